@@ -1,0 +1,25 @@
+// Unicode normalization forms (UAX #15, Unicode 16.0).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "../options.hpp"
+
+namespace scrubix::unicode {
+
+// Appends the `mode` form of the valid UTF-8 `text` to `out`. Mode None appends `text`.
+void normalize_into(NormalizationMode mode, std::string_view text, std::string& out);
+
+// Whether `text` is already in the `mode` form (quick check, confirmed where it says maybe).
+bool is_normalized(NormalizationMode mode, std::string_view text);
+
+// Longest full compatibility decomposition of one code point (U+FDFA).
+inline constexpr std::size_t kMaxDecomposition = 18;
+
+// Writes the full compatibility decomposition (NFKD) of `c`, in canonical order, to `buf`
+// (room for kMaxDecomposition code points) and returns its length (1 when c maps to itself).
+std::size_t nfkd_char(char32_t c, char32_t* buf) noexcept;
+
+}  // namespace scrubix::unicode

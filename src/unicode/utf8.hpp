@@ -1,0 +1,73 @@
+// UTF-8 decoding and encoding for text already known to be valid.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace scrubix::utf8 {
+
+// Length in bytes of the sequence led by `lead` (1 for a continuation byte, so that a
+// scan always advances).
+constexpr std::size_t sequence_length(unsigned char lead) noexcept {
+    return lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+}
+
+// Decodes the scalar value at `s[i]` and advances `i` past it. `s` must be valid UTF-8.
+inline char32_t decode(std::string_view s, std::size_t& i) noexcept {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data()) + i;
+    const unsigned char b0 = p[0];
+    if (b0 < 0x80) {
+        i += 1;
+        return b0;
+    }
+    if (b0 < 0xE0) {
+        i += 2;
+        return (char32_t(b0 & 0x1F) << 6) | (p[1] & 0x3F);
+    }
+    if (b0 < 0xF0) {
+        i += 3;
+        return (char32_t(b0 & 0x0F) << 12) | (char32_t(p[1] & 0x3F) << 6) | (p[2] & 0x3F);
+    }
+    i += 4;
+    return (char32_t(b0 & 0x07) << 18) | (char32_t(p[1] & 0x3F) << 12) |
+           (char32_t(p[2] & 0x3F) << 6) | (p[3] & 0x3F);
+}
+
+// Writes the UTF-8 form of `c` to `buf` (at least 4 bytes) and returns its length.
+inline std::size_t encode(char32_t c, char* buf) noexcept {
+    if (c < 0x80) {
+        buf[0] = char(c);
+        return 1;
+    }
+    if (c < 0x800) {
+        buf[0] = char(0xC0 | (c >> 6));
+        buf[1] = char(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        buf[0] = char(0xE0 | (c >> 12));
+        buf[1] = char(0x80 | ((c >> 6) & 0x3F));
+        buf[2] = char(0x80 | (c & 0x3F));
+        return 3;
+    }
+    buf[0] = char(0xF0 | (c >> 18));
+    buf[1] = char(0x80 | ((c >> 12) & 0x3F));
+    buf[2] = char(0x80 | ((c >> 6) & 0x3F));
+    buf[3] = char(0x80 | (c & 0x3F));
+    return 4;
+}
+
+inline void append(std::string& out, char32_t c) {
+    char buf[4];
+    out.append(buf, encode(c, buf));
+}
+
+// True when every byte of `s` is below 0x80.
+bool is_ascii(std::string_view s) noexcept;
+
+// Whether `s` is well-formed UTF-8 (no surrogates, no overlongs, nothing above U+10FFFF).
+bool is_valid(std::string_view s) noexcept;
+
+}  // namespace scrubix::utf8

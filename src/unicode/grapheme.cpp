@@ -1,0 +1,152 @@
+// Extended grapheme cluster boundaries, UAX #29 (Unicode 16.0), scanning forward from a
+// cluster start. The rules are labelled where they are applied.
+#include "unicode/grapheme.hpp"
+
+#include <array>
+#include <cstdint>
+
+#include "unicode/utf8.hpp"
+
+namespace scrubix::unicode {
+
+namespace {
+
+#include "generated/grapheme_data.inc"
+
+using Props = std::uint8_t;  // one entry of grapheme_blocks
+
+inline Props props_of(char32_t cp) noexcept {
+    constexpr char32_t low_mask = (char32_t(1) << grapheme_block_shift) - 1;
+    return grapheme_blocks[(std::size_t(grapheme_index[cp >> grapheme_block_shift])
+                            << grapheme_block_shift) |
+                           (cp & low_mask)];
+}
+
+constexpr unsigned gcb_of(Props p) noexcept { return p & grapheme_gcb_mask; }
+constexpr bool is_ext_pict(Props p) noexcept { return (p & grapheme_ext_pict_bit) != 0; }
+constexpr unsigned incb_of(Props p) noexcept { return p >> grapheme_incb_shift; }
+
+// What the rules that look only at the two neighbours say about the boundary between them.
+enum class PairRule : std::uint8_t {
+    join,        // no break, whatever came before
+    hard_break,  // break, whatever came before
+    undecided,   // break unless a rule with longer context (GB9c, GB11, GB12/13) joins
+};
+
+constexpr PairRule pair_rule(unsigned prev, unsigned cur) noexcept {
+    const auto is_control = [](unsigned g) { return g == gcb_cr || g == gcb_lf || g == gcb_control; };
+    if (prev == gcb_cr && cur == gcb_lf) return PairRule::join;  // GB3
+    if (is_control(prev)) return PairRule::hard_break;            // GB4
+    if (is_control(cur)) return PairRule::hard_break;             // GB5
+    if (prev == gcb_l && (cur == gcb_l || cur == gcb_v || cur == gcb_lv || cur == gcb_lvt))
+        return PairRule::join;  // GB6
+    if ((prev == gcb_lv || prev == gcb_v) && (cur == gcb_v || cur == gcb_t))
+        return PairRule::join;                                                     // GB7
+    if ((prev == gcb_lvt || prev == gcb_t) && cur == gcb_t) return PairRule::join;  // GB8
+    if (cur == gcb_extend || cur == gcb_zwj) return PairRule::join;                 // GB9
+    if (cur == gcb_spacingmark) return PairRule::join;                              // GB9a
+    if (prev == gcb_prepend) return PairRule::join;                                 // GB9b
+    return PairRule::undecided;
+}
+
+constexpr unsigned gcb_count = grapheme_gcb_mask + 1;
+
+constexpr auto pair_rules = [] {
+    std::array<std::array<PairRule, gcb_count>, gcb_count> table{};
+    for (unsigned p = 0; p < gcb_count; ++p)
+        for (unsigned c = 0; c < gcb_count; ++c) table[p][c] = pair_rule(p, c);
+    return table;
+}();
+
+// The left context of the longer rules, gathered from the start of the cluster. Since the scan
+// always starts at a cluster boundary, no context from before the cluster can matter.
+class LeftContext {
+public:
+    // Whether the boundary before a character with properties `cur`, following one with `prev`,
+    // is joined.
+    bool joins(Props prev, Props cur) const noexcept {
+        switch (pair_rules[gcb_of(prev)][gcb_of(cur)]) {
+            case PairRule::join: return true;
+            case PairRule::hard_break: return false;
+            case PairRule::undecided: break;
+        }
+        // GB9c: Consonant [Extend Linker]* Linker [Extend Linker]* × Consonant
+        if (incb_of(cur) == incb_consonant && conjunct_ == Conjunct::linked) return true;
+        // GB11: ExtPict Extend* ZWJ × ExtPict
+        if (is_ext_pict(cur) && pict_ == Pict::after_zwj) return true;
+        // GB12, GB13: an odd run of regional indicators before × RI
+        if (gcb_of(cur) == gcb_regional_indicator && odd_ri_run_) return true;
+        return false;  // GB999
+    }
+
+    // Takes a character that joined the cluster (or started it) into the context.
+    void push(Props cur) noexcept {
+        switch (incb_of(cur)) {
+            case incb_consonant: conjunct_ = Conjunct::consonant; break;
+            case incb_linker:
+                if (conjunct_ != Conjunct::none) conjunct_ = Conjunct::linked;
+                break;
+            case incb_extend: break;  // keeps whatever run it extends
+            default: conjunct_ = Conjunct::none; break;
+        }
+        const unsigned g = gcb_of(cur);
+        if (is_ext_pict(cur))
+            pict_ = Pict::pict;
+        else if (pict_ == Pict::pict && g == gcb_extend)
+            pict_ = Pict::pict;
+        else if (pict_ == Pict::pict && g == gcb_zwj)
+            pict_ = Pict::after_zwj;
+        else
+            pict_ = Pict::none;
+        odd_ri_run_ = g == gcb_regional_indicator && !odd_ri_run_;
+    }
+
+private:
+    // GB9c progress: a consonant, then Extend/Linker characters (`linked` once one is a Linker).
+    enum class Conjunct : std::uint8_t { none, consonant, linked };
+    // GB11 progress: an ExtPict followed by Extend characters, then a ZWJ.
+    enum class Pict : std::uint8_t { none, pict, after_zwj };
+
+    Conjunct conjunct_ = Conjunct::none;
+    Pict pict_ = Pict::none;
+    bool odd_ri_run_ = false;
+};
+
+// Length of the sequence `utf8::decode` reads at a lead byte.
+constexpr std::size_t decoded_length(unsigned char lead) noexcept {
+    return lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+}
+
+}  // namespace
+
+std::size_t next_cluster_end(std::string_view text, std::size_t pos) noexcept {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    if (pos >= n) return n;
+
+    // ASCII followed by ASCII always breaks, except CR LF (GB3): no table needed.
+    if (bytes[pos] < 0x80) {
+        if (pos + 1 == n) return n;
+        if (bytes[pos + 1] < 0x80) return pos + 1 + (bytes[pos] == '\r' && bytes[pos + 1] == '\n');
+    }
+
+    // The text is valid UTF-8; the length checks only keep a truncated tail from being read
+    // past the end (it is then counted into the current cluster).
+    if (decoded_length(bytes[pos]) > n - pos) return n;
+    std::size_t i = pos;
+    Props prev = props_of(utf8::decode(text, i));
+    LeftContext context;
+    context.push(prev);
+    while (i < n) {
+        if (decoded_length(bytes[i]) > n - i) return n;
+        std::size_t next = i;
+        const Props cur = props_of(utf8::decode(text, next));
+        if (!context.joins(prev, cur)) break;
+        context.push(cur);
+        prev = cur;
+        i = next;
+    }
+    return i;
+}
+
+}  // namespace scrubix::unicode

@@ -1,0 +1,265 @@
+// Normalization forms NFD, NFC, NFKD and NFKC.
+//
+// The text is scanned with the quick check. Stretches that are already in the requested form
+// (every character "yes", combining classes in order) are copied untouched; ASCII runs are
+// skipped a word at a time. Where the check fails, the text is normalized from the last
+// boundary before the failure to the next boundary after it: decomposition, canonical
+// ordering, and for NFC/NFKC canonical composition. A boundary is a point that no
+// normalization step reaches across, so a region can be normalized on its own and the scratch
+// buffer only ever holds one region.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "normalize.hpp"
+#include "normalize_data.hpp"
+#include "utf8.hpp"
+
+namespace scrubix::unicode {
+
+namespace {
+
+using namespace normalization;
+
+struct Form {
+    std::uint8_t not_yes;  // quick-check flags meaning "no" or "maybe"
+    std::uint8_t no;       // quick-check flags meaning "no"
+    bool compat;
+    bool compose;
+};
+
+constexpr Form form_of(NormalizationMode mode) noexcept {
+    switch (mode) {
+        case NormalizationMode::NFD: return {kNfdQcNo, kNfdQcNo, false, false};
+        case NormalizationMode::NFC: return {kNfcQcNo | kNfcQcMaybe, kNfcQcNo, false, true};
+        case NormalizationMode::NFKD: return {kNfkdQcNo, kNfkdQcNo, true, false};
+        case NormalizationMode::NFKC: return {kNfkcQcNo | kNfkcQcMaybe, kNfkcQcNo, true, true};
+        case NormalizationMode::None: break;
+    }
+    return {0, 0, false, false};
+}
+
+// Whether no step of `form` reaches across the point just before `c`: its decomposition starts
+// with a starter which, for the composed forms, cannot combine with what precedes it.
+bool boundary_before(char32_t c, Record r, const Form& form) noexcept {
+    if (combining_class(r) != 0) return false;
+    if (!(flags(r) & form.not_yes)) return true;
+    const std::uint16_t e = decomposition_entry(r);
+    if (e == 0) return hangul::is_syllable(c);  // else a character that combines backwards
+    const Record lead = record_of(decomposition(e, form.compat)[0]);
+    return combining_class(lead) == 0 && !(form.compose && (flags(lead) & kComposesWithPrevious));
+}
+
+// Index of the first byte at or after `i` that is not ASCII (or `n`).
+std::size_t skip_ascii(const char* s, std::size_t i, std::size_t n) noexcept {
+    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+    while (i + 8 <= n) {
+        std::uint64_t word;
+        std::memcpy(&word, s + i, 8);
+        if (word & kHigh) break;
+        i += 8;
+    }
+    while (i < n && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+    return i;
+}
+
+// Calls `on_region(begin, end, definitely_not_normalized)` for every region of `text` that the
+// quick check cannot pass, in order; the regions start and end at boundaries. Stops early and
+// returns false when `on_region` does.
+template <class OnRegion>
+bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion&& on_region) {
+    const char* s = text.data();
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    std::size_t boundary = 0;
+    std::uint8_t prev_ccc = 0;
+    while (i < n) {
+        if (static_cast<unsigned char>(s[i]) < 0x80) {
+            i = skip_ascii(s, i + 1, n);
+            boundary = i - 1;
+            prev_ccc = 0;
+            continue;
+        }
+        const std::size_t start = i;
+        const char32_t c = utf8::decode(text, i);
+        const Record r = record_of(c);
+        const std::uint8_t ccc = combining_class(r);
+        const bool out_of_order = ccc != 0 && ccc < prev_ccc;
+        if (!(flags(r) & form.not_yes) && !out_of_order) {
+            if (ccc == 0) boundary = start;
+            prev_ccc = ccc;
+            continue;
+        }
+        bool no = out_of_order || (flags(r) & form.no);
+        if (boundary_before(c, r, form)) boundary = start;
+        std::size_t end = i;
+        while (end < n && static_cast<unsigned char>(s[end]) >= 0x80) {
+            std::size_t next = end;
+            const char32_t d = utf8::decode(text, next);
+            const Record rd = record_of(d);
+            if (boundary_before(d, rd, form)) break;
+            no = no || (flags(rd) & form.no);
+            end = next;
+        }
+        if (!on_region(boundary, end, no)) return false;
+        i = boundary = end;
+        prev_ccc = 0;
+    }
+    return true;
+}
+
+struct Mark {
+    char32_t cp;
+    Record record;
+};
+
+// Normalizes regions through one reusable buffer of decomposed code points.
+class RegionNormalizer {
+public:
+    explicit RegionNormalizer(const Form& form) : form_(form) {}
+
+    void normalize(std::string_view region, std::string& out) {
+        buf_.clear();
+        for (std::size_t i = 0; i < region.size();) decompose(utf8::decode(region, i));
+        order();
+        if (form_.compose) compose();
+        for (const Mark& m : buf_) utf8::append(out, m.cp);
+    }
+
+private:
+    void decompose(char32_t c) {
+        if (hangul::is_syllable(c)) {
+            char32_t jamo[3];
+            const std::size_t len = hangul::decompose(c, jamo);
+            for (std::size_t k = 0; k < len; ++k) buf_.push_back({jamo[k], record_of(jamo[k])});
+            return;
+        }
+        const Record r = record_of(c);
+        const std::uint16_t e = decomposition_entry(r);
+        if (e == 0) {
+            buf_.push_back({c, r});
+            return;
+        }
+        for (char32_t d : decomposition(e, form_.compat)) buf_.push_back({d, record_of(d)});
+    }
+
+    // Canonical ordering: each run of non-starters sorted stably by combining class.
+    void order() {
+        const std::size_t n = buf_.size();
+        for (std::size_t i = 0; i < n;) {
+            if (combining_class(buf_[i].record) == 0) {
+                ++i;
+                continue;
+            }
+            std::size_t j = i + 1;
+            bool sorted = true;
+            while (j < n && combining_class(buf_[j].record) != 0) {
+                sorted = sorted && combining_class(buf_[j - 1].record) <= combining_class(buf_[j].record);
+                ++j;
+            }
+            if (!sorted) sort_run(i, j);
+            i = j;
+        }
+    }
+
+    void sort_run(std::size_t begin, std::size_t end) {
+        Mark* run = buf_.data() + begin;
+        const std::size_t len = end - begin;
+        if (len <= kInsertionSortLimit) {
+            for (std::size_t k = 1; k < len; ++k) {
+                const Mark m = run[k];
+                std::size_t p = k;
+                for (; p > 0 && combining_class(run[p - 1].record) > combining_class(m.record); --p)
+                    run[p] = run[p - 1];
+                run[p] = m;
+            }
+            return;
+        }
+        // Long runs: a stable counting sort, linear in the run's length.
+        std::array<std::size_t, 257> start{};
+        for (std::size_t k = 0; k < len; ++k) ++start[combining_class(run[k].record) + 1];
+        for (std::size_t v = 1; v < start.size(); ++v) start[v] += start[v - 1];
+        sorted_.resize(len);
+        for (std::size_t k = 0; k < len; ++k) sorted_[start[combining_class(run[k].record)]++] = run[k];
+        std::copy(sorted_.begin(), sorted_.end(), run);
+    }
+
+    // Canonical composition, in place: each character is tried against the last starter unless
+    // something between them blocks it (a starter, or a mark of the same or a higher class).
+    void compose() {
+        constexpr std::size_t kNoStarter = ~std::size_t(0);
+        constexpr unsigned kBlocked = 256;
+        std::size_t starter = kNoStarter;
+        unsigned last_ccc = kBlocked;
+        std::size_t w = 0;
+        for (std::size_t r = 0; r < buf_.size(); ++r) {
+            const Mark m = buf_[r];
+            const unsigned ccc = combining_class(m.record);
+            if (starter != kNoStarter && (last_ccc == 0 || last_ccc < ccc)) {
+                Mark& s = buf_[starter];
+                if (const char32_t composite = compose_pair(s.cp, s.record, m.cp, m.record)) {
+                    s = {composite, record_of(composite)};
+                    continue;
+                }
+            }
+            if (ccc == 0) starter = w;
+            last_ccc = ccc;
+            buf_[w++] = m;
+        }
+        buf_.resize(w);
+    }
+
+    static constexpr std::size_t kInsertionSortLimit = 16;
+
+    Form form_;
+    std::vector<Mark> buf_;
+    std::vector<Mark> sorted_;
+};
+
+}  // namespace
+
+void normalize_into(NormalizationMode mode, std::string_view text, std::string& out) {
+    if (mode == NormalizationMode::None) {
+        out.append(text);
+        return;
+    }
+    const Form form = form_of(mode);
+    out.reserve(out.size() + text.size());
+    RegionNormalizer normalizer(form);
+    std::size_t copied = 0;
+    for_each_unchecked_region(text, form, [&](std::size_t begin, std::size_t end, bool) {
+        out.append(text.substr(copied, begin - copied));
+        normalizer.normalize(text.substr(begin, end - begin), out);
+        copied = end;
+        return true;
+    });
+    out.append(text.substr(copied));
+}
+
+bool is_normalized(NormalizationMode mode, std::string_view text) {
+    if (mode == NormalizationMode::None) return true;
+    const Form form = form_of(mode);
+    RegionNormalizer normalizer(form);
+    std::string scratch;
+    return for_each_unchecked_region(text, form, [&](std::size_t begin, std::size_t end, bool no) {
+        if (no) return false;
+        scratch.clear();
+        normalizer.normalize(text.substr(begin, end - begin), scratch);
+        return scratch == text.substr(begin, end - begin);
+    });
+}
+
+std::size_t nfkd_char(char32_t c, char32_t* buf) noexcept {
+    if (hangul::is_syllable(c)) return hangul::decompose(c, buf);
+    const std::uint16_t e = decomposition_entry(record_of(c));
+    if (e == 0) {
+        buf[0] = c;
+        return 1;
+    }
+    const auto d = decomposition(e, true);
+    std::copy(d.begin(), d.end(), buf);
+    return d.size();
+}
+
+}  // namespace scrubix::unicode

@@ -1,0 +1,340 @@
+// Character class tables against the Unicode 16.0 files, the three replacement maps as
+// published, and the emoji-cluster test.
+#include <array>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "harness.hpp"
+#include "ucd_reader.hpp"
+#include "unicode/char_tables.hpp"
+#include "unicode/generated/char_tables_data.inc"
+#include "unicode/utf8.hpp"
+
+using namespace scrubix;
+using namespace scrubix::unicode;
+
+namespace {
+
+constexpr char32_t kEnd = ucd_reader::kCodeSpaceEnd;
+
+std::string hex(char32_t c) { return harness::show(c); }
+
+std::string utf8_of(std::initializer_list<char32_t> cps) {
+    std::string s;
+    for (char32_t c : cps) utf8::append(s, c);
+    return s;
+}
+
+bool emoji_cluster(std::string_view cluster, const Options& options = Options{}) {
+    EmojiVerdict slot = EmojiVerdict::Unknown;
+    return is_emoji_cluster(cluster, slot, options);
+}
+
+struct Figures {
+    std::uint32_t ranges = 0;
+    std::uint32_t members = 0;
+};
+
+// Ranges and members of the set answered by `member` over the whole code space.
+template <class Member>
+Figures figures_of(Member member) {
+    Figures f;
+    bool previous = false;
+    for (char32_t c = 0; c < kEnd; ++c) {
+        const bool in = member(c);
+        f.members += in;
+        f.ranges += in && !previous;
+        previous = in;
+    }
+    return f;
+}
+
+const std::array<const char*, 30> kCategoryNames = {
+    "Cn", "Lu", "Ll", "Lt", "Lm", "Lo", "Mn", "Me", "Mc", "Nd", "Nl", "No", "Zs", "Zl", "Zp",
+    "Cc", "Cf", "Co", "Cs", "Pd", "Ps", "Pe", "Pc", "Po", "Sm", "Sc", "Sk", "So", "Pi", "Pf"};
+
+// The maps as published: key -> ASCII value.
+const std::vector<char32_t> kSpaceKeys = {
+    0x00A0, 0x1680, 0x2000, 0x2001, 0x2002, 0x2003, 0x2004, 0x2005,
+    0x2006, 0x2007, 0x2008, 0x2009, 0x200A, 0x202F, 0x205F, 0x3000};
+const std::vector<char32_t> kDashKeys = {
+    0x058A, 0x05BE, 0x1400, 0x1806, 0x2010, 0x2011, 0x2012, 0x2013, 0x2014, 0x2015,
+    0x2053, 0x207B, 0x208B, 0x2212, 0x2E17, 0x2E1A, 0x2E3A, 0x2E3B, 0x2E40, 0x2E5D,
+    0x301C, 0x3030, 0x30A0, 0xFE31, 0xFE32, 0xFE58, 0xFE63, 0xFF0D, 0x10D6E, 0x10EAD};
+const std::vector<std::pair<char32_t, char32_t>> kQuoteEntries = {
+    {0x00AB, '"'},  {0x00BB, '"'},  {0x0149, '\''}, {0x02B9, '\''}, {0x02BA, '"'},
+    {0x02BC, '\''}, {0x02EE, '"'},  {0x055A, '\''}, {0x07F4, '\''}, {0x07F5, '\''},
+    {0x2018, '\''}, {0x2019, '\''}, {0x201A, '\''}, {0x201B, '\''}, {0x201C, '"'},
+    {0x201D, '"'},  {0x201E, '"'},  {0x201F, '"'},  {0x2032, '\''}, {0x2033, '"'},
+    {0x2034, '\''}, {0x2035, '\''}, {0x2036, '"'},  {0x2037, '\''}, {0x2039, '\''},
+    {0x203A, '\''}, {0x2057, '\''}, {0x275B, '\''}, {0x275C, '\''}, {0x275D, '"'},
+    {0x275E, '"'},  {0x275F, '\''}, {0x2760, '"'},  {0x276E, '"'},  {0x276F, '"'},
+    {0x2E42, '"'},  {0x300C, '\''}, {0x300D, '\''}, {0x300E, '\''}, {0x300F, '\''},
+    {0x301D, '"'},  {0x301E, '"'},  {0x301F, '"'},  {0xFE41, '\''}, {0xFE42, '\''},
+    {0xFE43, '\''}, {0xFE44, '\''}, {0xFF02, '\''}, {0xFF07, '\''}, {0xFF62, '\''},
+    {0xFF63, '\''}, {0x1F676, '"'}, {0x1F677, '"'}, {0x1F678, '"'}, {0xE0027, '\''}};
+
+// Checks that `lookup` maps exactly the listed keys, each to its value.
+template <class Lookup>
+void check_map(Lookup lookup, const std::map<char32_t, char32_t>& expected, std::size_t size) {
+    CHECK_EQ(expected.size(), size);  // the list itself has no duplicates
+    for (char32_t c = 0; c < kEnd; ++c) {
+        const auto it = expected.find(c);
+        CHECK_EQ_MSG(lookup(c), it == expected.end() ? char32_t(0) : it->second, hex(c));
+    }
+}
+
+std::map<char32_t, char32_t> all_to(const std::vector<char32_t>& keys, char32_t value) {
+    std::map<char32_t, char32_t> m;
+    for (char32_t k : keys) m[k] = value;
+    return m;
+}
+
+}  // namespace
+
+TEST_CASE("char_tables", "binary properties equal the UCD 16.0 files for every code point") {
+    const auto derived = harness::require_data("unicode/16.0.0/DerivedCoreProperties.txt");
+    const auto emoji = harness::require_data("unicode/16.0.0/emoji-data.txt");
+    const auto proplist = harness::require_data("unicode/16.0.0/PropList.txt");
+    struct Property {
+        const char* name;
+        std::vector<bool> set;
+        bool (*lookup)(char32_t) noexcept;
+    };
+    const Property properties[] = {
+        {"Default_Ignorable_Code_Point", ucd_reader::property_set(derived, "Default_Ignorable_Code_Point"),
+         &is_hidden_char},
+        {"Emoji", ucd_reader::property_set(emoji, "Emoji"), &is_emoji_char},
+        {"Emoji_Presentation", ucd_reader::property_set(emoji, "Emoji_Presentation"), &is_emoji_presentation},
+        {"Extended_Pictographic", ucd_reader::property_set(emoji, "Extended_Pictographic"),
+         &is_extended_pictographic},
+        {"White_Space", ucd_reader::property_set(proplist, "White_Space"), &is_white_space},
+    };
+    for (const auto& p : properties)
+        for (char32_t c = 0; c < kEnd; ++c)
+            CHECK_EQ_MSG(p.lookup(c), bool(p.set[c]), std::string(p.name) + " " + hex(c));
+}
+
+TEST_CASE("char_tables", "general category equals UnicodeData.txt for every code point") {
+    const auto categories = ucd_reader::general_categories(harness::require_data("unicode/16.0.0/UnicodeData.txt"));
+    std::map<std::string, int> number;
+    for (std::size_t i = 0; i < kCategoryNames.size(); ++i) number[kCategoryNames[i]] = int(i);
+    for (char32_t c = 0; c < kEnd; ++c) {
+        CHECK_EQ_MSG(int(general_category(c)), number.at(categories[c]), hex(c));
+        // The inline control test agrees with the data: Cc other than TAB, LF and CR.
+        const bool removable = categories[c] == "Cc" && c != 0x09 && c != 0x0A && c != 0x0D;
+        CHECK_EQ_MSG(is_removable_control(c), removable, hex(c));
+    }
+}
+
+TEST_CASE("char_tables", "script equals Scripts.txt for every code point") {
+    std::vector<std::uint16_t> expected(kEnd, kScriptUnknown);
+    ucd_reader::for_each_range(harness::require_data("unicode/16.0.0/Scripts.txt"),
+                               [&](char32_t first, char32_t last, const std::vector<std::string_view>& f) {
+                                   const std::uint16_t v = f.at(1) == "Common"      ? kScriptCommon
+                                                           : f.at(1) == "Inherited" ? kScriptInherited
+                                                           : f.at(1) == "Latin"     ? kScriptLatin
+                                                                                    : kScriptOther;
+                                   for (char32_t c = first; c <= last; ++c) expected[c] = v;
+                               });
+    for (char32_t c = 0; c < kEnd; ++c) CHECK_EQ_MSG(script_of(c), expected[c], hex(c));
+    CHECK_EQ(script_of(U'a'), kScriptLatin);
+    CHECK_EQ(script_of(0x0301), kScriptInherited);
+    CHECK_EQ(script_of(0x03B1), kScriptOther);  // Greek
+    CHECK_EQ(script_of(0x0378), kScriptUnknown);  // unassigned
+}
+
+TEST_CASE("char_tables", "set figures are 17/4174, 150/1431, 80/1212 and 78/3537") {
+    struct Case {
+        const char* name;
+        bool (*lookup)(char32_t) noexcept;
+        char_data::SetFigures generated;
+        Figures documented;
+    };
+    const Case cases[] = {
+        {"hidden", &is_hidden_char, char_data::figures_hidden, {17, 4174}},
+        {"emoji", &is_emoji_char, char_data::figures_emoji, {150, 1431}},
+        {"emoji presentation", &is_emoji_presentation, char_data::figures_emoji_presentation, {80, 1212}},
+        {"pictographic", &is_extended_pictographic, char_data::figures_extended_pictographic, {78, 3537}},
+    };
+    for (const auto& k : cases) {
+        const Figures seen = figures_of(k.lookup);
+        CHECK_EQ_MSG(seen.ranges, k.documented.ranges, k.name);
+        CHECK_EQ_MSG(seen.members, k.documented.members, k.name);
+        CHECK_EQ_MSG(k.generated.ranges, k.documented.ranges, k.name);
+        CHECK_EQ_MSG(k.generated.members, k.documented.members, k.name);
+    }
+}
+
+TEST_CASE("char_tables", "the hidden set is the seventeen published ranges") {
+    const std::vector<std::pair<char32_t, char32_t>> ranges = {
+        {0x00AD, 0x00AD}, {0x034F, 0x034F}, {0x061C, 0x061C}, {0x115F, 0x1160}, {0x17B4, 0x17B5},
+        {0x180B, 0x180F}, {0x200B, 0x200F}, {0x202A, 0x202E}, {0x2060, 0x206F}, {0x3164, 0x3164},
+        {0xFE00, 0xFE0F}, {0xFEFF, 0xFEFF}, {0xFFA0, 0xFFA0}, {0xFFF0, 0xFFF8}, {0x1BCA0, 0x1BCA3},
+        {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF}};
+    std::size_t next = 0;
+    for (char32_t c = 0; c < kEnd; ++c) {
+        while (next < ranges.size() && ranges[next].second < c) ++next;
+        const bool listed = next < ranges.size() && ranges[next].first <= c;
+        CHECK_EQ_MSG(is_hidden_char(c), listed, hex(c));
+    }
+}
+
+TEST_CASE("char_tables", "space, dash and quote maps hold exactly the listed entries") {
+    check_map(&space_replacement, all_to(kSpaceKeys, U' '), 16);
+    check_map(&dash_replacement, all_to(kDashKeys, U'-'), 30);
+    check_map(&quote_replacement, std::map<char32_t, char32_t>(kQuoteEntries.begin(), kQuoteEntries.end()), 55);
+}
+
+TEST_CASE("char_tables", "pass_class agrees with the individual tests for every code point") {
+    for (char32_t c = 0; c < kEnd; ++c) {
+        std::uint8_t expected = 0;
+        if (is_hidden_char(c)) expected |= kPassHidden;
+        if (is_removable_control(c)) expected |= kPassControl;
+        if (space_replacement(c) != 0) expected |= kPassSpace;
+        if (dash_replacement(c) != 0) expected |= kPassDash;
+        if (quote_replacement(c) != 0) expected |= kPassQuote;
+        if (c == 0x2044 || c == 0x2026 || c == 0x22EF) expected |= kPassOther;
+        if (c == 0x2028 || c == 0x2029) expected |= kPassLineSep;
+        CHECK_EQ_MSG(int(pass_class(c)), int(expected), hex(c));
+    }
+}
+
+TEST_CASE("char_tables", "published edge cases") {
+    for (char32_t c : {0x200B, 0x2060, 0xFEFF, 0xE0001, 0x180E, 0x1D17A, 0xFE0F, 0x00AD})
+        CHECK_EQ_MSG(is_hidden_char(c), true, hex(c));
+    for (char32_t c : {0x00A0, 0x3000, 0x1D17B, 0x0020, 0x2028})
+        CHECK_EQ_MSG(is_hidden_char(c), false, hex(c));
+    CHECK(is_removable_control(0x0085));
+    for (char32_t c : {U'\t', U'\n', U'\r'}) {
+        CHECK(!is_removable_control(c));
+        CHECK_EQ(pass_class(c), std::uint8_t(0));
+    }
+    CHECK_EQ(dash_replacement(0x2212), U'-');
+    CHECK_EQ(dash_replacement(0x00AD), char32_t(0));  // soft hyphen is hidden, not a dash
+    CHECK_EQ(pass_class(0x00AD), std::uint8_t(kPassHidden));
+    CHECK_EQ(quote_replacement(0xFF02), U'\'');
+    CHECK_EQ(quote_replacement(0xFF07), U'\'');
+    CHECK_EQ(quote_replacement(0x2033), U'"');
+    CHECK_EQ(quote_replacement(0x2034), U'\'');
+    CHECK_EQ(quote_replacement(0x0149), U'\'');
+    // ASCII is in no map: the maps never rewrite their own values.
+    for (char32_t c = 0; c < 0x80; ++c) {
+        CHECK_EQ(space_replacement(c) | dash_replacement(c) | quote_replacement(c), char32_t(0));
+    }
+    CHECK_EQ(general_category(U'A'), Lu);
+    CHECK_EQ(general_category(0xD800), Cs);
+    CHECK_EQ(general_category(0x10FFFD), Co);
+    CHECK_EQ(general_category(0x10FFFF), Cn);
+    for (char32_t c : {0x0009, 0x0085, 0x00A0, 0x2028, 0x3000}) CHECK_EQ_MSG(is_white_space(c), true, hex(c));
+    CHECK(!is_white_space(0x200B));
+}
+
+TEST_CASE("char_tables", "values beyond U+10FFFF read as unassigned, without reading past the tables") {
+    for (char32_t c : {char32_t(0x110000), char32_t(0x1FFFFF), char32_t(0xFFFFFFFF)}) {
+        CHECK(!is_hidden_char(c) && !is_emoji_char(c) && !is_emoji_presentation(c));
+        CHECK(!is_extended_pictographic(c) && !is_white_space(c));
+        CHECK_EQ(general_category(c), Cn);
+        CHECK_EQ(script_of(c), kScriptUnknown);
+        CHECK_EQ(pass_class(c), std::uint8_t(0));
+        CHECK_EQ(space_replacement(c) | dash_replacement(c) | quote_replacement(c), char32_t(0));
+    }
+}
+
+TEST_CASE("char_tables", "emoji clusters: text-style symbols need U+FE0F, pictographs never do") {
+    for (char32_t c : {0x00A9, 0x00AE, 0x2122, 0x2764}) {
+        CHECK_EQ_MSG(emoji_cluster(utf8_of({c})), false, hex(c));
+        CHECK_EQ_MSG(emoji_cluster(utf8_of({c, 0xFE0F})), true, hex(c));
+    }
+    CHECK(emoji_cluster(utf8_of({0x1F600})));
+    CHECK(emoji_cluster(utf8_of({0x1F600, 0x1F3FD})));
+    CHECK(emoji_cluster(utf8_of({0x1F000})));  // pictographic, not Emoji
+    CHECK(emoji_cluster(utf8_of({0x1F1E9, 0x1F1EA})));  // regional-indicator pair
+    CHECK(emoji_cluster(utf8_of({0x0023, 0xFE0F, 0x20E3})));
+    CHECK(emoji_cluster(utf8_of({0x0031, 0xFE0F, 0x20E3})));
+    for (const char* ascii : {"#", "*", "7", "", "ab"}) CHECK_EQ_MSG(emoji_cluster(ascii), false, ascii);
+    CHECK(!emoji_cluster(utf8_of({0x200B})));
+    CHECK(!emoji_cluster(utf8_of({U'e', 0x0301})));
+    CHECK(!emoji_cluster(utf8_of({U'a', 0xFE0F})));  // a marker needs an Emoji base
+    CHECK(!emoji_cluster(utf8_of({0x00E9, 0x200D})));
+}
+
+TEST_CASE("char_tables", "a lone code point is an emoji cluster by its default presentation") {
+    const auto path = harness::require_data("unicode/16.0.0/emoji-data.txt");
+    const auto presentation = ucd_reader::property_set(path, "Emoji_Presentation");
+    const auto emoji = ucd_reader::property_set(path, "Emoji");
+    for (char32_t c = 0x80; c < kEnd; ++c) {
+        if (!emoji[c]) continue;
+        CHECK_EQ_MSG(emoji_cluster(utf8_of({c})), bool(presentation[c]), hex(c));
+        CHECK_EQ_MSG(emoji_cluster(utf8_of({c, 0xFE0F})), true, hex(c));
+    }
+}
+
+TEST_CASE("char_tables", "every fully-qualified sequence of emoji-test.txt is an emoji cluster") {
+    const auto path = harness::require_data("unicode/16.0.0/emoji-test.txt");
+    Options keyboard;
+    keyboard.keyboard_only = true;
+    keyboard.remove_hidden = false;
+    std::size_t seen = 0;
+    ucd_reader::for_each_record(path, [&](const std::vector<std::string_view>& fields) {
+        if (fields.at(1) != "fully-qualified") return;
+        std::string cluster;
+        for (std::string_view cp : ucd_reader::split(fields[0], ' '))
+            if (!cp.empty()) utf8::append(cluster, ucd_reader::parse_hex(cp));
+        ++seen;
+        CHECK_EQ_MSG(emoji_cluster(cluster, keyboard), true, std::string(fields[0]));
+    });
+    // The file states its own count: every listed sequence was read.
+    std::ifstream in(path);
+    std::string line;
+    std::size_t stated = 0;
+    while (std::getline(in, line))
+        if (line.starts_with("# fully-qualified : ")) stated = std::stoul(line.substr(20));
+    CHECK(stated > 0);
+    CHECK_EQ(seen, stated);
+}
+
+TEST_CASE("char_tables", "emoji verdict is gated by the options and cached in the slot") {
+    const std::string grinning = utf8_of({0x1F600});
+    Options neither;
+    neither.keyboard_only = false;
+    neither.remove_hidden = false;
+    EmojiVerdict slot = EmojiVerdict::Unknown;
+    CHECK(!is_emoji_cluster(grinning, slot, neither));
+    CHECK(slot == EmojiVerdict::No);
+
+    Options hidden_only = neither;
+    hidden_only.remove_hidden = true;
+    slot = EmojiVerdict::Unknown;
+    CHECK(is_emoji_cluster(grinning, slot, hidden_only));
+    CHECK(slot == EmojiVerdict::Yes);
+    Options keyboard_only = neither;
+    keyboard_only.keyboard_only = true;
+    slot = EmojiVerdict::Unknown;
+    CHECK(is_emoji_cluster(grinning, slot, keyboard_only));
+
+    // A known verdict is answered as stored, whatever the cluster.
+    slot = EmojiVerdict::Yes;
+    CHECK(is_emoji_cluster("a", slot, keyboard_only));
+    slot = EmojiVerdict::No;
+    CHECK(!is_emoji_cluster(grinning, slot, keyboard_only));
+    slot = EmojiVerdict::Unknown;
+    CHECK(!is_emoji_cluster("#", slot, keyboard_only));
+    CHECK(slot == EmojiVerdict::No);
+}
+
+TEST_CASE("char_tables", "a cluster cut inside a sequence is not read past its end") {
+    const std::string whole = utf8_of({0x00A9, 0xFE0F});
+    for (std::size_t n = 1; n < whole.size(); ++n) {
+        // An exact-size heap copy, so that a sanitizer build sees any read beyond it.
+        const std::unique_ptr<char[]> cut(new char[n]);
+        std::memcpy(cut.get(), whole.data(), n);
+        EmojiVerdict slot = EmojiVerdict::Unknown;
+        CHECK(!is_emoji_cluster(std::string_view(cut.get(), n), slot, Options{}));
+    }
+}

@@ -1,0 +1,528 @@
+#include "options_type.hpp"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "arg_binding.hpp"
+#include "heap_type.hpp"
+
+namespace scrubix::py {
+
+namespace {
+
+// ---- The fifteen public settings, in constructor order -------------------------------------
+
+enum Setting : std::size_t {
+    kRemoveHidden,
+    kRemoveTrailingWhitespace,
+    kNormalizeSpaces,
+    kNormalizeDashes,
+    kNormalizeQuotes,
+    kNormalizeOther,
+    kKeyboardOnly,
+    kExtendedKeyboard,
+    kKeepEmoji,
+    kNonAsciiPolicy,
+    kPreserveJoiners,
+    kRemoveControlChars,
+    kCollapseWhitespace,
+    kLineEndings,
+    kUnicodeNormalization,
+    kSettingCount
+};
+
+constexpr const char* kSettingNames[kSettingCount] = {
+    "remove_hidden",        "remove_trailing_whitespace", "normalize_spaces",
+    "normalize_dashes",     "normalize_quotes",           "normalize_other",
+    "keyboard_only",        "extended_keyboard",          "keep_emoji",
+    "non_ascii_policy",     "preserve_joiners",           "remove_control_chars",
+    "collapse_whitespace",  "line_endings",               "unicode_normalization",
+};
+
+bool is_text_setting(std::size_t s) {
+    return s == kNonAsciiPolicy || s == kLineEndings || s == kUnicodeNormalization;
+}
+
+// The record member behind each plain flag (keep_emoji is spelled through emoji_policy).
+bool Options::*flag_member(std::size_t s) {
+    switch (s) {
+        case kRemoveHidden: return &Options::remove_hidden;
+        case kRemoveTrailingWhitespace: return &Options::remove_trailing_whitespace;
+        case kNormalizeSpaces: return &Options::normalize_spaces;
+        case kNormalizeDashes: return &Options::normalize_dashes;
+        case kNormalizeQuotes: return &Options::normalize_quotes;
+        case kNormalizeOther: return &Options::normalize_other;
+        case kKeyboardOnly: return &Options::keyboard_only;
+        case kExtendedKeyboard: return &Options::extended_keyboard;
+        case kPreserveJoiners: return &Options::preserve_joiners;
+        case kRemoveControlChars: return &Options::remove_control_chars;
+        case kCollapseWhitespace: return &Options::collapse_whitespace;
+        default: return nullptr;
+    }
+}
+
+void set_flag(Options& record, std::size_t s, bool value) {
+    if (s == kKeepEmoji) {
+        record.emoji_policy = value ? EmojiPolicy::Keep : EmojiPolicy::Drop;
+    } else {
+        record.*flag_member(s) = value;
+    }
+}
+
+bool get_flag(const Options& record, std::size_t s) {
+    if (s == kKeepEmoji) return record.emoji_policy == EmojiPolicy::Keep;
+    return record.*flag_member(s);
+}
+
+// ---- Parsing the text settings -------------------------------------------------------------
+
+struct Word {
+    const char* text;
+    std::uint8_t value;
+};
+
+struct WordSet {
+    const char* kind;
+    const char* expected;
+    const Word* words;
+    std::size_t count;
+};
+
+constexpr Word kLineEndingWords[] = {
+    {"lf", static_cast<std::uint8_t>(LineEndingStyle::Lf)},
+    {"crlf", static_cast<std::uint8_t>(LineEndingStyle::Crlf)},
+    {"cr", static_cast<std::uint8_t>(LineEndingStyle::Cr)},
+    {"auto", static_cast<std::uint8_t>(LineEndingStyle::Absent)},
+    {"none", static_cast<std::uint8_t>(LineEndingStyle::Absent)},
+};
+constexpr Word kNonAsciiWords[] = {
+    {"drop", static_cast<std::uint8_t>(NonAsciiPolicy::Drop)},
+    {"fold", static_cast<std::uint8_t>(NonAsciiPolicy::Fold)},
+    {"transliterate", static_cast<std::uint8_t>(NonAsciiPolicy::Transliterate)},
+};
+constexpr Word kNormalizationWords[] = {
+    {"none", static_cast<std::uint8_t>(NormalizationMode::None)},
+    {"nfd", static_cast<std::uint8_t>(NormalizationMode::NFD)},
+    {"nfc", static_cast<std::uint8_t>(NormalizationMode::NFC)},
+    {"nfkd", static_cast<std::uint8_t>(NormalizationMode::NFKD)},
+    {"nfkc", static_cast<std::uint8_t>(NormalizationMode::NFKC)},
+};
+
+constexpr WordSet kLineEndingSet{"line ending style", "auto/none/lf/crlf/cr", kLineEndingWords,
+                                 std::size(kLineEndingWords)};
+constexpr WordSet kNonAsciiSet{"non-ASCII policy", "drop/fold/transliterate", kNonAsciiWords,
+                               std::size(kNonAsciiWords)};
+constexpr WordSet kNormalizationSet{"normalization mode", "none/nfd/nfc/nfkd/nfkc", kNormalizationWords,
+                                    std::size(kNormalizationWords)};
+
+// Parses a str (already type-checked) against the accepted words: ASCII letters are lowercased,
+// nothing is trimmed. ValueError for an unknown word, UnicodeEncodeError for lone surrogates.
+bool parse_word(PyObject* text, const WordSet& set, std::uint8_t& out) {
+    std::string word;
+    if (!text_from_py(text, word)) return false;
+    for (char& c : word) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    for (std::size_t i = 0; i < set.count; ++i) {
+        if (word == set.words[i].text) {
+            out = set.words[i].value;
+            return true;
+        }
+    }
+    const std::string message =
+        std::string("invalid ") + set.kind + ": " + word + " (expected " + set.expected + ")";
+    PyRef py_message(text_to_py(message));
+    if (py_message) PyErr_SetObject(PyExc_ValueError, py_message.get());
+    return false;
+}
+
+// Parses a text setting into the record. `value` is a str, or None for line_endings.
+bool parse_text_setting(Options& record, std::size_t s, PyObject* value) {
+    std::uint8_t parsed = 0;
+    switch (s) {
+        case kLineEndings:
+            if (value == Py_None) {
+                record.line_endings = LineEndingStyle::Absent;
+                return true;
+            }
+            if (!parse_word(value, kLineEndingSet, parsed)) return false;
+            record.line_endings = static_cast<LineEndingStyle>(parsed);
+            return true;
+        case kNonAsciiPolicy:
+            if (!parse_word(value, kNonAsciiSet, parsed)) return false;
+            record.non_ascii_policy = static_cast<NonAsciiPolicy>(parsed);
+            return true;
+        default:
+            if (!parse_word(value, kNormalizationSet, parsed)) return false;
+            record.unicode_normalization = static_cast<NormalizationMode>(parsed);
+            return true;
+    }
+}
+
+// Type check of a text setting's value, with the bare TypeError message.
+bool check_text_type(std::size_t s, PyObject* value) {
+    if (PyUnicode_Check(value) || (s == kLineEndings && value == Py_None)) return true;
+    raise_not_instance(value, "str");
+    return false;
+}
+
+// Applies the entries of `mapping` (keywords of replace, or a pickled state) to `record`, in
+// the mapping's order. The first failing entry stops with its error set.
+bool apply_settings(Options& record, PyObject* mapping) {
+    Py_ssize_t pos = 0;
+    PyObject* borrowed_key = nullptr;
+    PyObject* borrowed_value = nullptr;
+    while (PyDict_Next(mapping, &pos, &borrowed_key, &borrowed_value)) {
+        // A NumPy boolean's __bool__ runs Python code that may change the mapping: hold our own
+        // references to the entry while it is applied.
+        PyRef key = PyRef::borrow(borrowed_key);
+        PyRef value = PyRef::borrow(borrowed_value);
+        if (!PyUnicode_Check(key.get())) {
+            raise_not_instance(key.get(), "str");
+            return false;
+        }
+        std::size_t s = 0;
+        while (s < kSettingCount && PyUnicode_CompareWithASCIIString(key.get(), kSettingNames[s]) != 0) ++s;
+        if (s == kSettingCount) {
+            PyErr_Format(PyExc_TypeError, "unexpected keyword argument %S", key.get());
+            return false;
+        }
+        if (is_text_setting(s)) {
+            if (!check_text_type(s, value.get()) || !parse_text_setting(record, s, value.get())) return false;
+        } else {
+            bool flag = false;
+            if (!flag_from_py(value.get(), flag)) return false;
+            set_flag(record, s, flag);
+        }
+    }
+    return true;
+}
+
+// ---- The object and its borrow state -------------------------------------------------------
+
+struct OptionsObject {
+    PyObject_HEAD
+    Options record;
+    // Number of read borrows held, or kWriteBorrowed while __setstate__ runs.
+    Py_ssize_t borrows;
+};
+
+constexpr Py_ssize_t kWriteBorrowed = -1;
+
+OptionsObject* as_options(PyObject* obj) { return reinterpret_cast<OptionsObject*>(obj); }
+
+// A read borrow for the guard's lifetime. When the object is being written, `held()` is false
+// and, if asked to, RuntimeError "Already mutably borrowed" is set.
+class ReadBorrow {
+public:
+    ReadBorrow(PyObject* obj, bool raise = true) : obj_(as_options(obj)) {
+        if (obj_->borrows == kWriteBorrowed) {
+            if (raise) PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed");
+            obj_ = nullptr;
+        } else {
+            ++obj_->borrows;
+        }
+    }
+    ReadBorrow(const ReadBorrow&) = delete;
+    ReadBorrow& operator=(const ReadBorrow&) = delete;
+    ~ReadBorrow() {
+        if (obj_ != nullptr) --obj_->borrows;
+    }
+    bool held() const { return obj_ != nullptr; }
+    const Options& record() const { return obj_->record; }
+
+private:
+    OptionsObject* obj_;
+};
+
+// The write borrow; fails with RuntimeError "Already borrowed" when any borrow is held.
+class WriteBorrow {
+public:
+    explicit WriteBorrow(PyObject* obj) : obj_(as_options(obj)) {
+        if (obj_->borrows != 0) {
+            PyErr_SetString(PyExc_RuntimeError, "Already borrowed");
+            obj_ = nullptr;
+        } else {
+            obj_->borrows = kWriteBorrowed;
+        }
+    }
+    WriteBorrow(const WriteBorrow&) = delete;
+    WriteBorrow& operator=(const WriteBorrow&) = delete;
+    ~WriteBorrow() {
+        if (obj_ != nullptr) obj_->borrows = 0;
+    }
+    bool held() const { return obj_ != nullptr; }
+    Options& record() { return obj_->record; }
+
+private:
+    OptionsObject* obj_;
+};
+
+PyObject* g_options_type = nullptr;
+
+// ---- Constructor, getters, repr, comparison ------------------------------------------------
+
+PyObject* options_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    static constexpr Signature kSignature{"Options.__new__()", kSettingNames, kSettingCount, 0};
+    PyObject* values[kSettingCount];
+    if (!bind_arguments(kSignature, args, kwargs, values)) return nullptr;
+
+    // Types first, in parameter order; then the texts, in their own order.
+    Options record;
+    for (std::size_t s = 0; s < kSettingCount; ++s) {
+        if (values[s] == nullptr) continue;
+        bool ok = true;
+        if (is_text_setting(s)) {
+            ok = check_text_type(s, values[s]);
+        } else {
+            bool flag = false;
+            ok = flag_from_py(values[s], flag);
+            if (ok) set_flag(record, s, flag);
+        }
+        if (!ok) {
+            prefix_argument_error(kSettingNames[s]);
+            return nullptr;
+        }
+    }
+    for (std::size_t s : {kLineEndings, kUnicodeNormalization, kNonAsciiPolicy}) {
+        if (values[s] != nullptr && !parse_text_setting(record, s, values[s])) return nullptr;
+    }
+
+    PyObject* self = alloc_instance(type);
+    if (self == nullptr) return nullptr;
+    as_options(self)->record = record;
+    as_options(self)->borrows = 0;
+    return self;
+}
+
+void options_dealloc(PyObject* self) { free_instance(self); }
+
+PyObject* options_get(PyObject* self, void* closure) {
+    const auto s = reinterpret_cast<std::size_t>(closure);
+    ReadBorrow borrow(self);
+    if (!borrow.held()) return nullptr;
+    const Options& record = borrow.record();
+    switch (s) {
+        case kNonAsciiPolicy: return PyUnicode_FromString(to_string(record.non_ascii_policy));
+        case kUnicodeNormalization: return PyUnicode_FromString(to_string(record.unicode_normalization));
+        case kLineEndings:
+            if (!record.has_line_endings()) Py_RETURN_NONE;
+            return PyUnicode_FromString(to_string(record.line_endings));
+        default: return PyBool_FromLong(get_flag(record, s));
+    }
+}
+
+PyObject* options_repr(PyObject* self) {
+    ReadBorrow borrow(self);
+    if (!borrow.held()) return nullptr;
+    const Options& r = borrow.record();
+    auto flag = [](bool b) { return b ? "true" : "false"; };
+    auto quoted = [](const char* word) { return std::string("'") + word + "'"; };
+    std::string text = "Options(";
+    text += std::string("remove_hidden=") + flag(r.remove_hidden);
+    text += std::string(", remove_trailing_whitespace=") + flag(r.remove_trailing_whitespace);
+    text += std::string(", normalize_spaces=") + flag(r.normalize_spaces);
+    text += std::string(", normalize_dashes=") + flag(r.normalize_dashes);
+    text += std::string(", normalize_quotes=") + flag(r.normalize_quotes);
+    text += std::string(", normalize_other=") + flag(r.normalize_other);
+    text += std::string(", keyboard_only=") + flag(r.keyboard_only);
+    text += std::string(", extended_keyboard=") + flag(r.extended_keyboard);
+    text += ", emoji_policy=" + quoted(to_string(r.emoji_policy));
+    text += ", non_ascii_policy=" + quoted(to_string(r.non_ascii_policy));
+    text += std::string(", preserve_joiners=") + flag(r.preserve_joiners);
+    text += std::string(", remove_control_chars=") + flag(r.remove_control_chars);
+    text += std::string(", collapse_whitespace=") + flag(r.collapse_whitespace);
+    text += ", line_endings=" + quoted(to_string(r.line_endings));
+    text += ", unicode_normalization=" + quoted(to_string(r.unicode_normalization));
+    text += ")";
+    return text_to_py(text);
+}
+
+PyObject* not_implemented() { Py_RETURN_NOTIMPLEMENTED; }
+
+PyObject* options_richcompare(PyObject* self, PyObject* other, int op) {
+    if (op == Py_NE) {
+        // Through the full protocol, so the other operand's reflected __eq__ takes part.
+        PyRef equal(PyObject_RichCompare(self, other, Py_EQ));
+        if (!equal) return nullptr;
+        const int truth = PyObject_IsTrue(equal.get());
+        if (truth < 0) return nullptr;
+        return PyBool_FromLong(!truth);
+    }
+    if (op != Py_EQ || !is_options_object(self) || !is_options_object(other)) return not_implemented();
+    ReadBorrow left(self, false);
+    ReadBorrow right(other, false);
+    if (!left.held() || !right.held()) return not_implemented();
+    return PyBool_FromLong(left.record() == right.record());
+}
+
+// ---- Methods -------------------------------------------------------------------------------
+
+PyObject* options_replace(PyObject* self, PyObject* args, PyObject* kwargs) {
+    static constexpr Signature kSignature{"Options.replace()", nullptr, 0, 0, true};
+    if (!bind_arguments(kSignature, args, kwargs, nullptr)) return nullptr;
+    ReadBorrow borrow(self);
+    if (!borrow.held()) return nullptr;
+    Options record = borrow.record();
+    if (kwargs != nullptr && !apply_settings(record, kwargs)) return nullptr;
+    return new_options_object(record);
+}
+
+PyObject* options_reduce(PyObject* self, PyObject*) {
+    Options record;
+    {
+        ReadBorrow borrow(self);
+        if (!borrow.held()) return nullptr;
+        record = borrow.record();
+    }
+    PyRef state(PyDict_New());
+    if (!state) return nullptr;
+    for (std::size_t s = 0; s < kSettingCount; ++s) {
+        PyRef value;
+        switch (s) {
+            case kNonAsciiPolicy: value = PyRef(PyUnicode_FromString(to_string(record.non_ascii_policy))); break;
+            case kUnicodeNormalization:
+                value = PyRef(PyUnicode_FromString(to_string(record.unicode_normalization)));
+                break;
+            case kLineEndings:
+                value = record.has_line_endings() ? PyRef(PyUnicode_FromString(to_string(record.line_endings)))
+                                                  : PyRef::borrow(Py_None);
+                break;
+            default: value = PyRef(PyBool_FromLong(get_flag(record, s))); break;
+        }
+        if (!value || PyDict_SetItemString(state.get(), kSettingNames[s], value.get()) < 0) return nullptr;
+    }
+    PyRef no_args(PyTuple_New(0));
+    if (!no_args) return nullptr;
+    return PyTuple_Pack(3, reinterpret_cast<PyObject*>(Py_TYPE(self)), no_args.get(), state.get());
+}
+
+PyObject* options_setstate(PyObject* self, PyObject* args, PyObject* kwargs) {
+    static constexpr const char* kNames[] = {"state"};
+    static constexpr Signature kSignature{"Options.__setstate__()", kNames, 1, 1};
+    PyObject* state = nullptr;
+    if (!bind_arguments(kSignature, args, kwargs, &state)) return nullptr;
+    WriteBorrow borrow(self);
+    if (!borrow.held()) return nullptr;
+    if (!PyDict_Check(state)) {
+        raise_not_instance(state, "dict");
+        prefix_argument_error("state");
+        return nullptr;
+    }
+    Options record;  // the default, not the current record
+    if (!apply_settings(record, state)) return nullptr;
+    borrow.record() = record;
+    Py_RETURN_NONE;
+}
+
+template <Options (*Preset)() noexcept>
+PyObject* options_preset(PyObject*, PyObject*) {
+    return new_options_object(Preset());
+}
+
+// ---- The type ------------------------------------------------------------------------------
+
+PyGetSetDef kGetters[] = {
+    {"remove_hidden", options_get, nullptr, "", reinterpret_cast<void*>(kRemoveHidden)},
+    {"remove_trailing_whitespace", options_get, nullptr, "", reinterpret_cast<void*>(kRemoveTrailingWhitespace)},
+    {"normalize_spaces", options_get, nullptr, "", reinterpret_cast<void*>(kNormalizeSpaces)},
+    {"normalize_dashes", options_get, nullptr, "", reinterpret_cast<void*>(kNormalizeDashes)},
+    {"normalize_quotes", options_get, nullptr, "", reinterpret_cast<void*>(kNormalizeQuotes)},
+    {"normalize_other", options_get, nullptr, "", reinterpret_cast<void*>(kNormalizeOther)},
+    {"keyboard_only", options_get, nullptr, "", reinterpret_cast<void*>(kKeyboardOnly)},
+    {"extended_keyboard", options_get, nullptr, "", reinterpret_cast<void*>(kExtendedKeyboard)},
+    {"keep_emoji", options_get, nullptr, "", reinterpret_cast<void*>(kKeepEmoji)},
+    {"non_ascii_policy", options_get, nullptr, "", reinterpret_cast<void*>(kNonAsciiPolicy)},
+    {"preserve_joiners", options_get, nullptr, "", reinterpret_cast<void*>(kPreserveJoiners)},
+    {"remove_control_chars", options_get, nullptr, "", reinterpret_cast<void*>(kRemoveControlChars)},
+    {"collapse_whitespace", options_get, nullptr, "", reinterpret_cast<void*>(kCollapseWhitespace)},
+    {"line_endings", options_get, nullptr, "", reinterpret_cast<void*>(kLineEndings)},
+    {"unicode_normalization", options_get, nullptr, "", reinterpret_cast<void*>(kUnicodeNormalization)},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyMethodDef kMethods[] = {
+    {"replace", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(options_replace)),
+     METH_VARARGS | METH_KEYWORDS,
+     "replace($self, **kwargs)\n--\n\n"
+     "Return a copy of these options with the named fields replaced.\n"
+     "\n"
+     "Accepts the same keyword arguments as the constructor; unnamed fields\n"
+     "keep their current values. Use this to derive from a preset, for\n"
+     "example `Options.code_safe_preset().replace(normalize_other=True)`."},
+    {"minimal_preset", options_preset<minimal_preset>, METH_NOARGS | METH_STATIC,
+     "minimal_preset()\n--\n\nMinimal preset: removes hidden characters only."},
+    {"balanced_preset", options_preset<balanced_preset>, METH_NOARGS | METH_STATIC,
+     "balanced_preset()\n--\n\nBalanced preset for typical human-authored text."},
+    {"humanize_preset", options_preset<humanize_preset>, METH_NOARGS | METH_STATIC,
+     "humanize_preset()\n--\n\nHumanize preset for AI-generated text normalization."},
+    {"aggressive_preset", options_preset<aggressive_preset>, METH_NOARGS | METH_STATIC,
+     "aggressive_preset()\n--\n\nAggressive preset: maximum cleanup, keyboard-only output."},
+    {"code_safe_preset", options_preset<code_safe_preset>, METH_NOARGS | METH_STATIC,
+     "code_safe_preset()\n--\n\n"
+     "Code-safe preset for docs/source text.\n"
+     "\n"
+     "Keeps emoji, non-ASCII characters, and ellipsis-like punctuation,\n"
+     "while normalizing typographic quotes and dashes to ASCII."},
+    {"__reduce__", options_reduce, METH_NOARGS,
+     "__reduce__($self)\n--\n\nPickle support: reconstruct via `Options()` + `__setstate__`."},
+    {"__setstate__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(options_setstate)),
+     METH_VARARGS | METH_KEYWORDS, "__setstate__($self, state)\n--\n\n"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+constexpr const char kOptionsDoc[] =
+    "Options(remove_hidden=True, remove_trailing_whitespace=True, normalize_spaces=True, "
+    "normalize_dashes=True, normalize_quotes=True, normalize_other=True, keyboard_only=True, "
+    "extended_keyboard=False, keep_emoji=False, non_ascii_policy=\"transliterate\", "
+    "preserve_joiners=False, remove_control_chars=True, collapse_whitespace=False, "
+    "line_endings=None, unicode_normalization=\"none\")\n--\n\n"
+    "Cleaning options used by `Cleaner`.\n"
+    "\n"
+    "Most callers should start with a preset and derive from it with\n"
+    "`replace`, for example `Options.code_safe_preset().replace(keep_emoji=True)`.";
+
+PyType_Slot kSlots[] = {
+    {Py_tp_new, reinterpret_cast<void*>(options_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(options_dealloc)},
+    {Py_tp_repr, reinterpret_cast<void*>(options_repr)},
+    {Py_tp_richcompare, reinterpret_cast<void*>(options_richcompare)},
+    {Py_tp_getset, kGetters},
+    {Py_tp_methods, kMethods},
+    {Py_tp_doc, const_cast<char*>(kOptionsDoc)},
+    {0, nullptr},
+};
+
+PyType_Spec kSpec = {"scrubix._scrubix.Options", sizeof(OptionsObject), 0, 0, kSlots};
+
+}  // namespace
+
+PyObject* options_type() {
+    if (g_options_type == nullptr) g_options_type = create_type(kSpec);
+    return g_options_type;
+}
+
+bool is_options_object(PyObject* obj) {
+    return g_options_type != nullptr && reinterpret_cast<PyObject*>(Py_TYPE(obj)) == g_options_type;
+}
+
+PyObject* new_options_object(const Options& record) {
+    PyObject* type = options_type();
+    if (type == nullptr) return nullptr;
+    PyObject* self = alloc_instance(reinterpret_cast<PyTypeObject*>(type));
+    if (self == nullptr) return nullptr;
+    as_options(self)->record = record;
+    as_options(self)->borrows = 0;
+    return self;
+}
+
+bool read_options_record(PyObject* obj, Options& out) {
+    ReadBorrow borrow(obj);
+    if (!borrow.held()) return false;
+    out = borrow.record();
+    return true;
+}
+
+}  // namespace scrubix::py

@@ -1,5 +1,7 @@
 #include "char_tables.hpp"
 
+#include <cstddef>
+
 #include "generated/char_tables_data.inc"
 #include "utf8.hpp"
 

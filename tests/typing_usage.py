@@ -1,0 +1,42 @@
+"""Typical use of the public API; `test_typing.py` checks it with `mypy --strict`.
+
+The `type: ignore` comments mark calls that the stubs must reject: under --strict an ignore
+that is not needed is itself an error, so a too-loose stub fails the check.
+"""
+
+from __future__ import annotations
+
+import pickle
+from typing import Dict, List, Optional
+
+import scrubix
+from scrubix import Cleaner, CleaningResult, Options
+
+version: str = scrubix.__version__
+flags: List[bool] = [scrubix.HAS_STATS, scrubix.HAS_SECURITY]
+names: List[str] = scrubix.__all__
+
+text: str = scrubix.clean("Caf\u00e9")
+humane: str = scrubix.humanize(text=text)
+
+options: Options = Options.code_safe_preset().replace(keep_emoji=False, line_endings="lf")
+custom = Options(True, False, keyboard_only=False, unicode_normalization="nfc", line_endings=None)
+line_endings: Optional[str] = options.line_endings
+policy: str = options.non_ascii_policy
+keep_emoji: bool = options.keep_emoji
+same: bool = options == custom and options != custom
+
+cleaner = Cleaner(options)
+default_cleaner = Cleaner()
+result: CleaningResult = cleaner.clean("\u201chi\u201d")
+cleaned: str = result.text
+changes: int = result.changes_made
+stats: Dict[str, int] = result.stats
+changed: bool = bool(result)
+restored: Cleaner = pickle.loads(pickle.dumps(cleaner))
+
+scrubix.clean(5)  # type: ignore[arg-type]
+Options(remove_hidden=1.5)  # type: ignore[arg-type]
+Options().replace(emoji_policy="keep")  # type: ignore[call-arg]
+Cleaner("x")  # type: ignore[arg-type]
+result.text = "x"  # type: ignore[misc]

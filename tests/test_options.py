@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import copy
 import pickle
+import sys
 from typing import Any, Callable
 
 import pytest
@@ -87,7 +88,8 @@ def test_class_facts_and_docs() -> None:
             setattr(opts, name, getattr(opts, name))
     with pytest.raises(AttributeError):
         opts.emoji_policy = "keep"  # type: ignore[attr-defined]
-    assert Options.__text_signature__ == (
+    # Python 3.9 drops the signature line when it copies a class docstring from a type spec.
+    assert sys.version_info < (3, 10) or Options.__text_signature__ == (
         '(remove_hidden=True, remove_trailing_whitespace=True, normalize_spaces=True, '
         'normalize_dashes=True, normalize_quotes=True, normalize_other=True, keyboard_only=True, '
         'extended_keyboard=False, keep_emoji=False, non_ascii_policy="transliterate", '

@@ -1,6 +1,8 @@
 #include "main_pass.hpp"
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 #include "keyboard_only_filter.hpp"
 #include "line_endings.hpp"
@@ -22,6 +24,43 @@ constexpr char32_t kHorizontalEllipsis = 0x2026;
 constexpr char32_t kMidlineHorizontalEllipsis = 0x22EF;
 
 constexpr bool is_printable_ascii(unsigned char b) noexcept { return b > 0x20 && b < 0x7F; }
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+
+// 0x80 in every byte of `x` that is zero, 0 elsewhere (exact, no borrow across bytes).
+constexpr std::uint64_t zero_bytes(std::uint64_t x) noexcept {
+    const std::uint64_t low7 = 0x7F7F7F7F7F7F7F7Full;
+    return ~(((x & low7) + low7) | x | low7);
+}
+
+// End of the stretch starting at `pos` (a printable ASCII byte) made of printable ASCII
+// words joined by single spaces; the stretch never ends in a space. Eight bytes a step.
+std::size_t scan_words(const unsigned char* bytes, std::size_t pos, std::size_t n) noexcept {
+    std::size_t i = pos;
+    bool prev_space = false;
+    while (i + 8 <= n) {
+        std::uint64_t x;
+        std::memcpy(&x, bytes + i, 8);
+        const bool below_space = ((x - 0x20 * kOnes) & ~x & kHighs) != 0;
+        const bool above_tilde = (((x + kOnes) | x) & kHighs) != 0;
+        if (below_space || above_tilde) break;
+        const std::uint64_t spaces = zero_bytes(x ^ (0x20 * kOnes));
+        if ((spaces & (spaces << 8)) != 0 || (prev_space && (spaces & 0x80))) break;
+        prev_space = (spaces >> 63) != 0;
+        i += 8;
+    }
+    // The rest byte by byte.
+    for (;;) {
+        while (i < n && is_printable_ascii(bytes[i])) ++i;
+        if (i + 1 < n && bytes[i] == ' ' && bytes[i - 1] != ' ' && is_printable_ascii(bytes[i + 1])) {
+            i += 2;
+            continue;
+        }
+        break;
+    }
+    return bytes[i - 1] == ' ' ? i - 1 : i;
+}
 
 bool is_spaces_and_tabs(std::string_view s) noexcept {
     for (char ch : s)
@@ -58,12 +97,17 @@ void MainPass::run(std::string_view text) {
         if (b < 0x80) {
             const bool alone = pos + 1 == n || bytes[pos + 1] < 0x80;
             if (is_printable_ascii(b)) {
-                std::size_t end = pos + 1;
-                while (end < n && is_printable_ascii(bytes[end])) ++end;
-                // The last character of the run may take a following mark into its cluster.
-                if (end < n && bytes[end] >= 0x80) --end;
+                // Words joined by single spaces come out as they are: each space is held and
+                // flushed unchanged by the word after it.
+                std::size_t end = scan_words(bytes, pos, n);
+                // The last character may take a following mark into its cluster.
+                if (end < n && bytes[end] >= 0x80) {
+                    --end;
+                    if (end > pos && bytes[end - 1] == ' ') --end;
+                }
                 if (end > pos) {
-                    state_.emit(text.substr(pos, end - pos));
+                    const std::string_view words = text.substr(pos, end - pos);
+                    state_.emit_words(words, words.find(' ') != std::string_view::npos);
                     pos = end;
                     continue;
                 }

@@ -60,6 +60,13 @@ public:
         dropped_at_start_ = false;
     }
 
+    // Writes visible ASCII clusters, possibly joined by single spaces (`spaced`), exactly as
+    // emitting each cluster and holding each space one by one would.
+    void emit_words(std::string_view words, bool spaced) {
+        emit(words);
+        if (spaced) just_dropped_ = false;
+    }
+
     // Writes a line break after ending the run at it.
     void emit_line_break(std::string_view line_break) {
         end_at_line_break();

@@ -208,6 +208,16 @@ def build(data: Path) -> str:
 
     slots, probes = composition_table(pairs)
 
+    # Below these code points every character is a starter that is "yes" in the form, so the
+    # engine needs no lookup for it.
+    def yes_below(not_yes: int) -> int:
+        return min(cp for cp in records if ccc.get(cp, 0) or flags.get(cp, 0) & not_yes)
+
+    thresholds = [("kNfdYesBelow", yes_below(NFD_QC_NO)),
+                  ("kNfcYesBelow", yes_below(NFC_QC_NO | NFC_QC_MAYBE)),
+                  ("kNfkdYesBelow", yes_below(NFKD_QC_NO)),
+                  ("kNfkcYesBelow", yes_below(NFKC_QC_NO | NFKC_QC_MAYBE))]
+
     parts = [
         ucdlib.generated_header(COMMAND, ["UnicodeData.txt", "CompositionExclusions.txt",
                                           "DerivedNormalizationProps.txt"]),
@@ -218,6 +228,9 @@ def build(data: Path) -> str:
         "",
         "// Flags: bits 8..15 of a record.",
         *(f"inline constexpr std::uint8_t {name} = 0x{bit:02X};" for name, bit in FLAG_NAMES),
+        "",
+        "// Every code point below these is a starter that passes the form's quick check.",
+        *(f"inline constexpr char32_t {name} = 0x{cp:X};" for name, cp in thresholds),
         "",
         "// Record of code point cp (< kRecordLimit): ccc | flags << 8 | decomposition entry << 16,",
         "// kRecordBlocks[(kRecordIndex[cp >> kRecordShift] << kRecordShift) | (cp & kRecordMask)].",

@@ -12,6 +12,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "normalize.hpp"
 #include "normalize_data.hpp"
 #include "utf8.hpp"
@@ -27,22 +31,34 @@ struct Form {
     std::uint8_t no;       // quick-check flags meaning "no"
     bool compat;
     bool compose;
+    char32_t yes_below;    // code points below this are starters that pass the quick check
 };
 
 constexpr Form form_of(NormalizationMode mode) noexcept {
     switch (mode) {
-        case NormalizationMode::NFD: return {kNfdQcNo, kNfdQcNo, false, false};
-        case NormalizationMode::NFC: return {kNfcQcNo | kNfcQcMaybe, kNfcQcNo, false, true};
-        case NormalizationMode::NFKD: return {kNfkdQcNo, kNfkdQcNo, true, false};
-        case NormalizationMode::NFKC: return {kNfkcQcNo | kNfkcQcMaybe, kNfkcQcNo, true, true};
+        case NormalizationMode::NFD: return {kNfdQcNo, kNfdQcNo, false, false, kNfdYesBelow};
+        case NormalizationMode::NFC:
+            return {kNfcQcNo | kNfcQcMaybe, kNfcQcNo, false, true, kNfcYesBelow};
+        case NormalizationMode::NFKD: return {kNfkdQcNo, kNfkdQcNo, true, false, kNfkdYesBelow};
+        case NormalizationMode::NFKC:
+            return {kNfkcQcNo | kNfkcQcMaybe, kNfkcQcNo, true, true, kNfkcYesBelow};
         case NormalizationMode::None: break;
     }
-    return {0, 0, false, false};
+    return {0, 0, false, false, 0x110000};
+}
+
+// The smallest byte that may lead a character at or above `yes_below`. Every byte below it is
+// ASCII, a continuation byte, or the lead of a character below `yes_below`.
+constexpr unsigned char first_nontrivial_byte(char32_t yes_below) noexcept {
+    for (unsigned lead = 0xC2; lead < 0xE0; ++lead)
+        if (((lead & 0x1Fu) << 6) + 0x3F >= yes_below) return static_cast<unsigned char>(lead);
+    return 0xE0;
 }
 
 // Whether no step of `form` reaches across the point just before `c`: its decomposition starts
 // with a starter which, for the composed forms, cannot combine with what precedes it.
 bool boundary_before(char32_t c, Record r, const Form& form) noexcept {
+    if (c < form.yes_below) return true;
     if (combining_class(r) != 0) return false;
     if (!(flags(r) & form.not_yes)) return true;
     const std::uint16_t e = decomposition_entry(r);
@@ -51,8 +67,20 @@ bool boundary_before(char32_t c, Record r, const Form& form) noexcept {
     return combining_class(lead) == 0 && !(form.compose && (flags(lead) & kComposesWithPrevious));
 }
 
-// Index of the first byte at or after `i` that is not ASCII (or `n`).
-std::size_t skip_ascii(const char* s, std::size_t i, std::size_t n) noexcept {
+// Index of the first byte at or after `i` that is `limit` or above (or `n`), sixteen bytes at a
+// time where the vector unit allows.
+std::size_t skip_below(const char* s, std::size_t i, std::size_t n, unsigned char limit) noexcept {
+#if defined(__SSE2__)
+    // Unsigned x < limit as a signed comparison of x ^ 0x80 with limit ^ 0x80.
+    const __m128i flip = _mm_set1_epi8(char(0x80));
+    const __m128i bound = _mm_set1_epi8(char(limit ^ 0x80));
+    while (i + 16 <= n) {
+        const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)), flip);
+        const unsigned below = unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(v, bound)));
+        if (below != 0xFFFF) return i + unsigned(__builtin_ctz(~below));
+        i += 16;
+    }
+#else
     constexpr std::uint64_t kHigh = 0x8080808080808080ull;
     while (i + 8 <= n) {
         std::uint64_t word;
@@ -60,7 +88,15 @@ std::size_t skip_ascii(const char* s, std::size_t i, std::size_t n) noexcept {
         if (word & kHigh) break;
         i += 8;
     }
-    while (i < n && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+#endif
+    while (i < n && static_cast<unsigned char>(s[i]) < limit) ++i;
+    return i;
+}
+
+// Start of the character that ends just before `i` (> 0).
+std::size_t previous_char_start(const char* s, std::size_t i) noexcept {
+    do --i;
+    while ((static_cast<unsigned char>(s[i]) & 0xC0) == 0x80);
     return i;
 }
 
@@ -74,15 +110,22 @@ bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion
     std::size_t i = 0;
     std::size_t boundary = 0;
     std::uint8_t prev_ccc = 0;
+    const unsigned char trivial_below = first_nontrivial_byte(form.yes_below);
     while (i < n) {
-        if (static_cast<unsigned char>(s[i]) < 0x80) {
-            i = skip_ascii(s, i + 1, n);
-            boundary = i - 1;
+        // Characters below form.yes_below: starters that pass the check.
+        if (static_cast<unsigned char>(s[i]) < trivial_below) {
+            i = skip_below(s, i + 1, n, trivial_below);
+            boundary = previous_char_start(s, i);
             prev_ccc = 0;
             continue;
         }
         const std::size_t start = i;
         const char32_t c = utf8::decode(text, i);
+        if (c < form.yes_below) {
+            boundary = start;
+            prev_ccc = 0;
+            continue;
+        }
         const Record r = record_of(c);
         const std::uint8_t ccc = combining_class(r);
         const bool out_of_order = ccc != 0 && ccc < prev_ccc;
@@ -97,7 +140,7 @@ bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion
         while (end < n && static_cast<unsigned char>(s[end]) >= 0x80) {
             std::size_t next = end;
             const char32_t d = utf8::decode(text, next);
-            const Record rd = record_of(d);
+            const Record rd = d < form.yes_below ? 0 : record_of(d);
             if (boundary_before(d, rd, form)) break;
             no = no || (flags(rd) & form.no);
             end = next;
@@ -120,33 +163,51 @@ public:
     explicit RegionNormalizer(const Form& form) : form_(form) {}
 
     void normalize(std::string_view region, std::string& out) {
-        buf_.clear();
+        size_ = 0;
         for (std::size_t i = 0; i < region.size();) decompose(utf8::decode(region, i));
         order();
         if (form_.compose) compose();
-        for (const Mark& m : buf_) utf8::append(out, m.cp);
+        encode(out);
     }
 
 private:
     void decompose(char32_t c) {
+        if (buf_.size() < size_ + kMaxDecomposition) buf_.resize(std::max(2 * buf_.size(), size_ + 64));
+        Mark* dst = buf_.data() + size_;
         if (hangul::is_syllable(c)) {
             char32_t jamo[3];
             const std::size_t len = hangul::decompose(c, jamo);
-            for (std::size_t k = 0; k < len; ++k) buf_.push_back({jamo[k], record_of(jamo[k])});
+            for (std::size_t k = 0; k < len; ++k) dst[k] = {jamo[k], record_of(jamo[k])};
+            size_ += len;
             return;
         }
         const Record r = record_of(c);
         const std::uint16_t e = decomposition_entry(r);
         if (e == 0) {
-            buf_.push_back({c, r});
+            *dst = {c, r};
+            ++size_;
             return;
         }
-        for (char32_t d : decomposition(e, form_.compat)) buf_.push_back({d, record_of(d)});
+        for (char32_t d : decomposition(e, form_.compat)) *dst++ = {d, record_of(d)};
+        size_ = std::size_t(dst - buf_.data());
+    }
+
+    void encode(std::string& out) const {
+        char chunk[256];
+        std::size_t used = 0;
+        for (std::size_t k = 0; k < size_; ++k) {
+            if (used > sizeof chunk - 4) {
+                out.append(chunk, used);
+                used = 0;
+            }
+            used += utf8::encode(buf_[k].cp, chunk + used);
+        }
+        out.append(chunk, used);
     }
 
     // Canonical ordering: each run of non-starters sorted stably by combining class.
     void order() {
-        const std::size_t n = buf_.size();
+        const std::size_t n = size_;
         for (std::size_t i = 0; i < n;) {
             if (combining_class(buf_[i].record) == 0) {
                 ++i;
@@ -193,7 +254,7 @@ private:
         std::size_t starter = kNoStarter;
         unsigned last_ccc = kBlocked;
         std::size_t w = 0;
-        for (std::size_t r = 0; r < buf_.size(); ++r) {
+        for (std::size_t r = 0; r < size_; ++r) {
             const Mark m = buf_[r];
             const unsigned ccc = combining_class(m.record);
             if (starter != kNoStarter && (last_ccc == 0 || last_ccc < ccc)) {
@@ -207,13 +268,14 @@ private:
             last_ccc = ccc;
             buf_[w++] = m;
         }
-        buf_.resize(w);
+        size_ = w;
     }
 
     static constexpr std::size_t kInsertionSortLimit = 16;
 
     Form form_;
-    std::vector<Mark> buf_;
+    std::vector<Mark> buf_;  // the first size_ entries are in use
+    std::size_t size_ = 0;
     std::vector<Mark> sorted_;
 };
 

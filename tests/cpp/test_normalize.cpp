@@ -161,6 +161,25 @@ TEST_CASE("normalization", "output is appended and mode None copies") {
     CHECK(is_normalized(kNFKC, ""));
 }
 
+TEST_CASE("normalization", "a mark after a long unchanged stretch joins the character before it") {
+    // The stretch is skipped in bulk; the mark must still reach back to its base, whatever
+    // the stretch's length and whether its last character is ASCII or two bytes long.
+    for (std::size_t len = 0; len < 70; ++len) {
+        std::string prefix;
+        for (std::size_t k = 0; k < len; ++k) prefix += k % 3 == 1 ? "\xC3\xA9" : "a";  // a, é
+        for (const char* last : {"a", "\xC3\xA9"}) {
+            const std::string text = prefix + last + "\xCC\xA3";  // + combining dot below
+            // a + dot below is U+1EA1; é + dot below is U+1EB9 followed by the acute.
+            const std::string nfc = prefix + (last[0] == 'a' ? "\xE1\xBA\xA1" : "\xE1\xBA\xB9\xCC\x81");
+            CHECK_EQ_MSG(norm(kNFC, text), nfc, "length " + std::to_string(len));
+            CHECK_EQ_MSG(norm(kNFKC, text), nfc, "length " + std::to_string(len));
+            CHECK_EQ_MSG(norm(kNFC, norm(kNFD, text)), nfc, "length " + std::to_string(len));
+            CHECK(!is_normalized(kNFC, text));
+            CHECK(is_normalized(kNFC, nfc));
+        }
+    }
+}
+
 TEST_CASE("normalization", "long runs of marks are reordered stably and composed in one piece") {
     // a, then 50,000 times: acute, grave below (class 220), grave, acute below (class 220).
     const std::size_t times = 50000;

@@ -1,12 +1,12 @@
 // Normalization forms NFD, NFC, NFKD and NFKC.
 //
 // The text is scanned with the quick check. Stretches that are already in the requested form
-// (every character "yes", combining classes in order) are copied untouched; ASCII runs are
-// skipped a word at a time. Where the check fails, the text is normalized from the last
-// boundary before the failure to the next boundary after it: decomposition, canonical
-// ordering, and for NFC/NFKC canonical composition. A boundary is a point that no
-// normalization step reaches across, so a region can be normalized on its own and the scratch
-// buffer only ever holds one region.
+// (every character "yes", combining classes in order) are copied untouched; runs of ASCII and
+// of other characters that need no lookup are skipped sixteen bytes at a time. Where the check
+// fails, the text is normalized from the last boundary before the failure to the next boundary
+// after it: decomposition, canonical ordering, and for NFC/NFKC canonical composition. A
+// boundary is a point that no normalization step reaches across, so a region can be normalized
+// on its own and the scratch buffer only ever holds one region.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -32,20 +32,8 @@ struct Form {
     bool compat;
     bool compose;
     char32_t yes_below;    // code points below this are starters that pass the quick check
+    unsigned char trivial_below;  // bytes below this belong to such code points
 };
-
-constexpr Form form_of(NormalizationMode mode) noexcept {
-    switch (mode) {
-        case NormalizationMode::NFD: return {kNfdQcNo, kNfdQcNo, false, false, kNfdYesBelow};
-        case NormalizationMode::NFC:
-            return {kNfcQcNo | kNfcQcMaybe, kNfcQcNo, false, true, kNfcYesBelow};
-        case NormalizationMode::NFKD: return {kNfkdQcNo, kNfkdQcNo, true, false, kNfkdYesBelow};
-        case NormalizationMode::NFKC:
-            return {kNfkcQcNo | kNfkcQcMaybe, kNfkcQcNo, true, true, kNfkcYesBelow};
-        case NormalizationMode::None: break;
-    }
-    return {0, 0, false, false, 0x110000};
-}
 
 // The smallest byte that may lead a character at or above `yes_below`. Every byte below it is
 // ASCII, a continuation byte, or the lead of a character below `yes_below`.
@@ -53,6 +41,26 @@ constexpr unsigned char first_nontrivial_byte(char32_t yes_below) noexcept {
     for (unsigned lead = 0xC2; lead < 0xE0; ++lead)
         if (((lead & 0x1Fu) << 6) + 0x3F >= yes_below) return static_cast<unsigned char>(lead);
     return 0xE0;
+}
+
+constexpr Form make_form(std::uint8_t not_yes, std::uint8_t no, bool compat, bool compose,
+                         char32_t yes_below) noexcept {
+    return {not_yes, no, compat, compose, yes_below, first_nontrivial_byte(yes_below)};
+}
+
+constexpr Form form_of(NormalizationMode mode) noexcept {
+    switch (mode) {
+        case NormalizationMode::NFD:
+            return make_form(kNfdQcNo, kNfdQcNo, false, false, kNfdYesBelow);
+        case NormalizationMode::NFC:
+            return make_form(kNfcQcNo | kNfcQcMaybe, kNfcQcNo, false, true, kNfcYesBelow);
+        case NormalizationMode::NFKD:
+            return make_form(kNfkdQcNo, kNfkdQcNo, true, false, kNfkdYesBelow);
+        case NormalizationMode::NFKC:
+            return make_form(kNfkcQcNo | kNfkcQcMaybe, kNfkcQcNo, true, true, kNfkcYesBelow);
+        case NormalizationMode::None: break;
+    }
+    return make_form(0, 0, false, false, 0x80);
 }
 
 // Whether no step of `form` reaches across the point just before `c`: its decomposition starts
@@ -75,7 +83,8 @@ std::size_t skip_below(const char* s, std::size_t i, std::size_t n, unsigned cha
     const __m128i flip = _mm_set1_epi8(char(0x80));
     const __m128i bound = _mm_set1_epi8(char(limit ^ 0x80));
     while (i + 16 <= n) {
-        const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)), flip);
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        const __m128i v = _mm_xor_si128(bytes, flip);
         const unsigned below = unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(v, bound)));
         if (below != 0xFFFF) return i + unsigned(__builtin_ctz(~below));
         i += 16;
@@ -110,7 +119,7 @@ bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion
     std::size_t i = 0;
     std::size_t boundary = 0;
     std::uint8_t prev_ccc = 0;
-    const unsigned char trivial_below = first_nontrivial_byte(form.yes_below);
+    const unsigned char trivial_below = form.trivial_below;
     while (i < n) {
         // Characters below form.yes_below: starters that pass the check.
         if (static_cast<unsigned char>(s[i]) < trivial_below) {
@@ -172,7 +181,8 @@ public:
 
 private:
     void decompose(char32_t c) {
-        if (buf_.size() < size_ + kMaxDecomposition) buf_.resize(std::max(2 * buf_.size(), size_ + 64));
+        if (buf_.size() < size_ + kMaxDecomposition)
+            buf_.resize(std::max(2 * buf_.size(), size_ + 64));
         Mark* dst = buf_.data() + size_;
         if (hangul::is_syllable(c)) {
             char32_t jamo[3];
@@ -205,6 +215,8 @@ private:
         out.append(chunk, used);
     }
 
+    std::uint8_t ccc_at(std::size_t k) const { return combining_class(buf_[k].record); }
+
     // Canonical ordering: each run of non-starters sorted stably by combining class.
     void order() {
         const std::size_t n = size_;
@@ -215,10 +227,8 @@ private:
             }
             std::size_t j = i + 1;
             bool sorted = true;
-            while (j < n && combining_class(buf_[j].record) != 0) {
-                sorted = sorted && combining_class(buf_[j - 1].record) <= combining_class(buf_[j].record);
-                ++j;
-            }
+            for (; j < n && combining_class(buf_[j].record) != 0; ++j)
+                sorted = sorted && ccc_at(j - 1) <= ccc_at(j);
             if (!sorted) sort_run(i, j);
             i = j;
         }
@@ -242,7 +252,8 @@ private:
         for (std::size_t k = 0; k < len; ++k) ++start[combining_class(run[k].record) + 1];
         for (std::size_t v = 1; v < start.size(); ++v) start[v] += start[v - 1];
         sorted_.resize(len);
-        for (std::size_t k = 0; k < len; ++k) sorted_[start[combining_class(run[k].record)]++] = run[k];
+        for (std::size_t k = 0; k < len; ++k)
+            sorted_[start[combining_class(run[k].record)]++] = run[k];
         std::copy(sorted_.begin(), sorted_.end(), run);
     }
 

@@ -16,6 +16,7 @@ from ._scrubix import (
     clean,
     humanize,
 )
+from .batch import clean_many
 
 __all__ = [
     "__version__",
@@ -26,4 +27,5 @@ __all__ = [
     "Cleaner",
     "Options",
     "CleaningResult",
+    "clean_many",
 ]

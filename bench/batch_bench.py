@@ -1,0 +1,89 @@
+"""Throughput of `scrubix.clean_many` on many short texts, by thread count.
+
+    python bench/batch_bench.py [--texts 10000] [--size 2048] [--corpus llm] [--preset default]
+
+Cuts --texts texts of about --size bytes from a benchmark corpus (bench/corpora.py, generated
+in memory with a fixed seed), then times, best of --repeat runs: a plain loop over
+`Cleaner.clean` on one thread, and `clean_many` with 1, 2, ... os.cpu_count() threads. Prints
+MB/s and the speed-up over the plain loop.
+"""
+
+from __future__ import annotations
+
+import argparse
+import itertools
+import os
+import sys
+import time
+from pathlib import Path
+from typing import Callable, List
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+import corpora  # noqa: E402
+
+import scrubix  # noqa: E402
+from scrubix import Cleaner, Options  # noqa: E402
+
+PRESETS = {
+    "default": Options,
+    "balanced": Options.balanced_preset,
+    "humanize": Options.humanize_preset,
+    "aggressive": Options.aggressive_preset,
+    "code-safe": Options.code_safe_preset,
+}
+
+
+def make_texts(corpus: str, count: int, size: int) -> List[str]:
+    """`count` texts of at least `size` UTF-8 bytes each, cut at spaces from one corpus."""
+    words = itertools.cycle(corpora.build(corpus, count * size + size).split(" "))
+    texts: List[str] = []
+    while len(texts) < count:
+        current: List[str] = []
+        length = 0
+        while length < size:
+            word = next(words)
+            current.append(word)
+            length += len(word.encode()) + 1
+        texts.append(" ".join(current))
+    return texts
+
+
+def best_seconds(run: Callable[[], object], repeat: int) -> float:
+    best = float("inf")
+    for _ in range(repeat):
+        t0 = time.perf_counter()
+        run()
+        best = min(best, time.perf_counter() - t0)
+    return best
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--texts", type=int, default=10_000)
+    parser.add_argument("--size", type=int, default=2048, help="bytes per text")
+    parser.add_argument("--corpus", default="llm", help="a corpus of bench/corpora.py")
+    parser.add_argument("--preset", choices=tuple(PRESETS), default="default")
+    parser.add_argument("--repeat", type=int, default=7)
+    args = parser.parse_args()
+
+    texts = make_texts(args.corpus, args.texts, args.size)
+    options = PRESETS[args.preset]()
+    megabytes = sum(len(t.encode()) for t in texts) / 1e6
+    cpus = os.cpu_count() or 1
+    print(f"scrubix {scrubix.__version__}, Python {sys.version.split()[0]}, {cpus} CPUs")
+    print(f"{len(texts)} texts of {megabytes * 1e6 / len(texts):.0f} bytes on average "
+          f"({megabytes:.1f} MB, corpus {args.corpus}, preset {args.preset}), best of {args.repeat}")
+
+    cleaner = Cleaner(options)
+    serial = best_seconds(lambda: [cleaner.clean(t) for t in texts], args.repeat)
+    assert [r.text for r in scrubix.clean_many(texts, options)] == [r.text for r in map(cleaner.clean, texts)]
+    print(f"{'loop over Cleaner.clean':<28} {megabytes / serial:8.1f} MB/s   1.00x")
+    for threads in range(1, max(cpus, 2) + 1):
+        seconds = best_seconds(lambda: scrubix.clean_many(texts, options, threads=threads), args.repeat)
+        label = f"clean_many(threads={threads})"
+        print(f"{label:<28} {megabytes / seconds:8.1f} MB/s   {serial / seconds:.2f}x")
+
+
+if __name__ == "__main__":
+    main()

@@ -41,7 +41,7 @@ NAMED_OPTIONS = [
 texts = st.lists(st.sampled_from(ALPHABET), max_size=40).map("".join)
 options = st.builds(
     Options,
-    **{name: st.booleans() for name in FLAGS},  # type: ignore[arg-type]
+    **{name: st.booleans() for name in FLAGS},
     non_ascii_policy=st.sampled_from(["drop", "fold", "transliterate"]),
     line_endings=st.sampled_from([None, "lf", "crlf", "cr"]),
     unicode_normalization=st.sampled_from(["none", "nfc", "nfd", "nfkc", "nfkd"]),

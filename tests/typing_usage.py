@@ -34,9 +34,14 @@ changes: int = result.changes_made
 stats: Dict[str, int] = result.stats
 changed: bool = bool(result)
 restored: Cleaner = pickle.loads(pickle.dumps(cleaner))
+batch: List[CleaningResult] = scrubix.clean_many(["a", "b"], options, threads=2)
+lazy: List[CleaningResult] = scrubix.clean_many(text for text in names)
 
 scrubix.clean(5)  # type: ignore[arg-type]
 Options(remove_hidden=1.5)  # type: ignore[arg-type]
 Options().replace(emoji_policy="keep")  # type: ignore[call-arg]
 Cleaner("x")  # type: ignore[arg-type]
 result.text = "x"  # type: ignore[misc]
+scrubix.clean_many(["x"], threads="2")  # type: ignore[arg-type]
+scrubix.clean_many(["x"], options, 2)  # type: ignore[misc]
+scrubix.clean_many([b"x"])  # type: ignore[list-item]

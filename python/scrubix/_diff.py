@@ -4,14 +4,14 @@ from __future__ import annotations
 
 import difflib
 import os
-from typing import Iterator, List, Tuple
+import typing
 
 __all__ = ["unified_diff"]
 
 _NO_NEWLINE = "\\ No newline at end of file\n"
 
 
-def _lines(text: str) -> List[str]:
+def _lines(text: str) -> list[str]:
     # Lines end at LF only: CR stays part of its line, and form feeds, separators and the like
     # are ordinary characters here, as they are to patch.
     lines = text.split("\n")
@@ -22,14 +22,14 @@ def _lines(text: str) -> List[str]:
     return lines
 
 
-def _labels(name: str) -> Tuple[str, str]:
+def _labels(name: str) -> tuple[str, str]:
     if name.startswith("<") or os.path.isabs(name):
         return name, name
     name = name.replace(os.sep, "/")
     return f"a/{name}", f"b/{name}"
 
 
-def unified_diff(before: str, after: str, name: str, context: int = 3) -> Iterator[str]:
+def unified_diff(before: str, after: str, name: str, context: int = 3) -> typing.Iterator[str]:
     """Lines of a unified diff (each ending with LF) from `before` to `after`.
 
     Relative paths are labelled a/NAME and b/NAME as git does, so `git apply` and `patch -p1`

@@ -6,7 +6,7 @@ import contextlib
 import os
 import stat
 import tempfile
-from typing import Iterable, Iterator
+import typing
 
 __all__ = ["SKIPPED_DIRS", "is_binary", "replace_contents", "walk"]
 
@@ -21,7 +21,7 @@ _SNIFF_SIZE = 8192
 TEMP_SUFFIX = ".scrubix-tmp"
 
 
-def walk(top: str) -> Iterator[str]:
+def walk(top: str) -> typing.Iterator[str]:
     """Regular files below `top` in sorted order, skipping `SKIPPED_DIRS` and symbolic links."""
     for root, dirs, files in os.walk(top):
         dirs[:] = sorted(d for d in dirs if d not in SKIPPED_DIRS)
@@ -38,7 +38,7 @@ def is_binary(path: str) -> bool:
         return b"\0" in f.read(_SNIFF_SIZE)
 
 
-def replace_contents(path: str, data: Iterable[bytes]) -> None:
+def replace_contents(path: str, data: typing.Iterable[bytes]) -> None:
     """Replace the contents of `path` with `data` so that no reader ever sees a partial file.
 
     The bytes go to a temporary file in the same folder, which is flushed to disk and then

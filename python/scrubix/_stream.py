@@ -46,7 +46,7 @@ bytes.
 from __future__ import annotations
 
 import re
-from typing import BinaryIO, Dict, Iterable, Iterator, NamedTuple, Tuple
+import typing
 
 from ._scrubix import Cleaner, CleaningResult, Options
 
@@ -58,7 +58,7 @@ _LF = 0x0A
 # First bytes of a piece that keyboard-only cleaning emits or holds at once: TAB, LF, CR, SP..~.
 _SAFE_FIRST = frozenset((0x09, 0x0A, 0x0D, *range(0x20, 0x7F)))
 # Counter names in their declaration order.
-_STAT_NAMES: Tuple[str, ...] = tuple(Cleaner().clean("").stats)
+_STAT_NAMES: tuple[str, ...] = tuple(Cleaner().clean("").stats)
 
 
 class InvalidUTF8(ValueError):
@@ -70,7 +70,7 @@ class InvalidUTF8(ValueError):
         self.reason = reason
 
 
-class Piece(NamedTuple):
+class Piece(typing.NamedTuple):
     """One piece of the input: where it starts, its text before and after cleaning, the result."""
 
     offset: int
@@ -83,7 +83,7 @@ class Tally:
     """Counters of pieces cleaned one by one, combined into those of one call on the whole."""
 
     def __init__(self) -> None:
-        self._stats: Dict[str, int] = dict.fromkeys(_STAT_NAMES, 0)
+        self._stats: dict[str, int] = dict.fromkeys(_STAT_NAMES, 0)
         self._changes = 0  # changes_made of the pieces, without their unicode_normalized
 
     def add(self, result: CleaningResult) -> None:
@@ -101,12 +101,12 @@ class Tally:
         return self._changes + self._stats["unicode_normalized"]
 
     @property
-    def stats(self) -> Dict[str, int]:
+    def stats(self) -> dict[str, int]:
         """The thirteen counters in their usual order (a new dictionary)."""
         return dict(self._stats)
 
 
-def read_chunks(stream: BinaryIO, size: int = PIECE_SIZE) -> Iterator[bytes]:
+def read_chunks(stream: typing.BinaryIO, size: int = PIECE_SIZE) -> typing.Iterator[bytes]:
     """Yield the bytes of a binary stream in reads of at most `size` bytes."""
     while True:
         data = stream.read(size)
@@ -133,7 +133,8 @@ def _last_cut(buf: bytearray, lo: int, hi: int, keyboard_only: bool) -> int:
         end = lf
 
 
-def split_pieces(chunks: Iterable[bytes], keyboard_only: bool, piece_size: int = PIECE_SIZE) -> Iterator[bytes]:
+def split_pieces(chunks: typing.Iterable[bytes], keyboard_only: bool,
+                 piece_size: int = PIECE_SIZE) -> typing.Iterator[bytes]:
     """Regroup byte chunks into pieces that may be cleaned apart (see the module docstring).
 
     `keyboard_only` is the option of the cleaning to come. The pieces concatenate to the input.
@@ -162,8 +163,8 @@ def split_pieces(chunks: Iterable[bytes], keyboard_only: bool, piece_size: int =
         yield bytes(buf)
 
 
-def clean_pieces(chunks: Iterable[bytes], options: Options, *, errors: str = "strict",
-                 piece_size: int = PIECE_SIZE) -> Iterator[Piece]:
+def clean_pieces(chunks: typing.Iterable[bytes], options: Options, *, errors: str = "strict",
+                 piece_size: int = PIECE_SIZE) -> typing.Iterator[Piece]:
     """Decode and clean UTF-8 input piece by piece.
 
     The cleaned texts of the pieces concatenate to what one call of `Cleaner(options).clean` on
@@ -194,7 +195,7 @@ _ESCAPED = re.compile("[\udc80-\udcff]")
 _BASES = (*range(0xF0000, 0xFFF00, 0x100), *range(0x100000, 0x10FF00, 0x100))
 
 
-def _protect(text: str) -> Tuple[str, int]:
+def _protect(text: str) -> tuple[str, int]:
     if not _ESCAPED.search(text):
         return text, 0
     for base in _BASES:

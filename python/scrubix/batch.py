@@ -8,7 +8,7 @@ from __future__ import annotations
 
 import os
 from concurrent.futures import ThreadPoolExecutor
-from typing import Iterable, List, Optional, Sequence
+import typing
 
 from ._scrubix import Cleaner, CleaningResult, Options
 
@@ -19,13 +19,13 @@ __all__ = ["clean_many"]
 _BATCHES_PER_THREAD = 4
 
 
-def _clean_batch(clean: Cleaner, texts: Sequence[str]) -> List[CleaningResult]:
+def _clean_batch(clean: Cleaner, texts: typing.Sequence[str]) -> list[CleaningResult]:
     run = clean.clean
     return [run(text) for text in texts]
 
 
-def clean_many(texts: Iterable[str], options: Optional[Options] = None, *,
-               threads: Optional[int] = None) -> List[CleaningResult]:
+def clean_many(texts: typing.Iterable[str], options: typing.Optional[Options] = None, *,
+               threads: typing.Optional[int] = None) -> list[CleaningResult]:
     """Clean every text with the same options; return the `CleaningResult`s in input order.
 
     `options` defaults to `Options()`, as for `Cleaner`. `threads` is the number of worker
@@ -50,7 +50,7 @@ def clean_many(texts: Iterable[str], options: Optional[Options] = None, *,
     count = min(len(items), workers * _BATCHES_PER_THREAD)
     bounds = [len(items) * k // count for k in range(count + 1)]
     batches = [items[bounds[k]:bounds[k + 1]] for k in range(count)]
-    results: List[CleaningResult] = []
+    results: list[CleaningResult] = []
     with ThreadPoolExecutor(max_workers=workers, thread_name_prefix="scrubix") as pool:
         for part in pool.map(_clean_batch, [cleaner] * count, batches):
             results.extend(part)

@@ -12,7 +12,7 @@ import contextlib
 import json
 import os
 import sys
-from typing import IO, Any, BinaryIO, Callable, Dict, Iterator, List, Optional, Sequence, Tuple
+import typing
 
 from . import _files
 from ._diff import unified_diff
@@ -26,7 +26,7 @@ EXIT_CHANGES = 1
 EXIT_ERROR = 2
 EXIT_INTERRUPTED = 130
 
-PRESETS: Dict[str, Callable[[], Options]] = {
+PRESETS: dict[str, typing.Callable[[], Options]] = {
     "default": Options,
     "minimal": Options.minimal_preset,
     "balanced": Options.balanced_preset,
@@ -36,7 +36,7 @@ PRESETS: Dict[str, Callable[[], Options]] = {
 }
 
 # On/off options: each gets --NAME and --no-NAME.
-_SWITCHES: Tuple[Tuple[str, str], ...] = (
+_SWITCHES: tuple[tuple[str, str], ...] = (
     ("remove_hidden", "remove invisible characters such as U+200B and U+FEFF"),
     ("remove_trailing_whitespace", "remove spaces and tabs at the end of lines and of the text"),
     ("normalize_spaces", "turn typographic spaces into ASCII spaces"),
@@ -153,7 +153,7 @@ def build_options(args: argparse.Namespace) -> Options:
     return PRESETS[args.preset]().replace(**given)
 
 
-def _describe(count: int, stats: Dict[str, int]) -> str:
+def _describe(count: int, stats: dict[str, int]) -> str:
     kinds = ", ".join(f"{name}: {value}" for name, value in stats.items() if value)
     text = f"{count} change" + ("" if count == 1 else "s")
     return f"{text} ({kinds})" if kinds else text
@@ -162,8 +162,8 @@ def _describe(count: int, stats: Dict[str, int]) -> str:
 class _Run:
     """One invocation: the inputs, what to do with them and the exit status so far."""
 
-    def __init__(self, args: argparse.Namespace, options: Options, stdin: BinaryIO, stdout: BinaryIO,
-                 stderr: IO[str]) -> None:
+    def __init__(self, args: argparse.Namespace, options: Options, stdin: typing.BinaryIO, stdout: typing.BinaryIO,
+                 stderr: typing.IO[str]) -> None:
         self.args = args
         self.options = options
         self.stdin = stdin
@@ -206,7 +206,7 @@ class _Run:
                     self.error(f"{self.display(path)}: {exc.strerror or exc}")
         return self.status
 
-    def expand(self, name: str) -> Iterator[str]:
+    def expand(self, name: str) -> typing.Iterator[str]:
         if name == "-":
             yield name
             return
@@ -233,7 +233,7 @@ class _Run:
     def display(path: str) -> str:
         return _STDIN_NAME if path == "-" else path
 
-    def pieces(self, path: str) -> Iterator[Piece]:
+    def pieces(self, path: str) -> typing.Iterator[Piece]:
         size = self.args.chunk_size
         with contextlib.ExitStack() as stack:
             stream = self.stdin if path == "-" else stack.enter_context(open(path, "rb"))
@@ -260,7 +260,7 @@ class _Run:
             tally.add(piece.result)
         self.report_stats(self.display(path), tally)
 
-    def scan(self, path: str) -> Tuple[Tally, bool]:
+    def scan(self, path: str) -> tuple[Tally, bool]:
         tally = Tally()
         changed = False
         for piece in self.pieces(path):
@@ -277,8 +277,8 @@ class _Run:
 
     def diff(self, path: str) -> None:
         tally = Tally()
-        before: List[str] = []
-        after: List[str] = []
+        before: list[str] = []
+        after: list[str] = []
         for piece in self.pieces(path):
             tally.add(piece.result)
             before.append(piece.text)
@@ -298,7 +298,7 @@ class _Run:
             self.say(f"{path}: fixed {_describe(tally.changes_made, tally.stats)}")
 
 
-def main(argv: Optional[Sequence[str]] = None) -> int:
+def main(argv: typing.Optional[typing.Sequence[str]] = None) -> int:
     """Run the `scrubix` command with `argv` (default: the process arguments); return the exit status."""
     parser = build_parser()
     args = parser.parse_args(argv)
@@ -308,7 +308,7 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         options = build_options(args)
     except (TypeError, ValueError) as exc:
         parser.error(str(exc))
-    stdout: Any = sys.stdout
+    stdout: typing.Any = sys.stdout
     try:
         status = _Run(args, options, sys.stdin.buffer, stdout.buffer, sys.stderr).run()
         stdout.buffer.flush()

@@ -1,0 +1,352 @@
+"""The `scrubix` command: modes, options, exit codes, errors and safe rewriting."""
+
+from __future__ import annotations
+
+import io
+import json
+import os
+import stat
+import subprocess
+import sys
+import sysconfig
+from pathlib import Path
+from typing import Any, Dict, Iterator, List, Optional, Tuple
+
+import pytest
+
+import scrubix.cli
+from scrubix import Cleaner, Options
+from scrubix._stream import clean_pieces
+from scrubix.cli import EXIT_CHANGES, EXIT_ERROR, EXIT_INTERRUPTED, EXIT_OK, build_options, build_parser, main
+
+SMART = "He said \u201chello\u201d \u2014 twice.\n"
+HIDDEN = "zero\u200bwidth\n"
+PLAIN = "plain text\n"
+CODE_SAFE = ["--preset", "code-safe"]
+
+
+def run(argv: List[str], capsysbinary: pytest.CaptureFixture[bytes], stdin: bytes = b"",
+        monkeypatch: Optional[pytest.MonkeyPatch] = None) -> Tuple[int, bytes, str]:
+    """Runs main() in this process; returns exit status, standard output and standard error."""
+    if monkeypatch is not None:
+        monkeypatch.setattr(sys, "stdin", io.TextIOWrapper(io.BytesIO(stdin)))
+    try:
+        status = main(argv)
+    except SystemExit as exc:  # argparse usage errors
+        status = int(exc.code or 0)
+    out, err = capsysbinary.readouterr()
+    return status, out, err.decode()
+
+
+@pytest.fixture
+def tree(tmp_path: Path) -> Path:
+    """A folder with two files to clean, a clean one, and files that must never be touched."""
+    (tmp_path / "smart.txt").write_text(SMART, encoding="utf-8")
+    sub = tmp_path / "sub"
+    sub.mkdir()
+    (sub / "hidden.md").write_text(HIDDEN, encoding="utf-8")
+    (sub / "plain.txt").write_text(PLAIN, encoding="utf-8")
+    for skipped in (".git", "node_modules"):
+        (tmp_path / skipped).mkdir()
+        (tmp_path / skipped / "x.txt").write_text(SMART, encoding="utf-8")
+    (tmp_path / "image.bin").write_bytes(b"\x89PNG\0\0\xe2\x80\x9c")
+    return tmp_path
+
+
+def snapshot(folder: Path) -> Dict[str, Tuple[bytes, int, int, int]]:
+    return {str(p.relative_to(folder)): (p.read_bytes(), p.stat().st_ino, p.stat().st_mtime_ns, p.stat().st_mode)
+            for p in sorted(folder.rglob("*")) if p.is_file()}
+
+
+# --- standard input and output ------------------------------------------------------------------
+
+def test_filters_stdin_to_stdout(capsysbinary: pytest.CaptureFixture[bytes], monkeypatch: pytest.MonkeyPatch) -> None:
+    text = "Caf\u00e9 \u2014 \u201chi\u201d  \r\n\U0001F600 ok\u2026"
+    for argv, opts in (([], Options()), (["-"], Options()), (CODE_SAFE, Options.code_safe_preset()),
+                       (["--preset", "humanize"], Options.humanize_preset())):
+        status, out, err = run(argv, capsysbinary, text.encode(), monkeypatch)
+        assert (status, err) == (EXIT_OK, "")
+        assert out.decode() == Cleaner(opts).clean(text).text
+
+
+def test_module_and_console_script_run_the_command(tmp_path: Path) -> None:
+    commands = [[sys.executable, "-m", "scrubix"]]
+    script = Path(sysconfig.get_path("scripts")) / ("scrubix.exe" if os.name == "nt" else "scrubix")
+    if script.exists():
+        commands.append([str(script)])
+    for command in commands:
+        proc = subprocess.run(command, input="Caf\u00e9 \u2014 \u201chi\u201d\n".encode(), capture_output=True)
+        assert proc.returncode == 0, proc.stderr
+        assert proc.stdout == b'Cafe - "hi"\n'
+        usage = subprocess.run([*command, "--check", "--no-such-flag"], capture_output=True, text=True)
+        assert usage.returncode == EXIT_ERROR and "unrecognized arguments" in usage.stderr
+
+
+def test_several_files_are_cleaned_one_by_one(tmp_path: Path, capsysbinary: pytest.CaptureFixture[bytes]) -> None:
+    # Each file is its own text: the trailing space of the first is trailing, not joined to the next.
+    (tmp_path / "a.txt").write_text("one  ", encoding="utf-8")
+    (tmp_path / "b.txt").write_text("\U0001F600 two", encoding="utf-8")
+    status, out, _ = run([str(tmp_path / "a.txt"), str(tmp_path / "b.txt")], capsysbinary)
+    assert (status, out) == (EXIT_OK, b"onetwo")
+
+
+def test_large_input_streams_to_the_one_call_result(tmp_path: Path, capsysbinary: pytest.CaptureFixture[bytes]) -> None:
+    parts = ["w\u00f6rd  \r\n", "\U0001F600 x\n", "e\u0301\n", "\u201cq\u201d\t\n", "\n", "  \u2026\n", "=\u0338\n"]
+    text = "".join(parts[(i * 7) % len(parts)] * (i % 3 + 1) for i in range(3000))
+    path = tmp_path / "big.txt"
+    path.write_bytes(text.encode())
+    for preset in ("default", "humanize", "aggressive"):
+        status, out, err = run(["--preset", preset, "--chunk-size", "97", "--stats", str(path)], capsysbinary)
+        whole = Cleaner(scrubix.cli.PRESETS[preset]()).clean(text)
+        assert status == EXIT_OK
+        assert out.decode() == whole.text
+        record = json.loads(err)
+        assert record == {"path": str(path), "changes_made": whole.changes_made, "stats": whole.stats}
+
+
+# --- options ------------------------------------------------------------------------------------
+
+def test_flags_apply_on_top_of_the_preset() -> None:
+    parse = build_parser().parse_args
+    assert build_options(parse([])) == Options()
+    for name, preset in scrubix.cli.PRESETS.items():
+        assert build_options(parse(["--preset", name])) == preset()
+    args = parse(["--preset", "code-safe", "--drop-emoji", "--no-remove-hidden", "--keyboard-only", "--nfkc",
+                  "--line-endings", "crlf", "--non-ascii", "fold", "--collapse-whitespace", "--extended-keyboard"])
+    assert build_options(args) == Options.code_safe_preset().replace(
+        keep_emoji=False, remove_hidden=False, keyboard_only=True, unicode_normalization="nfkc",
+        line_endings="crlf", non_ascii_policy="fold", collapse_whitespace=True, extended_keyboard=True)
+    assert build_options(parse(["--normalize", "nfd"])).unicode_normalization == "nfd"
+    assert build_options(parse(["--preset", "aggressive", "--line-endings", "auto"])).line_endings is None
+    # Every on/off setting has both spellings, and they reach the setting of that name.
+    for name in ("remove_hidden", "remove_trailing_whitespace", "normalize_spaces", "normalize_dashes",
+                 "normalize_quotes", "normalize_other", "keyboard_only", "extended_keyboard",
+                 "preserve_joiners", "remove_control_chars", "collapse_whitespace"):
+        flag = "--" + name.replace("_", "-")
+        assert getattr(build_options(parse([flag])), name) is True
+        assert getattr(build_options(parse(["--no-" + flag[2:]])), name) is False
+
+
+@pytest.mark.parametrize("argv", [
+    ["--keep-emoji", "--drop-emoji"], ["--nfc", "--nfd"], ["--check", "--diff"], ["--check", "-i", "x"],
+    ["--preset", "loose"], ["--non-ascii", "keep"], ["--line-endings", "lfcr"], ["--chunk-size", "0"],
+    ["--errors", "xmlcharrefreplace"], ["-i"], ["-i", "-"],
+])
+def test_usage_errors_exit_2(argv: List[str], capsysbinary: pytest.CaptureFixture[bytes]) -> None:
+    status, out, err = run(argv, capsysbinary)
+    assert status == EXIT_ERROR and out == b""
+    assert "usage: scrubix" in err
+
+
+def test_help_documents_the_exit_codes(capsysbinary: pytest.CaptureFixture[bytes]) -> None:
+    status, out, _ = run(["--help"], capsysbinary)
+    assert status == EXIT_OK
+    lines = [line.split(None, 1) for line in out.decode().splitlines()]
+    codes = {parts[0] for parts in lines if parts and parts[0].isdigit()}
+    assert codes == {"0", "1", "2", "130"}
+
+
+# --- check and diff -----------------------------------------------------------------------------
+
+def test_check_lists_files_that_would_change(tree: Path, capsysbinary: pytest.CaptureFixture[bytes]) -> None:
+    before = snapshot(tree)
+    status, out, err = run([*CODE_SAFE, "--check", str(tree)], capsysbinary)
+    assert status == EXIT_CHANGES and err == ""
+    assert out.decode().splitlines() == [
+        f"{tree / 'smart.txt'}: 3 changes (dashes_normalized: 1, quotes_normalized: 2)",
+        f"{tree / 'sub' / 'hidden.md'}: 1 change (hidden_chars_removed: 1)",
+    ]
+    assert snapshot(tree) == before
+    status, out, _ = run([*CODE_SAFE, "--check", str(tree / "sub" / "plain.txt")], capsysbinary)
+    assert (status, out) == (EXIT_OK, b"")
+
+
+def test_diff_shows_what_would_change(tree: Path, capsysbinary: pytest.CaptureFixture[bytes],
+                                      monkeypatch: pytest.MonkeyPatch) -> None:
+    monkeypatch.chdir(tree)
+    before = snapshot(tree)
+    status, out, _ = run([*CODE_SAFE, "--diff", "smart.txt", "sub"], capsysbinary)
+    assert status == EXIT_CHANGES
+    assert out.decode() == (
+        "--- a/smart.txt\n+++ b/smart.txt\n@@ -1 +1 @@\n"
+        f"-{SMART}+He said \"hello\" - twice.\n"
+        "--- a/sub/hidden.md\n+++ b/sub/hidden.md\n@@ -1 +1 @@\n"
+        f"-{HIDDEN}+zerowidth\n")
+    assert snapshot(tree) == before
+    # A last line without a line break is marked as such; clean input gives no diff at all.
+    (tree / "end.txt").write_text("a\nb \u2019", encoding="utf-8")
+    status, out, _ = run([*CODE_SAFE, "--diff", "end.txt", "sub/plain.txt"], capsysbinary)
+    assert status == EXIT_CHANGES
+    assert out.decode() == ("--- a/end.txt\n+++ b/end.txt\n@@ -1,2 +1,2 @@\n a\n-b \u2019\n"
+                            "\\ No newline at end of file\n+b '\n\\ No newline at end of file\n")
+    status, out, _ = run([*CODE_SAFE, "--diff", "sub/plain.txt"], capsysbinary)
+    assert (status, out) == (EXIT_OK, b"")
+
+
+def test_diff_applies_with_patch(tree: Path, capsysbinary: pytest.CaptureFixture[bytes],
+                                 monkeypatch: pytest.MonkeyPatch) -> None:
+    monkeypatch.chdir(tree)
+    (tree / "crlf.txt").write_bytes("x\u00a0\r\n\u201cy\u201d \r\nlast\u2026".encode())
+    _, diff, _ = run(["--preset", "balanced", "--diff", "crlf.txt", "smart.txt"], capsysbinary)
+    try:
+        proc = subprocess.run(["git", "apply", "-"], input=diff, cwd=tree, capture_output=True)
+    except FileNotFoundError:
+        pytest.skip("git is not installed")
+    assert proc.returncode == 0, proc.stderr
+    status, out, _ = run(["--preset", "balanced", "--check", "crlf.txt", "smart.txt"], capsysbinary)
+    assert (status, out) == (EXIT_OK, b"")
+    assert (tree / "crlf.txt").read_bytes() == b'x\r\n"y"\r\nlast...'
+
+
+def test_stats_are_json_lines_on_stderr(tree: Path, capsysbinary: pytest.CaptureFixture[bytes],
+                                        monkeypatch: pytest.MonkeyPatch) -> None:
+    status, out, err = run([*CODE_SAFE, "--check", "--stats", str(tree / "smart.txt"), "-"], capsysbinary,
+                           HIDDEN.encode(), monkeypatch)
+    assert status == EXIT_CHANGES
+    records = [json.loads(line) for line in err.splitlines()]
+    expected = [Cleaner(Options.code_safe_preset()).clean(t) for t in (SMART, HIDDEN)]
+    assert records == [{"path": name, "changes_made": r.changes_made, "stats": r.stats}
+                       for name, r in zip([str(tree / "smart.txt"), "<stdin>"], expected)]
+    assert out.decode().splitlines()[1] == "<stdin>: 1 change (hidden_chars_removed: 1)"
+
+
+# --- in place -----------------------------------------------------------------------------------
+
+def test_in_place_fixes_files_and_leaves_the_rest_alone(tree: Path, capsysbinary: pytest.CaptureFixture[bytes]) -> None:
+    (tree / "smart.txt").chmod(0o640)
+    before = snapshot(tree)
+    status, out, err = run([*CODE_SAFE, "-i", str(tree)], capsysbinary)
+    assert status == EXIT_OK and err == ""
+    assert out.decode().splitlines() == [
+        f"{tree / 'smart.txt'}: fixed 3 changes (dashes_normalized: 1, quotes_normalized: 2)",
+        f"{tree / 'sub' / 'hidden.md'}: fixed 1 change (hidden_chars_removed: 1)",
+    ]
+    after = snapshot(tree)
+    assert after["smart.txt"][0] == b'He said "hello" - twice.\n'
+    assert after["sub/hidden.md"][0] == b"zerowidth\n"
+    assert stat.S_IMODE(after["smart.txt"][3]) == 0o640
+    changed = {name for name in before if before[name] != after[name]}
+    assert changed == {"smart.txt", "sub/hidden.md"}  # inode and mtime of the rest unchanged
+    assert sorted(after) == sorted(before)  # no temporary file left behind
+    status, out, _ = run([*CODE_SAFE, "--check", str(tree)], capsysbinary)
+    assert (status, out) == (EXIT_OK, b"")
+
+
+def test_in_place_with_nothing_to_do_touches_nothing(tree: Path, capsysbinary: pytest.CaptureFixture[bytes]) -> None:
+    sub = tree / "sub"
+    (sub / "hidden.md").unlink()
+    before = snapshot(tree), sub.stat().st_mtime_ns
+    status, out, _ = run([*CODE_SAFE, "-i", str(sub)], capsysbinary)
+    assert (status, out) == (EXIT_OK, b"")
+    assert (snapshot(tree), sub.stat().st_mtime_ns) == before
+
+
+def test_in_place_follows_a_symbolic_link(tree: Path, capsysbinary: pytest.CaptureFixture[bytes]) -> None:
+    link = tree / "link.txt"
+    link.symlink_to(tree / "smart.txt")
+    status, _, _ = run([*CODE_SAFE, "-i", str(link)], capsysbinary)
+    assert status == EXIT_OK
+    assert link.is_symlink()
+    assert (tree / "smart.txt").read_text(encoding="utf-8") == 'He said "hello" - twice.\n'
+
+
+class Boom(OSError):
+    pass
+
+
+def _failing_after(count: int, error: BaseException) -> Any:
+    """A stand-in for clean_pieces whose second use (the rewrite) fails after `count` pieces."""
+    real = clean_pieces
+    calls = []
+
+    def pieces(*args: Any, **kwargs: Any) -> Iterator[Any]:
+        calls.append(1)
+        for n, piece in enumerate(real(*args, **kwargs)):
+            if len(calls) == 2 and n == count:
+                raise error
+            yield piece
+    return pieces
+
+
+@pytest.mark.parametrize("where", ["while writing", "at fsync", "at rename", "interrupted while writing"])
+def test_a_failed_rewrite_keeps_the_original(where: str, tmp_path: Path, capsysbinary: pytest.CaptureFixture[bytes],
+                                             monkeypatch: pytest.MonkeyPatch) -> None:
+    path = tmp_path / "doc.txt"
+    original = ("a \u201cline\u201d\n" * 200).encode()  # many pieces: every line starts in ASCII
+    path.write_bytes(original)
+    if where == "while writing":
+        monkeypatch.setattr(scrubix.cli, "clean_pieces", _failing_after(5, Boom(28, "No space left on device")))
+    elif where == "interrupted while writing":
+        monkeypatch.setattr(scrubix.cli, "clean_pieces", _failing_after(5, KeyboardInterrupt()))
+    else:
+        def fail(*args: Any) -> None:
+            raise Boom(5, "Input/output error")
+        monkeypatch.setattr(os, "fsync" if where == "at fsync" else "replace", fail)
+    status, out, err = run(["-i", "--chunk-size", "16", str(path)], capsysbinary)
+    if where.startswith("interrupted"):
+        assert status == EXIT_INTERRUPTED and "interrupted" in err
+    else:
+        assert status == EXIT_ERROR
+        assert err.startswith(f"scrubix: error: {path}: ")
+    assert out == b""
+    assert path.read_bytes() == original
+    assert os.listdir(tmp_path) == ["doc.txt"]
+
+
+# --- input errors -------------------------------------------------------------------------------
+
+def test_missing_files_and_folders_are_errors(tree: Path, capsysbinary: pytest.CaptureFixture[bytes]) -> None:
+    missing = tree / "missing.txt"
+    status, out, err = run([str(missing), str(tree / "sub" / "plain.txt")], capsysbinary)
+    assert status == EXIT_ERROR
+    assert out == PLAIN.encode()  # the other inputs are still processed
+    assert err == f"scrubix: error: {missing}: No such file or directory\n"
+    status, out, err = run([str(tree / "sub")], capsysbinary)
+    assert status == EXIT_ERROR and out == b""
+    assert err.startswith(f"scrubix: error: {tree / 'sub'}: is a directory")
+    # An error outranks found changes.
+    status, out, _ = run(["--check", str(tree / "smart.txt"), str(missing)], capsysbinary)
+    assert status == EXIT_ERROR and out.startswith(str(tree / "smart.txt").encode())
+
+
+def test_invalid_utf8_names_file_and_byte_offset(tmp_path: Path, capsysbinary: pytest.CaptureFixture[bytes]) -> None:
+    path = tmp_path / "latin1.txt"
+    data = "\u201cok\u201d\n".encode() * 1000 + "caf\u00e9 \u2014\n".encode("latin-1", "replace")
+    path.write_bytes(data)
+    offset = data.index(b"\xe9")
+    for mode in ([], ["--check"], ["-i"], ["--diff"]):
+        status, _, err = run([*mode, "--chunk-size", "64", str(path)], capsysbinary)
+        assert status == EXIT_ERROR
+        assert err == f"scrubix: error: {path}: not valid UTF-8 at byte {offset}: invalid continuation byte " \
+                      "(see --errors)\n"
+    assert path.read_bytes() == data
+
+
+def test_error_handlers_for_undecodable_bytes(tmp_path: Path, capsysbinary: pytest.CaptureFixture[bytes]) -> None:
+    path = tmp_path / "mixed.txt"
+    path.write_bytes(b"caf\xe9 \xe2\x80\x9cq\xe2\x80\x9d  \n")
+    expected = {"replace": "caf\ufffd \"q\"\n".encode(), "ignore": b'caf "q"\n',
+                "backslashreplace": b'caf\\xe9 "q"\n', "surrogateescape": b'caf\xe9 "q"\n'}
+    for errors, output in expected.items():
+        status, out, _ = run([*CODE_SAFE, "--errors", errors, str(path)], capsysbinary)
+        assert (status, out) == (EXIT_OK, output)
+    # Rewriting in place with surrogateescape keeps the undecodable byte as it was.
+    status, _, _ = run([*CODE_SAFE, "--errors", "surrogateescape", "-i", str(path)], capsysbinary)
+    assert status == EXIT_OK and path.read_bytes() == expected["surrogateescape"]
+
+
+def test_binary_files_are_skipped_when_checking(tree: Path, capsysbinary: pytest.CaptureFixture[bytes]) -> None:
+    image = tree / "image.bin"
+    status, out, err = run(["--check", str(image)], capsysbinary)
+    assert (status, out) == (EXIT_OK, b"")
+    assert err == f"scrubix: skipping binary file: {image}\n"
+
+
+def test_interrupt_exits_130(tree: Path, capsysbinary: pytest.CaptureFixture[bytes],
+                             monkeypatch: pytest.MonkeyPatch) -> None:
+    def interrupted(*args: Any, **kwargs: Any) -> Iterator[Any]:
+        raise KeyboardInterrupt
+        yield
+    monkeypatch.setattr(scrubix.cli, "clean_pieces", interrupted)
+    status, out, err = run([str(tree / "smart.txt")], capsysbinary)
+    assert (status, out, err) == (EXIT_INTERRUPTED, b"", "scrubix: interrupted\n")

@@ -1,5 +1,10 @@
 #include "driver.hpp"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "general_path.hpp"
 #include "main_pass.hpp"
 #include "translit/symbol_table.hpp"
 #include "unicode/char_tables.hpp"
@@ -10,17 +15,42 @@ namespace scrubix {
 
 namespace {
 
+// Whether every byte is TAB, LF, CR or in 0x20..0x7E (so also ASCII).
+bool is_keyboard_ascii(std::string_view text) noexcept {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Bytes 0x20..0x7E become -128..-34 after adding 0x60; TAB, LF and CR are matched apart.
+    const __m128i shift = _mm_set1_epi8(0x60);
+    const __m128i bound = _mm_set1_epi8(-33);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        __m128i ok = _mm_cmplt_epi8(_mm_add_epi8(x, shift), bound);
+        ok = _mm_or_si128(ok, _mm_cmpeq_epi8(x, _mm_set1_epi8('\t')));
+        ok = _mm_or_si128(ok, _mm_cmpeq_epi8(x, _mm_set1_epi8('\n')));
+        ok = _mm_or_si128(ok, _mm_cmpeq_epi8(x, _mm_set1_epi8('\r')));
+        if (_mm_movemask_epi8(ok) != 0xFFFF) return false;
+    }
+#endif
+    for (; i < n; ++i)
+        if (!unicode::is_keyboard_char(p[i], false)) return false;
+    return true;
+}
+
 // Nothing can change a pure-ASCII text when the options that act on ASCII are all off.
 bool takes_fast_path(std::string_view text, const Options& o) noexcept {
     if (o.remove_trailing_whitespace || o.collapse_whitespace || o.has_line_endings() ||
         o.remove_control_chars || o.unicode_normalization != NormalizationMode::None)
         return false;
-    if (!utf8::is_ascii(text)) return false;
-    if (o.keyboard_only) {
-        for (unsigned char b : text)
-            if (!unicode::is_keyboard_char(b, false)) return false;
-    }
-    return true;
+    return o.keyboard_only ? is_keyboard_ascii(text) : utf8::is_ascii(text);
+}
+
+// Whether the main pass writes every text back as it is: no rule of it is enabled.
+bool pass_is_identity(const Options& o) noexcept {
+    return !o.remove_hidden && !o.remove_trailing_whitespace && !o.normalize_spaces &&
+           !o.normalize_dashes && !o.normalize_quotes && !o.normalize_other && !o.keyboard_only &&
+           !o.remove_control_chars && !o.collapse_whitespace && !o.has_line_endings();
 }
 
 constexpr bool is_negated_relation(char32_t c) noexcept {
@@ -65,28 +95,49 @@ void normalize_stage(std::string_view text, const Options& o, std::string& out) 
     unicode::normalize_into(mode, text.substr(piece), out);
 }
 
-}  // namespace
-
-std::variant<CleaningResult, CleaningError> try_clean(std::string_view text, const Options& options) {
+// Steps 3 to 5 of a call: the normalization stage, then the main pass (or, when the pass
+// could change nothing, the normalized text itself).
+CleaningResult clean_through_pass(std::string_view text, const Options& options, bool shortcuts) {
     CleaningResult result;
-    if (text.empty() || takes_fast_path(text, options)) {
-        result.unchanged = true;
-        return result;
-    }
-
     Tally tally;
     std::string normalized;
     std::string_view input = text;
-    if (options.unicode_normalization != NormalizationMode::None) {
+    const bool normalizing = options.unicode_normalization != NormalizationMode::None;
+    if (normalizing) {
         normalize_stage(text, options, normalized);
         if (normalized != text) tally.add(&CleaningStats::unicode_normalized);
         input = normalized;
     }
 
-    run_main_pass(input, options, result.text, tally);
+    if (shortcuts && pass_is_identity(options)) {
+        if (normalizing) {
+            result.text = std::move(normalized);
+        } else {
+            result.text.assign(text);
+        }
+    } else if (shortcuts) {
+        run_main_pass(input, options, result.text, tally);
+    } else {
+        run_main_pass_general(input, options, result.text, tally);
+    }
     result.changes_made = tally.changes_made;
     result.stats = tally.stats;
     return result;
+}
+
+}  // namespace
+
+std::variant<CleaningResult, CleaningError> try_clean(std::string_view text, const Options& options) {
+    if (text.empty() || takes_fast_path(text, options)) {
+        CleaningResult result;
+        result.unchanged = true;
+        return result;
+    }
+    return clean_through_pass(text, options, true);
+}
+
+CleaningResult clean_general(std::string_view text, const Options& options) {
+    return clean_through_pass(text, options, false);
 }
 
 CleaningResult clean(std::string_view text, const Options& options) {

@@ -1,7 +1,5 @@
 #include "keyboard_only_filter.hpp"
 
-#include <cstdint>
-
 #include "translit/resolve.hpp"
 #include "unicode/utf8.hpp"
 
@@ -31,19 +29,14 @@ bool negate_trailing_operator(std::string& filtered) {
     return true;
 }
 
-void KeyboardOnlyFilter::apply(PassState& state, std::string_view cluster, std::string_view processed,
-                               std::size_t hidden_removed, unicode::EmojiVerdict& verdict) {
-    const Options& o = state.options;
-
+KeyboardOnlyFilter::Outcome KeyboardOnlyFilter::filter(std::string_view cluster, std::string_view processed,
+                                                       const Options& o, unicode::EmojiVerdict& verdict) {
     // Emoji kept whole.
-    if (o.emoji_policy == EmojiPolicy::Keep && unicode::is_emoji_cluster(cluster, verdict, o)) {
-        state.emit(processed);
-        return;
-    }
+    if (o.emoji_policy == EmojiPolicy::Keep && unicode::is_emoji_cluster(cluster, verdict, o))
+        return {Kind::kept_emoji};
 
     filtered_.clear();
-    std::uint64_t transliterated = 0;
-    std::uint64_t removed = 0;
+    Outcome outcome{Kind::filtered};
     std::uint64_t chars = 0;
     for (std::size_t i = 0; i < processed.size();) {
         const char32_t c = utf8::decode(processed, i);
@@ -52,31 +45,81 @@ void KeyboardOnlyFilter::apply(PassState& state, std::string_view cluster, std::
             utf8::append(filtered_, c);
         } else if (o.non_ascii_policy != NonAsciiPolicy::Drop && c == kCombiningLongSolidusOverlay &&
                    negate_trailing_operator(filtered_)) {
-            ++transliterated;
+            ++outcome.transliterated;
         } else if (o.non_ascii_policy == NonAsciiPolicy::Drop) {
-            ++removed;
+            ++outcome.removed;
         } else if (translit::resolve_non_keyboard(c, o.non_ascii_policy, o.extended_keyboard, filtered_)) {
-            ++transliterated;
+            ++outcome.transliterated;
         } else {
-            ++removed;
+            ++outcome.removed;
         }
     }
-
-    if (!filtered_.empty()) {
-        if (transliterated) state.tally.add(&CleaningStats::non_keyboard_transliterated, transliterated);
-        if (removed) state.tally.add(&CleaningStats::non_keyboard_removed, removed);
-        state.emit(filtered_);
-        return;
-    }
+    if (!filtered_.empty()) return outcome;
 
     // Nothing survived: the cluster is dropped whole.
-    if (unicode::is_emoji_cluster(cluster, verdict, o)) {
-        if (hidden_removed) state.tally.take_back(&CleaningStats::hidden_chars_removed, hidden_removed);
-        state.tally.add(&CleaningStats::emojis_dropped);
-    } else {
-        state.tally.add(&CleaningStats::non_keyboard_removed, chars);
+    if (unicode::is_emoji_cluster(cluster, verdict, o)) return {Kind::dropped_emoji};
+    return {Kind::dropped, 0, chars};
+}
+
+void KeyboardOnlyFilter::commit(PassState& state, const Outcome& outcome, std::string_view processed,
+                                std::string_view filtered, std::size_t hidden_removed) {
+    switch (outcome.kind) {
+        case Kind::kept_emoji:
+            state.emit(processed);
+            return;
+        case Kind::filtered:
+            if (outcome.transliterated)
+                state.tally.add(&CleaningStats::non_keyboard_transliterated, outcome.transliterated);
+            if (outcome.removed) state.tally.add(&CleaningStats::non_keyboard_removed, outcome.removed);
+            state.emit(filtered);
+            return;
+        case Kind::dropped_emoji:
+            // The hidden characters the pipeline removed go with the emoji: one change in all.
+            if (hidden_removed) state.tally.take_back(&CleaningStats::hidden_chars_removed, hidden_removed);
+            state.tally.add(&CleaningStats::emojis_dropped);
+            break;
+        case Kind::dropped:
+            state.tally.add(&CleaningStats::non_keyboard_removed, outcome.removed);
+            break;
     }
     state.note_drop();
+}
+
+KeyboardOnlyFilter::Remembered& KeyboardOnlyFilter::slot_for(char32_t c) {
+    if (!remembered_) remembered_ = std::make_unique<Remembered[]>(kRememberedSlots);
+    return remembered_[(std::uint32_t(c) * 0x9E3779B1u) >> 24];
+}
+
+void KeyboardOnlyFilter::apply(PassState& state, std::string_view cluster, std::string_view processed,
+                               std::size_t hidden_removed, unicode::EmojiVerdict& verdict) {
+    const Options& o = state.options;
+    // A cluster of one code point the pipeline left as it was: its outcome depends on the code
+    // point alone (no hidden characters were removed, no overlay can follow an operator).
+    const bool single = remember_ && processed.data() == cluster.data() && processed.size() == cluster.size() &&
+                        utf8::sequence_length(static_cast<unsigned char>(cluster[0])) == cluster.size();
+    if (!single) {
+        const Outcome outcome = filter(cluster, processed, o, verdict);
+        commit(state, outcome, processed, filtered_, hidden_removed);
+        return;
+    }
+    std::size_t i = 0;
+    const char32_t c = utf8::decode(cluster, i);
+    Remembered& slot = slot_for(c);
+    if (slot.code_point != c) {
+        const Outcome outcome = filter(cluster, processed, o, verdict);
+        commit(state, outcome, processed, filtered_, hidden_removed);
+        if (filtered_.size() > Remembered::kMaxText || outcome.transliterated > 1 || outcome.removed > 1)
+            return;
+        slot.code_point = c;
+        slot.kind = outcome.kind;
+        slot.transliterated = static_cast<std::uint8_t>(outcome.transliterated);
+        slot.removed = static_cast<std::uint8_t>(outcome.removed);
+        slot.text_size = static_cast<std::uint8_t>(outcome.kind == Kind::filtered ? filtered_.size() : 0);
+        filtered_.copy(slot.text, slot.text_size);
+        return;
+    }
+    const Outcome outcome{slot.kind, slot.transliterated, slot.removed};
+    commit(state, outcome, processed, std::string_view(slot.text, slot.text_size), 0);
 }
 
 }  // namespace scrubix

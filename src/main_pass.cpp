@@ -2,14 +2,15 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
+#include "general_path.hpp"
 #include "keyboard_only_filter.hpp"
 #include "line_endings.hpp"
 #include "pass_state.hpp"
 #include "unicode/char_tables.hpp"
 #include "unicode/grapheme.hpp"
 #include "unicode/utf8.hpp"
+#include "verbatim_ascii.hpp"
 
 namespace scrubix {
 
@@ -23,44 +24,11 @@ constexpr char32_t kFractionSlash = 0x2044;
 constexpr char32_t kHorizontalEllipsis = 0x2026;
 constexpr char32_t kMidlineHorizontalEllipsis = 0x22EF;
 
+constexpr std::string_view kNextLine = "\xC2\x85";
+constexpr std::string_view kLineSeparator = "\xE2\x80\xA8";
+constexpr std::string_view kParagraphSeparator = "\xE2\x80\xA9";
+
 constexpr bool is_printable_ascii(unsigned char b) noexcept { return b > 0x20 && b < 0x7F; }
-
-constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-constexpr std::uint64_t kHighs = 0x8080808080808080ull;
-
-// 0x80 in every byte of `x` that is zero, 0 elsewhere (exact, no borrow across bytes).
-constexpr std::uint64_t zero_bytes(std::uint64_t x) noexcept {
-    const std::uint64_t low7 = 0x7F7F7F7F7F7F7F7Full;
-    return ~(((x & low7) + low7) | x | low7);
-}
-
-// End of the stretch starting at `pos` (a printable ASCII byte) made of printable ASCII
-// words joined by single spaces; the stretch never ends in a space. Eight bytes a step.
-std::size_t scan_words(const unsigned char* bytes, std::size_t pos, std::size_t n) noexcept {
-    std::size_t i = pos;
-    bool prev_space = false;
-    while (i + 8 <= n) {
-        std::uint64_t x;
-        std::memcpy(&x, bytes + i, 8);
-        const bool below_space = ((x - 0x20 * kOnes) & ~x & kHighs) != 0;
-        const bool above_tilde = (((x + kOnes) | x) & kHighs) != 0;
-        if (below_space || above_tilde) break;
-        const std::uint64_t spaces = zero_bytes(x ^ (0x20 * kOnes));
-        if ((spaces & (spaces << 8)) != 0 || (prev_space && (spaces & 0x80))) break;
-        prev_space = (spaces >> 63) != 0;
-        i += 8;
-    }
-    // The rest byte by byte.
-    for (;;) {
-        while (i < n && is_printable_ascii(bytes[i])) ++i;
-        if (i + 1 < n && bytes[i] == ' ' && bytes[i - 1] != ' ' && is_printable_ascii(bytes[i + 1])) {
-            i += 2;
-            continue;
-        }
-        break;
-    }
-    return bytes[i - 1] == ' ' ? i - 1 : i;
-}
 
 bool is_spaces_and_tabs(std::string_view s) noexcept {
     for (char ch : s)
@@ -68,22 +36,77 @@ bool is_spaces_and_tabs(std::string_view s) noexcept {
     return true;
 }
 
+// The pass classes that some enabled rule of the character pipeline acts on. A code point with
+// none of them passes the pipeline unchanged.
+std::uint8_t active_pass_classes(const Options& o) noexcept {
+    std::uint8_t m = 0;
+    if (o.remove_hidden) m |= unicode::kPassHidden;
+    if (o.remove_control_chars) m |= unicode::kPassControl;
+    if (o.normalize_spaces) m |= unicode::kPassSpace;
+    if (o.normalize_dashes) m |= unicode::kPassDash;
+    if (o.normalize_quotes) m |= unicode::kPassQuote;
+    if (o.normalize_other) m |= unicode::kPassOther;
+    return m;
+}
+
+inline std::uint8_t pass_class_of(char32_t c) noexcept {
+    if (c < 0x80) return unicode::is_removable_control(c) ? unicode::kPassControl : 0;
+    return unicode::pass_class(c);
+}
+
+// How a pass runs: with every shortcut (the engine's way), or cluster by cluster through the
+// general path only (the reference the shortcuts are tested against).
+enum class Mode : std::uint8_t { shortcuts, general };
+
 class MainPass {
 public:
-    MainPass(const Options& options, std::string& out, Tally& tally)
-        : o_(options), state_(options, out, tally) {}
+    MainPass(const Options& options, std::string& out, Tally& tally, Mode mode)
+        : o_(options),
+          shortcuts_(mode == Mode::shortcuts),
+          unify_breaks_(mode == Mode::shortcuts && options.has_line_endings()),
+          active_(active_pass_classes(options)),
+          plain_runs_(mode == Mode::shortcuts && !options.keyboard_only),
+          // Line and paragraph separators and NEL may be line breaks of their own.
+          stop_(active_ | unicode::kPassLineSep | (options.has_line_endings() ? unicode::kPassControl : 0)),
+          ascii_(options),
+          state_(options, out, tally),
+          filter_(mode == Mode::shortcuts) {}
 
     void run(std::string_view text);
 
+    // Line breaks rewritten as LF on the way (only when the pass unifies them itself).
+    const LineBreakCounts& breaks() const noexcept { return breaks_; }
+
 private:
+    // Writes the verbatim ASCII stretch [pos, end) as far as the pass state allows; returns
+    // where the general path takes over.
+    std::size_t emit_stretch(std::string_view text, std::size_t pos, std::size_t end);
+    // The ASCII clusters that need no tables; returns the position after the one handled, or
+    // `pos` when the cluster needs the general path.
+    std::size_t single_ascii(std::string_view text, std::size_t pos);
+    // Writes the clusters from `pos` (a non-ASCII cluster start) that pass the pass unchanged,
+    // in one piece; returns where the first other cluster starts.
+    std::size_t plain_clusters(std::string_view text, std::size_t pos);
     void process_cluster(std::string_view cluster);
-    // Runs the character pipeline over the cluster; false when the ellipsis rule ended it.
-    bool pipeline(std::string_view cluster, EmojiVerdict& verdict, std::size_t& hidden_removed);
+    bool line_break_cluster(std::string_view cluster);
+    // Runs the character pipeline over the cluster and points `processed` at the result (the
+    // cluster itself when no rule touched it). False when the ellipsis rule ended the cluster.
+    bool pipeline(std::string_view cluster, EmojiVerdict& verdict, std::size_t& hidden_removed,
+                  std::string_view& processed);
+    // Bytes at the start of the cluster with none of the pass classes in `mask`.
+    std::size_t untouched_prefix(std::string_view cluster, std::uint8_t mask) const noexcept;
 
     const Options& o_;
+    const bool shortcuts_;
+    const bool unify_breaks_;
+    const std::uint8_t active_;
+    const bool plain_runs_;
+    const std::uint8_t stop_;  // pass classes that end a run of plain clusters
+    const VerbatimAscii ascii_;
     PassState state_;
     KeyboardOnlyFilter filter_;
     std::string buffer_;
+    LineBreakCounts breaks_;
 };
 
 void MainPass::run(std::string_view text) {
@@ -91,38 +114,25 @@ void MainPass::run(std::string_view text) {
     const std::size_t n = text.size();
     std::size_t pos = 0;
     while (pos < n) {
-        const unsigned char b = bytes[pos];
-        // ASCII needs no tables: a character followed by another ASCII byte (or the end)
-        // is a cluster of its own, and printable ASCII passes every rule unchanged.
-        if (b < 0x80) {
-            const bool alone = pos + 1 == n || bytes[pos + 1] < 0x80;
-            if (is_printable_ascii(b)) {
-                // Words joined by single spaces come out as they are: each space is held and
-                // flushed unchanged by the word after it.
-                std::size_t end = scan_words(bytes, pos, n);
-                // The last character may take a following mark into its cluster.
-                if (end < n && bytes[end] >= 0x80) {
-                    --end;
-                    if (end > pos && bytes[end - 1] == ' ') --end;
-                }
+        if (shortcuts_ && bytes[pos] < 0x80) {
+            if (state_.nothing_pending() &&
+                (!ascii_.is_whitespace(bytes[pos]) || state_.flush_gate_open())) {
+                const std::size_t end = emit_stretch(text, pos, ascii_.end_of_stretch(bytes, pos, n));
                 if (end > pos) {
-                    const std::string_view words = text.substr(pos, end - pos);
-                    state_.emit_words(words, words.find(' ') != std::string_view::npos);
                     pos = end;
                     continue;
                 }
-            } else if (b == '\n') {
-                state_.emit_line_break(text.substr(pos, 1));
-                ++pos;
+            }
+            const std::size_t next = single_ascii(text, pos);
+            if (next > pos) {
+                pos = next;
                 continue;
-            } else if (b == '\r') {
-                const std::size_t len = (pos + 1 < n && bytes[pos + 1] == '\n') ? 2 : 1;
-                state_.emit_line_break(text.substr(pos, len));
-                pos += len;
-                continue;
-            } else if ((b == ' ' || b == '\t') && alone) {
-                state_.hold(static_cast<char>(b));
-                ++pos;
+            }
+        }
+        if (plain_runs_ && bytes[pos] >= 0x80) {
+            const std::size_t next = plain_clusters(text, pos);
+            if (next > pos) {
+                pos = next;
                 continue;
             }
         }
@@ -133,42 +143,139 @@ void MainPass::run(std::string_view text) {
     state_.end_of_text();
 }
 
-void MainPass::process_cluster(std::string_view cluster) {
-    // Line-break clusters (CR LF, LF and CR are handled before the tables are asked).
+// Without keyboard-only mode a cluster that no rule touches is written as it is (a cluster
+// that starts with a non-ASCII character is never whitespace), so a run of them is one write.
+std::size_t MainPass::plain_clusters(std::string_view text, std::size_t pos) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t start = pos;
+    while (pos < text.size() && bytes[pos] >= 0x80) {
+        const std::size_t end = unicode::next_cluster_end(text, pos);
+        const std::string_view cluster = text.substr(pos, end - pos);
+        if (untouched_prefix(cluster, stop_) != cluster.size()) break;
+        pos = end;
+    }
+    if (pos > start) state_.emit(text.substr(start, pos - start));
+    return pos;
+}
+
+std::size_t MainPass::emit_stretch(std::string_view text, std::size_t pos, std::size_t end) {
+    bool rests = false;
+    if (state_.just_dropped()) {
+        // The first whitespace after a drop is held as one space: a tab there is not verbatim.
+        for (std::size_t k = pos; k < end; ++k) {
+            const unsigned char b = static_cast<unsigned char>(text[k]);
+            if (b == '\t') {
+                end = k;
+                break;
+            }
+            if (ascii_.is_whitespace(b) || ascii_.is_line_break(b)) {
+                rests = true;
+                break;
+            }
+        }
+    }
+    if (end > pos) state_.emit_verbatim(text.substr(pos, end - pos), rests);
+    return end;
+}
+
+std::size_t MainPass::single_ascii(std::string_view text, std::size_t pos) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    const unsigned char b = bytes[pos];
+    // An ASCII character followed by another ASCII byte (or the end) is a cluster of its own.
+    const bool alone = pos + 1 == n || bytes[pos + 1] < 0x80;
+    if (b == '\n') {
+        state_.emit_line_break(text.substr(pos, 1));
+        return pos + 1;
+    }
+    if (b == '\r' && !unify_breaks_) {
+        const std::size_t len = (pos + 1 < n && bytes[pos + 1] == '\n') ? 2 : 1;
+        state_.emit_line_break(text.substr(pos, len));
+        return pos + len;
+    }
+    if (!alone) return pos;
+    if (b == ' ' || b == '\t') {
+        state_.hold(static_cast<char>(b));
+        return pos + 1;
+    }
+    // Printable ASCII passes every rule and the keyboard filter unchanged.
+    if (is_printable_ascii(b)) {
+        state_.emit(text.substr(pos, 1));
+        return pos + 1;
+    }
+    return pos;
+}
+
+// Line-break clusters, and with a line-ending style every break the style rewrites as LF.
+bool MainPass::line_break_cluster(std::string_view cluster) {
+    if (unify_breaks_) {
+        std::uint64_t* found = nullptr;
+        if (cluster == "\r\n") found = &breaks_.crlf;
+        else if (cluster == "\r") found = &breaks_.cr;
+        else if (cluster == kNextLine || cluster == kLineSeparator || cluster == kParagraphSeparator)
+            found = &breaks_.other;
+        if (found != nullptr) {
+            *found = saturating_add(*found, 1);
+            state_.emit_line_break("\n");
+            return true;
+        }
+    }
     if (cluster == "\n" || cluster == "\r\n" || cluster == "\r") {
         state_.emit_line_break(cluster);
-        return;
+        return true;
     }
     // Line and paragraph separators become LF under `normalize_spaces`.
     if (!o_.has_line_endings() && o_.normalize_spaces &&
-        (cluster == "\xE2\x80\xA8" || cluster == "\xE2\x80\xA9")) {
+        (cluster == kLineSeparator || cluster == kParagraphSeparator)) {
         state_.emit_line_break("\n");
         state_.tally.add(&CleaningStats::spaces_normalized);
-        return;
+        return true;
     }
+    return false;
+}
+
+void MainPass::process_cluster(std::string_view cluster) {
+    if (line_break_cluster(cluster)) return;
 
     EmojiVerdict verdict = EmojiVerdict::Unknown;
     std::size_t hidden_removed = 0;
-    if (!pipeline(cluster, verdict, hidden_removed)) return;
+    std::string_view processed;
+    if (!pipeline(cluster, verdict, hidden_removed, processed)) return;
 
-    if (buffer_.empty()) return;
-    if (is_spaces_and_tabs(buffer_)) {
-        state_.hold(buffer_);
+    if (processed.empty()) return;
+    if (is_spaces_and_tabs(processed)) {
+        state_.hold(processed);
     } else if (o_.keyboard_only) {
-        filter_.apply(state_, cluster, buffer_, hidden_removed, verdict);
+        filter_.apply(state_, cluster, processed, hidden_removed, verdict);
     } else {
-        state_.emit(buffer_);
+        state_.emit(processed);
     }
 }
 
-bool MainPass::pipeline(std::string_view cluster, EmojiVerdict& verdict, std::size_t& hidden_removed) {
-    buffer_.clear();
+std::size_t MainPass::untouched_prefix(std::string_view cluster, std::uint8_t mask) const noexcept {
+    std::size_t i = 0;
+    while (i < cluster.size()) {
+        std::size_t next = i;
+        if ((pass_class_of(utf8::decode(cluster, next)) & mask) != 0) break;
+        i = next;
+    }
+    return i;
+}
+
+bool MainPass::pipeline(std::string_view cluster, EmojiVerdict& verdict, std::size_t& hidden_removed,
+                        std::string_view& processed) {
+    const std::size_t first = shortcuts_ ? untouched_prefix(cluster, active_) : 0;
+    if (shortcuts_ && first == cluster.size()) {
+        processed = cluster;
+        return true;
+    }
+    buffer_.assign(cluster.data(), first);
+    processed = {};
     Tally& tally = state_.tally;
-    for (std::size_t i = 0; i < cluster.size();) {
+    for (std::size_t i = first; i < cluster.size();) {
         const std::size_t start = i;
         char32_t c = utf8::decode(cluster, i);
-        const std::uint8_t cls = c < 0x80 ? (unicode::is_removable_control(c) ? unicode::kPassControl : 0)
-                                          : unicode::pass_class(c);
+        const std::uint8_t cls = pass_class_of(c);
         if (cls == 0) {
             buffer_.append(cluster.substr(start, i - start));
             continue;
@@ -228,21 +335,33 @@ bool MainPass::pipeline(std::string_view cluster, EmojiVerdict& verdict, std::si
         }
         utf8::append(buffer_, c);
     }
+    processed = buffer_;
     return true;
+}
+
+void run_pass(std::string_view text, const Options& options, std::string& out, Tally& tally, Mode mode) {
+    // The general path rewrites line breaks in a copy first; the shortcut pass does it on the way.
+    std::string unified;
+    LineBreakCounts breaks;
+    if (options.has_line_endings() && mode == Mode::general) {
+        breaks = unify_line_breaks(text, unified);
+        text = unified;
+    }
+    out.reserve(text.size());
+    MainPass pass(options, out, tally, mode);
+    pass.run(text);
+    if (mode == Mode::shortcuts) breaks = pass.breaks();
+    if (options.has_line_endings()) convert_line_breaks(options.line_endings, breaks, out, tally);
 }
 
 }  // namespace
 
 void run_main_pass(std::string_view text, const Options& options, std::string& out, Tally& tally) {
-    std::string unified;
-    LineBreakCounts breaks;
-    if (options.has_line_endings()) {
-        breaks = unify_line_breaks(text, unified);
-        text = unified;
-    }
-    out.reserve(text.size());
-    MainPass(options, out, tally).run(text);
-    if (options.has_line_endings()) convert_line_breaks(options.line_endings, breaks, out, tally);
+    run_pass(text, options, out, tally, Mode::shortcuts);
+}
+
+void run_main_pass_general(std::string_view text, const Options& options, std::string& out, Tally& tally) {
+    run_pass(text, options, out, tally, Mode::general);
 }
 
 }  // namespace scrubix

@@ -60,11 +60,16 @@ public:
         dropped_at_start_ = false;
     }
 
-    // Writes visible ASCII clusters, possibly joined by single spaces (`spaced`), exactly as
-    // emitting each cluster and holding each space one by one would.
-    void emit_words(std::string_view words, bool spaced) {
-        emit(words);
-        if (spaced) just_dropped_ = false;
+    // Writes a stretch of ASCII clusters that comes out unchanged (visible characters, line
+    // breaks, whitespace between them) exactly as writing, holding and flushing them one by one
+    // would. Only when nothing is pending; `rests` says whether the stretch holds whitespace or a
+    // line break (which clear the just-dropped flag). A stretch that starts with whitespace
+    // needs the flush gate open.
+    void emit_verbatim(std::string_view stretch, bool rests) {
+        out.append(stretch);
+        emitted_ = true;
+        dropped_at_start_ = false;
+        if (rests) just_dropped_ = false;
     }
 
     // Writes a line break after ending the run at it.
@@ -75,6 +80,12 @@ public:
         just_dropped_ = false;
         dropped_at_start_ = false;
     }
+
+    // --- what the verbatim stretches need to know ------------------------------------------
+
+    bool nothing_pending() const noexcept { return pending_.empty(); }
+    bool flush_gate_open() const noexcept { return emitted_ || !dropped_at_start_; }
+    bool just_dropped() const noexcept { return just_dropped_; }
 
 private:
     void write_run();

@@ -1,0 +1,156 @@
+// The engine's shortcuts against its general path: verbatim ASCII stretches, untouched clusters,
+// remembered single characters, line breaks unified on the way, the identity pass and the ASCII
+// fast path must give exactly what the cluster-by-cluster pass gives.
+#include <random>
+#include <vector>
+
+#include "engine_check.hpp"
+#include "general_path.hpp"
+#include "unicode/utf8.hpp"
+
+using namespace scrubix;
+
+namespace {
+
+// Pieces that meet at every kind of boundary the shortcuts care about: whitespace runs before
+// visible characters, line breaks and the end; ASCII before combining marks; controls; clusters
+// that keyboard-only mode drops, spells or keeps; Prepend characters that pull ASCII in.
+const std::vector<std::string> kPieces = {
+    "word", "a", "Zz9", "#", "*", "7", "=", "<", ">", "-", ".", ",",
+    " ", " ", " ", "  ", "   ", "\t", " \t", "\t\t",
+    "\n", "\n", "\r\n", "\r", " \n", "\t\r\n", "\r\r\n",
+    "\x01", "\x7F", "\x0B", std::string("\0", 1),
+    "\u0301", "\u0308", "\u20E3", "\uFE0F", "\u200D", "\u200C", "\u034F", "\u0338",
+    "\u00E9", "\u00DF", "\u0436", "\u4E2D", "\uD55C", "\u03A9", "\u00D7", "\u00A9", "\u00B5",
+    "\u201C", "\u2019", "\u2014", "\u2013", "\u00A0", "\u202F", "\u3000", "\u2026", "\u22EF",
+    "\u2044", "\u2028", "\u2029", "\u0085", "\u200B", "\u00AD", "\u2060", "\uFEFF",
+    "\u2260", "\u2264", "\u2192", "\u219B", "\uFB01", "\u2460",
+    "\U0001F600", "\U0001F44D\U0001F3FD", "\u2764\uFE0F", "\U0001F1EB\U0001F1F7",
+    "\U0001F468\u200D\U0001F469", "\u0600", "\u0915\u094D",
+};
+
+Options random_options(std::mt19937& rng) {
+    auto bit = [&] { return (rng() & 1) != 0; };
+    Options o;
+    o.remove_hidden = bit();
+    o.remove_trailing_whitespace = bit();
+    o.normalize_spaces = bit();
+    o.normalize_dashes = bit();
+    o.normalize_quotes = bit();
+    o.normalize_other = bit();
+    o.keyboard_only = bit();
+    o.extended_keyboard = bit();
+    o.emoji_policy = bit() ? EmojiPolicy::Keep : EmojiPolicy::Drop;
+    o.non_ascii_policy = static_cast<NonAsciiPolicy>(rng() % 3);
+    o.preserve_joiners = bit();
+    o.remove_control_chars = bit();
+    o.collapse_whitespace = bit();
+    const unsigned le = rng() % 4;
+    o.line_endings = le == 3 ? LineEndingStyle::Absent : static_cast<LineEndingStyle>(le);
+    o.unicode_normalization = (rng() % 4 == 0) ? static_cast<NormalizationMode>(1 + rng() % 4)
+                                               : NormalizationMode::None;
+    return o;
+}
+
+// Mostly words and single spaces (long verbatim stretches), with any piece now and then.
+std::string random_text(std::mt19937& rng, std::size_t pieces) {
+    std::string s;
+    for (std::size_t i = 0; i < pieces; ++i) {
+        const unsigned roll = rng() % 8;
+        if (roll < 3) s += kPieces[rng() % 12];
+        else if (roll < 5) s += ' ';
+        else s += kPieces[rng() % kPieces.size()];
+    }
+    return s;
+}
+
+// Cleans `text` both ways and checks that text, total and every counter agree.
+void check_same(const std::string& text, const Options& o) {
+    const auto fast = clean(text, o);
+    const auto general = clean_general(text, o);
+    const std::string ctx = "input " + harness::show(text);
+    CHECK_EQ_MSG(std::string(fast.view(text)), general.text, ctx);
+    CHECK_EQ_MSG(fast.changes_made, general.changes_made, ctx);
+    const auto fast_counts = fast.stats.entries();
+    const auto general_counts = general.stats.entries();
+    for (std::size_t k = 0; k < CleaningStats::kCount; ++k)
+        CHECK_EQ_MSG(fast_counts[k].second, general_counts[k].second,
+                     ctx + " counter " + std::string(general_counts[k].first));
+}
+
+const Options kPresets[] = {Options{}, minimal_preset(), balanced_preset(), humanize_preset(),
+                            aggressive_preset(), code_safe_preset()};
+
+}  // namespace
+
+TEST_CASE("fast_paths", "random texts under random options match the general path") {
+    std::mt19937 rng(4242);
+    for (int iter = 0; iter < 30000; ++iter) check_same(random_text(rng, rng() % 48), random_options(rng));
+}
+
+TEST_CASE("fast_paths", "long texts under every preset match the general path") {
+    std::mt19937 rng(99);
+    for (int iter = 0; iter < 300; ++iter) {
+        const std::string text = random_text(rng, 200 + rng() % 400);
+        for (const Options& o : kPresets) check_same(text, o);
+    }
+}
+
+TEST_CASE("fast_paths", "one special piece at every offset of a long ASCII stretch") {
+    // The sixteen-byte scan meets the piece (and its neighbour) at every position in a block.
+    const std::string filler = "The quick brown fox jumps over the lazy dog and keeps running on";
+    std::mt19937 rng(7);
+    for (const std::string& piece : kPieces) {
+        for (std::size_t offset = 0; offset < 40; ++offset) {
+            const std::string text = filler.substr(0, offset) + piece + filler.substr(offset);
+            check_same(text, kPresets[offset % 6]);
+            check_same(text, random_options(rng));
+        }
+    }
+}
+
+TEST_CASE("fast_paths", "whitespace after dropped clusters and at the very start") {
+    Options o;  // keyboard-only, emoji dropped
+    for (bool collapse : {false, true}) {
+        for (bool trailing : {false, true}) {
+            o.collapse_whitespace = collapse;
+            o.remove_trailing_whitespace = trailing;
+            for (const char* text : {"\U0001F600a\tb", "\U0001F600 a\t\tb c", "\U0001F600\tx  y\n",
+                                     "a \U0001F600\t\tb", "\U0001F600  ", "\t \U0001F600 b  \n c",
+                                     "\u4E2D\u6587 \u0436 word\tword", "\U0001F600\nab \t"})
+                check_same(text, o);
+        }
+    }
+    // Keyboard-only with every rule of the pipeline off: controls and tabs around drops.
+    Options bare = engine_check::nothing_on();
+    bare.keyboard_only = true;
+    for (const char* text : {"\x01 a\x02\tb", "\U0001F600\t\x01 x", "a\x7F\tb "}) check_same(text, bare);
+}
+
+TEST_CASE("fast_paths", "repeated characters in changing company keep their outcome") {
+    // Each character alone (remembered) and inside larger clusters or after a rewrite (not).
+    const std::vector<std::string> chars = {"\u00E9", "\u4E2D", "\u00D7", "\u2192", "\U0001F600",
+                                            "\u2264", "\u00A9", "\u03A9", "\u0436", "\u2122"};
+    std::mt19937 rng(11);
+    for (int iter = 0; iter < 2000; ++iter) {
+        std::string text;
+        for (int k = 0; k < 24; ++k) {
+            text += chars[rng() % chars.size()];
+            switch (rng() % 5) {
+                case 0: text += ' '; break;
+                case 1: text += "\u0301"; break;
+                case 2: text += "\u0338"; break;
+                case 3: text += "\uFE0F"; break;
+                default: text += 'x'; break;
+            }
+        }
+        check_same(text, random_options(rng));
+    }
+    // More distinct characters than remembered slots: every slot is overwritten many times.
+    std::string many;
+    for (char32_t c = 0xC0; c < 0x800; c += 3) {
+        utf8::append(many, c);
+        many += (c % 2) ? " " : "";
+    }
+    for (const Options& o : kPresets) check_same(many + many, o);
+}

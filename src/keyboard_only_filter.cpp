@@ -9,6 +9,12 @@ namespace {
 constexpr char32_t kCombiningLongSolidusOverlay = 0x0338;
 
 constexpr bool is_relation_char(char c) noexcept { return c == '<' || c == '=' || c == '>'; }
+
+bool is_keyboard_ascii(std::string_view s) noexcept {
+    for (unsigned char b : s)
+        if (!unicode::is_keyboard_char(b, false)) return false;
+    return true;
+}
 }  // namespace
 
 bool negate_trailing_operator(std::string& filtered) {
@@ -85,41 +91,46 @@ void KeyboardOnlyFilter::commit(PassState& state, const Outcome& outcome, std::s
     state.note_drop();
 }
 
-KeyboardOnlyFilter::Remembered& KeyboardOnlyFilter::slot_for(char32_t c) {
-    if (!remembered_) remembered_ = std::make_unique<Remembered[]>(kRememberedSlots);
-    return remembered_[(std::uint32_t(c) * 0x9E3779B1u) >> 24];
+void KeyboardOnlyFilter::allocate_remembered() { remembered_ = std::make_unique<Remembered[]>(kRememberedSlots); }
+
+void KeyboardOnlyFilter::remember(Remembered* way, std::uint64_t key, std::size_t size, const Outcome& outcome) {
+    const std::size_t text_size = outcome.kind == Kind::filtered ? filtered_.size() : 0;
+    if (text_size > Remembered::kMaxText) return;
+    // The newest outcome takes the first way; the one it displaces moves to the second.
+    if (way[0].key_size != 0) way[1] = way[0];
+    Remembered& slot = way[0];
+    slot.key = key;
+    slot.key_size = static_cast<std::uint8_t>(size);
+    slot.kind = outcome.kind;
+    slot.transliterated = static_cast<std::uint8_t>(outcome.transliterated);
+    slot.removed = static_cast<std::uint8_t>(outcome.removed);
+    slot.text_size = static_cast<std::uint8_t>(text_size);
+    filtered_.copy(slot.text, text_size);
 }
 
 void KeyboardOnlyFilter::apply(PassState& state, std::string_view cluster, std::string_view processed,
                                std::size_t hidden_removed, unicode::EmojiVerdict& verdict) {
     const Options& o = state.options;
-    // A cluster of one code point the pipeline left as it was: its outcome depends on the code
-    // point alone (no hidden characters were removed, no overlay can follow an operator).
-    const bool single = remember_ && processed.data() == cluster.data() && processed.size() == cluster.size() &&
-                        utf8::sequence_length(static_cast<unsigned char>(cluster[0])) == cluster.size();
-    if (!single) {
+    // Keyboard ASCII only (a quote or dash the pipeline rewrote): filtered to itself, unless
+    // an emoji kept whole comes first.
+    if (remember_ && o.emoji_policy == EmojiPolicy::Drop && is_keyboard_ascii(processed)) {
+        state.emit(processed);
+        return;
+    }
+    if (!remember_ || cluster.size() > Remembered::kMaxKey) {
         const Outcome outcome = filter(cluster, processed, o, verdict);
         commit(state, outcome, processed, filtered_, hidden_removed);
         return;
     }
-    std::size_t i = 0;
-    const char32_t c = utf8::decode(cluster, i);
-    Remembered& slot = slot_for(c);
-    if (slot.code_point != c) {
-        const Outcome outcome = filter(cluster, processed, o, verdict);
-        commit(state, outcome, processed, filtered_, hidden_removed);
-        if (filtered_.size() > Remembered::kMaxText || outcome.transliterated > 1 || outcome.removed > 1)
-            return;
-        slot.code_point = c;
-        slot.kind = outcome.kind;
-        slot.transliterated = static_cast<std::uint8_t>(outcome.transliterated);
-        slot.removed = static_cast<std::uint8_t>(outcome.removed);
-        slot.text_size = static_cast<std::uint8_t>(outcome.kind == Kind::filtered ? filtered_.size() : 0);
-        filtered_.copy(slot.text, slot.text_size);
+    std::uint64_t key;
+    Remembered* way;
+    if (const Remembered* known = find(cluster, key, way)) {
+        commit(state, *known, processed, hidden_removed);
         return;
     }
-    const Outcome outcome{slot.kind, slot.transliterated, slot.removed};
-    commit(state, outcome, processed, std::string_view(slot.text, slot.text_size), 0);
+    const Outcome outcome = filter(cluster, processed, o, verdict);
+    commit(state, outcome, processed, filtered_, hidden_removed);
+    remember(way, key, cluster.size(), outcome);
 }
 
 }  // namespace scrubix

@@ -7,8 +7,10 @@
 #include "keyboard_only_filter.hpp"
 #include "line_endings.hpp"
 #include "pass_state.hpp"
+#include "unicode/char_props.hpp"
 #include "unicode/char_tables.hpp"
 #include "unicode/grapheme.hpp"
+#include "unicode/grapheme_rules.hpp"
 #include "unicode/utf8.hpp"
 #include "verbatim_ascii.hpp"
 
@@ -51,7 +53,7 @@ std::uint8_t active_pass_classes(const Options& o) noexcept {
 
 inline std::uint8_t pass_class_of(char32_t c) noexcept {
     if (c < 0x80) return unicode::is_removable_control(c) ? unicode::kPassControl : 0;
-    return unicode::pass_class(c);
+    return unicode::pass_class_inline(c);
 }
 
 // How a pass runs: with every shortcut (the engine's way), or cluster by cluster through the
@@ -65,7 +67,7 @@ public:
           shortcuts_(mode == Mode::shortcuts),
           unify_breaks_(mode == Mode::shortcuts && options.has_line_endings()),
           active_(active_pass_classes(options)),
-          plain_runs_(mode == Mode::shortcuts && !options.keyboard_only),
+          plain_runs_(!options.keyboard_only),
           // Line and paragraph separators and NEL may be line breaks of their own.
           stop_(active_ | unicode::kPassLineSep | (options.has_line_endings() ? unicode::kPassControl : 0)),
           ascii_(options),
@@ -84,9 +86,10 @@ private:
     // The ASCII clusters that need no tables; returns the position after the one handled, or
     // `pos` when the cluster needs the general path.
     std::size_t single_ascii(std::string_view text, std::size_t pos);
-    // Writes the clusters from `pos` (a non-ASCII cluster start) that pass the pass unchanged,
-    // in one piece; returns where the first other cluster starts.
-    std::size_t plain_clusters(std::string_view text, std::size_t pos);
+    // Handles the clusters from `pos` (a non-ASCII cluster start) that need no pipeline: runs of
+    // clusters no rule touches, written in one piece (not keyboard-only), or characters whose
+    // keyboard-only outcome is remembered. Returns where the general path takes over.
+    std::size_t untouched_clusters(std::string_view text, std::size_t pos);
     void process_cluster(std::string_view cluster);
     bool line_break_cluster(std::string_view cluster);
     // Runs the character pipeline over the cluster and points `processed` at the result (the
@@ -115,7 +118,8 @@ void MainPass::run(std::string_view text) {
     std::size_t pos = 0;
     while (pos < n) {
         if (shortcuts_ && bytes[pos] < 0x80) {
-            if (state_.nothing_pending() &&
+            // (A character before a non-ASCII byte never starts a stretch.)
+            if (state_.nothing_pending() && (pos + 1 == n || bytes[pos + 1] < 0x80) &&
                 (!ascii_.is_whitespace(bytes[pos]) || state_.flush_gate_open())) {
                 const std::size_t end = emit_stretch(text, pos, ascii_.end_of_stretch(bytes, pos, n));
                 if (end > pos) {
@@ -129,8 +133,8 @@ void MainPass::run(std::string_view text) {
                 continue;
             }
         }
-        if (plain_runs_ && bytes[pos] >= 0x80) {
-            const std::size_t next = plain_clusters(text, pos);
+        if (shortcuts_ && bytes[pos] >= 0x80) {
+            const std::size_t next = untouched_clusters(text, pos);
             if (next > pos) {
                 pos = next;
                 continue;
@@ -143,18 +147,80 @@ void MainPass::run(std::string_view text) {
     state_.end_of_text();
 }
 
-// Without keyboard-only mode a cluster that no rule touches is written as it is (a cluster
-// that starts with a non-ASCII character is never whitespace), so a run of them is one write.
-std::size_t MainPass::plain_clusters(std::string_view text, std::size_t pos) {
+// A cluster that starts with a non-ASCII character is never whitespace or a line break (the
+// separators and NEL are stopped by their classes). Without keyboard-only mode, when no rule
+// touches it, it is written as it is, so a run of such clusters is one write. In keyboard-only
+// mode a cluster of one untouched character gets the outcome remembered for that character;
+// a row of plain drops is counted at once (noting a drop twice changes nothing more).
+std::size_t MainPass::untouched_clusters(std::string_view text, std::size_t pos) {
+    namespace gr = unicode::grapheme_rules;
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t start = pos;
-    while (pos < text.size() && bytes[pos] >= 0x80) {
-        const std::size_t end = unicode::next_cluster_end(text, pos);
-        const std::string_view cluster = text.substr(pos, end - pos);
-        if (untouched_prefix(cluster, stop_) != cluster.size()) break;
+    const std::size_t n = text.size();
+    const std::size_t run = pos;
+    std::uint64_t dropped = 0;  // characters of plain drops not yet counted
+    const auto count_drops = [&] {
+        if (dropped == 0) return;
+        state_.tally.add(&CleaningStats::non_keyboard_removed, dropped);
+        state_.note_drop();
+        dropped = 0;
+    };
+    // The code point at `pos`, ending at `end`, with its grapheme properties.
+    if (utf8::sequence_length(bytes[pos]) > n - pos) return pos;
+    std::size_t end = pos;
+    char32_t c = utf8::decode(text, end);
+    gr::Props props = gr::props_of(c);
+    for (;;) {
+        if ((unicode::pass_class_inline(c) & stop_) != 0) break;
+        // One code point, or does the next one join it? The next one is kept for the next round.
+        bool single = true;
+        bool have_next = false;
+        std::size_t next_end = end;
+        char32_t next = 0;
+        gr::Props next_props = 0;
+        if (end < n) {
+            if (bytes[end] < 0x80) {
+                single = gr::gcb_of(props) != gr::gcb_prepend;
+            } else if (utf8::sequence_length(bytes[end]) <= n - end) {
+                next = utf8::decode(text, next_end);
+                next_props = gr::props_of(next);
+                have_next = true;
+                single = gr::ends_after_first(props, next_props);
+            } else {
+                single = false;
+            }
+        }
+        if (plain_runs_) {
+            if (!single) {
+                end = unicode::next_cluster_end(text, pos);
+                if (untouched_prefix(text.substr(pos, end - pos), stop_) != end - pos) break;
+                have_next = false;
+            }
+        } else {
+            const KeyboardOnlyFilter::Remembered* known =
+                single ? filter_.remembered(text.substr(pos, end - pos)) : nullptr;
+            if (known == nullptr) break;
+            if (const std::uint8_t chars = known->plain_drop()) {
+                dropped += chars;
+            } else {
+                count_drops();
+                KeyboardOnlyFilter::apply(state_, *known, text.substr(pos, end - pos));
+            }
+        }
         pos = end;
+        if (pos == n || bytes[pos] < 0x80) break;
+        if (have_next) {
+            c = next;
+            props = next_props;
+            end = next_end;
+        } else {
+            if (utf8::sequence_length(bytes[pos]) > n - pos) break;
+            end = pos;
+            c = utf8::decode(text, end);
+            props = gr::props_of(c);
+        }
     }
-    if (pos > start) state_.emit(text.substr(start, pos - start));
+    count_drops();
+    if (plain_runs_ && pos > run) state_.emit(text.substr(run, pos - run));
     return pos;
 }
 
@@ -193,7 +259,15 @@ std::size_t MainPass::single_ascii(std::string_view text, std::size_t pos) {
         state_.emit_line_break(text.substr(pos, len));
         return pos + len;
     }
-    if (!alone) return pos;
+    if (!alone) {
+        // Before a non-ASCII character: a cluster of its own unless a mark or joiner follows.
+        if (!is_printable_ascii(b) && b != ' ' && b != '\t') return pos;
+        const std::size_t next = pos + 1;
+        if (utf8::sequence_length(bytes[next]) > n - next) return pos;
+        std::size_t after = next;
+        if (unicode::grapheme_rules::joins_ascii(unicode::grapheme_rules::props_of(utf8::decode(text, after))))
+            return pos;
+    }
     if (b == ' ' || b == '\t') {
         state_.hold(static_cast<char>(b));
         return pos + 1;

@@ -43,14 +43,4 @@ void PassState::end_of_text() {
     }
 }
 
-void PassState::note_drop() noexcept {
-    just_dropped_ = true;
-    if (!pending_.empty()) {
-        pending_.assign(1, ' ');
-        dropped_at_start_ = false;
-    } else {
-        dropped_at_start_ = !emitted_;
-    }
-}
-
 }  // namespace scrubix

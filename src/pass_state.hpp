@@ -48,7 +48,15 @@ public:
     // After the last cluster.
     void end_of_text();
     // The keyboard-only filter dropped a whole cluster.
-    void note_drop() noexcept;
+    void note_drop() {
+        just_dropped_ = true;
+        if (!pending_.empty()) {
+            if (pending_.size() != 1 || pending_[0] != ' ') pending_.assign(1, ' ');
+            dropped_at_start_ = false;
+        } else {
+            dropped_at_start_ = !emitted_;
+        }
+    }
 
     // --- writing ---------------------------------------------------------------------------
 

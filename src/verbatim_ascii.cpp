@@ -20,18 +20,18 @@ VerbatimAscii::VerbatimAscii(const Options& o) noexcept
       before_break_(!o.collapse_whitespace && !o.remove_trailing_whitespace),
       cr_(!o.has_line_endings()) {}
 
-bool VerbatimAscii::is_visible(unsigned char b) const noexcept {
+inline bool VerbatimAscii::is_visible(unsigned char b) const noexcept {
     return is_printable(b) || (controls_ && is_control(b));
 }
 
 // Whitespace at the end of a stretch is held back: what follows it decides its fate.
-std::size_t VerbatimAscii::without_held_whitespace(const unsigned char* bytes, std::size_t pos,
+inline std::size_t VerbatimAscii::without_held_whitespace(const unsigned char* bytes, std::size_t pos,
                                                    std::size_t end) const noexcept {
     while (end > pos && is_whitespace(bytes[end - 1])) --end;
     return end;
 }
 
-bool VerbatimAscii::verbatim_at(const unsigned char* bytes, std::size_t i, std::size_t n) const noexcept {
+inline bool VerbatimAscii::verbatim_at(const unsigned char* bytes, std::size_t i, std::size_t n) const noexcept {
     const unsigned char b = bytes[i];
     const bool last = i + 1 == n;
     // A visible character is its own cluster unless a non-ASCII mark follows.
@@ -46,9 +46,7 @@ bool VerbatimAscii::verbatim_at(const unsigned char* bytes, std::size_t i, std::
 
 std::size_t VerbatimAscii::end_of_stretch(const unsigned char* bytes, std::size_t pos,
                                           std::size_t n) const noexcept {
-    // Most failed attempts fail at once (a space before a non-ASCII letter): no vectors for them.
-    if (pos >= n || !verbatim_at(bytes, pos, n)) return pos;
-    std::size_t i = pos + 1;
+    std::size_t i = pos;
 #if defined(__SSE2__)
     // Sixteen bytes a step under the rule every option set shares: printable characters not
     // followed by a non-ASCII byte, LF, and spaces followed by a printable character. A byte
@@ -72,8 +70,11 @@ std::size_t VerbatimAscii::end_of_stretch(const unsigned char* bytes, std::size_
             i += 16;
             continue;
         }
-        i += unsigned(__builtin_ctz(~ok));
-        if (!verbatim_at(bytes, i, n)) return without_held_whitespace(bytes, pos, i);
+        const unsigned at = unsigned(__builtin_ctz(~ok));
+        i += at;
+        // A printable character before a non-ASCII byte fails every rule; others are asked.
+        if (((printable & next_high) >> at) & 1 || !verbatim_at(bytes, i, n))
+            return without_held_whitespace(bytes, pos, i);
         ++i;
     }
 #endif

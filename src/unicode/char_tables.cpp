@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "generated/char_tables_data.inc"
+#include "char_props.hpp"
 #include "utf8.hpp"
 
 namespace scrubix::unicode {
@@ -50,10 +50,7 @@ static_assert(covers_code_space(cd::char_props_index, cd::char_props_blocks, cd:
 static_assert(covers_code_space(cd::char_class_index, cd::char_class_blocks, cd::char_class_shift));
 
 // Values outside the code space (never produced by valid UTF-8) read as unassigned.
-inline std::uint16_t props(char32_t c) noexcept {
-    if (c >= kCodeSpaceEnd) return 0;
-    return two_stage_read(cd::char_props_index, cd::char_props_blocks, cd::char_props_shift, c);
-}
+inline std::uint16_t props(char32_t c) noexcept { return property_word(c); }
 
 inline std::uint8_t char_class(char32_t c) noexcept {
     if (c >= kCodeSpaceEnd) return std::uint8_t(cd::script_class_unknown << cd::gc_bits);
@@ -121,9 +118,7 @@ char32_t quote_replacement(char32_t c) noexcept {
     return (p & cd::bit_quote_double) != 0 ? U'"' : U'\'';
 }
 
-std::uint8_t pass_class(char32_t c) noexcept {
-    return static_cast<std::uint8_t>(props(c) & cd::pass_class_mask);
-}
+std::uint8_t pass_class(char32_t c) noexcept { return pass_class_inline(c); }
 
 bool is_emoji_cluster(std::string_view cluster, EmojiVerdict& slot, const Options& options) noexcept {
     if (slot == EmojiVerdict::Yes) return true;

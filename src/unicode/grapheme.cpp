@@ -2,61 +2,16 @@
 // cluster start. The rules are labelled where they are applied.
 #include "unicode/grapheme.hpp"
 
-#include <array>
 #include <cstdint>
 
+#include "unicode/grapheme_rules.hpp"
 #include "unicode/utf8.hpp"
 
 namespace scrubix::unicode {
 
 namespace {
 
-#include "generated/grapheme_data.inc"
-
-using Props = std::uint8_t;  // one entry of grapheme_blocks
-
-inline Props props_of(char32_t cp) noexcept {
-    constexpr char32_t low_mask = (char32_t(1) << grapheme_block_shift) - 1;
-    return grapheme_blocks[(std::size_t(grapheme_index[cp >> grapheme_block_shift])
-                            << grapheme_block_shift) |
-                           (cp & low_mask)];
-}
-
-constexpr unsigned gcb_of(Props p) noexcept { return p & grapheme_gcb_mask; }
-constexpr bool is_ext_pict(Props p) noexcept { return (p & grapheme_ext_pict_bit) != 0; }
-constexpr unsigned incb_of(Props p) noexcept { return p >> grapheme_incb_shift; }
-
-// What the rules that look only at the two neighbours say about the boundary between them.
-enum class PairRule : std::uint8_t {
-    join,        // no break, whatever came before
-    hard_break,  // break, whatever came before
-    undecided,   // break unless a rule with longer context (GB9c, GB11, GB12/13) joins
-};
-
-constexpr PairRule pair_rule(unsigned prev, unsigned cur) noexcept {
-    const auto is_control = [](unsigned g) { return g == gcb_cr || g == gcb_lf || g == gcb_control; };
-    if (prev == gcb_cr && cur == gcb_lf) return PairRule::join;  // GB3
-    if (is_control(prev)) return PairRule::hard_break;            // GB4
-    if (is_control(cur)) return PairRule::hard_break;             // GB5
-    if (prev == gcb_l && (cur == gcb_l || cur == gcb_v || cur == gcb_lv || cur == gcb_lvt))
-        return PairRule::join;  // GB6
-    if ((prev == gcb_lv || prev == gcb_v) && (cur == gcb_v || cur == gcb_t))
-        return PairRule::join;                                                     // GB7
-    if ((prev == gcb_lvt || prev == gcb_t) && cur == gcb_t) return PairRule::join;  // GB8
-    if (cur == gcb_extend || cur == gcb_zwj) return PairRule::join;                 // GB9
-    if (cur == gcb_spacingmark) return PairRule::join;                              // GB9a
-    if (prev == gcb_prepend) return PairRule::join;                                 // GB9b
-    return PairRule::undecided;
-}
-
-constexpr unsigned gcb_count = grapheme_gcb_mask + 1;
-
-constexpr auto pair_rules = [] {
-    std::array<std::array<PairRule, gcb_count>, gcb_count> table{};
-    for (unsigned p = 0; p < gcb_count; ++p)
-        for (unsigned c = 0; c < gcb_count; ++c) table[p][c] = pair_rule(p, c);
-    return table;
-}();
+using namespace grapheme_rules;
 
 // The left context of the longer rules, gathered from the start of the cluster. Since the scan
 // always starts at a cluster boundary, no context from before the cluster can matter.
@@ -135,6 +90,15 @@ std::size_t next_cluster_end(std::string_view text, std::size_t pos) noexcept {
     if (decoded_length(bytes[pos]) > n - pos) return n;
     std::size_t i = pos;
     Props prev = props_of(utf8::decode(text, i));
+    // Most clusters are one code point: decide those from the pair alone.
+    if (i == n) return n;
+    if (bytes[i] < 0x80) {
+        // Before ASCII only a Prepend character joins (GB9b), and not before a control (GB5).
+        if (gcb_of(prev) != gcb_prepend) return i;
+    } else if (decoded_length(bytes[i]) <= n - i) {
+        std::size_t next = i;
+        if (ends_after_first(prev, props_of(utf8::decode(text, next)))) return i;
+    }
     LeftContext context;
     context.push(prev);
     while (i < n) {

@@ -175,22 +175,39 @@ void prefix_argument_error(const char* name) {
     PyErr_Format(PyExc_TypeError, "argument '%s': %S", name, message.get());
 }
 
-bool text_from_py(PyObject* value, std::string& out) {
+namespace {
+// The UTF-8 encoding of a str as a bytes object held by `holder`, viewed by `out`.
+bool utf8_bytes(PyObject* value, PyRef& holder, std::string_view& out) {
     if (!PyUnicode_Check(value)) {
         raise_not_instance(value, "str");
         return false;
     }
-    PyRef bytes(PyUnicode_AsUTF8String(value));
-    if (!bytes) return false;
-    const char* data = PyBytes_AsString(bytes.get());
-    const Py_ssize_t size = PyBytes_Size(bytes.get());
+    holder = PyRef(PyUnicode_AsUTF8String(value));
+    if (!holder) return false;
+    const char* data = PyBytes_AsString(holder.get());
+    const Py_ssize_t size = PyBytes_Size(holder.get());
     if (data == nullptr || size < 0) return false;
-    out.assign(data, static_cast<std::size_t>(size));
+    out = std::string_view(data, static_cast<std::size_t>(size));
+    return true;
+}
+}  // namespace
+
+bool text_from_py(PyObject* value, std::string& out) {
+    PyRef bytes;
+    std::string_view text;
+    if (!utf8_bytes(value, bytes, text)) return false;
+    out.assign(text);
     return true;
 }
 
 bool text_argument(PyObject* value, const char* name, std::string& out) {
     if (text_from_py(value, out)) return true;
+    prefix_argument_error(name);
+    return false;
+}
+
+bool text_argument(PyObject* value, const char* name, PyRef& holder, std::string_view& out) {
+    if (utf8_bytes(value, holder, out)) return true;
     prefix_argument_error(name);
     return false;
 }

@@ -42,6 +42,10 @@ bool text_from_py(PyObject* value, std::string& out);
 // Same, for a bound argument: a TypeError gets the "argument '<name>': " prefix.
 bool text_argument(PyObject* value, const char* name, std::string& out);
 
+// Encodes a bound str argument as UTF-8 without copying it again: `holder` keeps the bytes
+// object alive and `out` views its buffer (immutable, so it may be read without the lock).
+bool text_argument(PyObject* value, const char* name, PyRef& holder, std::string_view& out);
+
 // A new str from UTF-8 text, or null with an error set.
 PyObject* text_to_py(std::string_view text);
 

@@ -50,8 +50,9 @@ PyObject* cleaner_clean(PyObject* self, PyObject* args, PyObject* kwargs) {
     static constexpr Signature kSignature{"Cleaner.clean()", kNames, 1, 1};
     PyObject* text_arg = nullptr;
     if (!bind_arguments(kSignature, args, kwargs, &text_arg)) return nullptr;
-    std::string text;
-    if (!text_argument(text_arg, "text", text)) return nullptr;
+    PyRef utf8;
+    std::string_view text;
+    if (!text_argument(text_arg, "text", utf8, text)) return nullptr;
 
     const Options options = as_cleaner(self)->record;
     EngineOutcome outcome = run_try_clean(text, options);
@@ -62,8 +63,8 @@ PyObject* cleaner_clean(PyObject* self, PyObject* args, PyObject* kwargs) {
         return nullptr;
     }
     auto* result = std::get_if<CleaningResult>(&outcome.value);
-    // On the engine's fast paths the cleaned text is the input itself: hand over our copy.
-    std::string cleaned = result->unchanged ? std::move(text) : std::move(result->text);
+    // On the engine's fast paths the cleaned text is the input itself: the result keeps a copy.
+    std::string cleaned = result->unchanged ? std::string(text) : std::move(result->text);
     return new_result_object(std::move(cleaned), result->changes_made, result->stats);
 }
 

@@ -57,13 +57,13 @@ void raise_panic(const char* message) {
     PyErr_SetString(g_panic_type, message);
 }
 
-EngineOutcome run_clean(const std::string& text, const Options& options) {
+EngineOutcome run_clean(std::string_view text, const Options& options) {
     return run_unlocked([&]() -> std::variant<CleaningResult, CleaningError> {
         return scrubix::clean(text, options);
     });
 }
 
-EngineOutcome run_try_clean(const std::string& text, const Options& options) {
+EngineOutcome run_try_clean(std::string_view text, const Options& options) {
     return run_unlocked([&]() { return scrubix::try_clean(text, options); });
 }
 

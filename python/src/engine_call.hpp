@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <variant>
 
 #include "driver.hpp"
@@ -18,10 +19,10 @@ struct EngineOutcome {
 };
 
 // Infallible entry (module functions): a CleaningError surfaces as PanicException.
-EngineOutcome run_clean(const std::string& text, const Options& options);
+EngineOutcome run_clean(std::string_view text, const Options& options);
 
 // Fallible entry (Cleaner.clean): a CleaningError is returned in `value` for the caller.
-EngineOutcome run_try_clean(const std::string& text, const Options& options);
+EngineOutcome run_try_clean(std::string_view text, const Options& options);
 
 // Sets PanicException (derived from BaseException, created on first need) with `message`.
 void raise_panic(const char* message);

@@ -18,8 +18,9 @@ namespace {
 PyObject* clean_text(const Signature& signature, PyObject* args, PyObject* kwargs, const Options& options) {
     PyObject* text_arg = nullptr;
     if (!bind_arguments(signature, args, kwargs, &text_arg)) return nullptr;
-    std::string text;
-    if (!text_argument(text_arg, "text", text)) return nullptr;
+    PyRef utf8;
+    std::string_view text;
+    if (!text_argument(text_arg, "text", utf8, text)) return nullptr;
     EngineOutcome outcome = run_clean(text, options);
     if (!outcome.ok) return nullptr;
     const auto* result = std::get_if<CleaningResult>(&outcome.value);

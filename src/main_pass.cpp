@@ -86,9 +86,10 @@ private:
     // The ASCII clusters that need no tables; returns the position after the one handled, or
     // `pos` when the cluster needs the general path.
     std::size_t single_ascii(std::string_view text, std::size_t pos);
-    // Handles the clusters from `pos` (a non-ASCII cluster start) that need no pipeline: runs of
-    // clusters no rule touches, written in one piece (not keyboard-only), or characters whose
-    // keyboard-only outcome is remembered. Returns where the general path takes over.
+    // Handles the clusters from `pos` that need no pipeline, in text where non-ASCII characters
+    // and ASCII ones mix: runs of clusters no rule touches, written in one piece (not
+    // keyboard-only), or characters whose keyboard-only outcome is remembered, with the ASCII
+    // letters and single spaces between them. Returns where the general path takes over.
     std::size_t untouched_clusters(std::string_view text, std::size_t pos);
     void process_cluster(std::string_view cluster);
     bool line_break_cluster(std::string_view cluster);
@@ -117,27 +118,30 @@ void MainPass::run(std::string_view text) {
     const std::size_t n = text.size();
     std::size_t pos = 0;
     while (pos < n) {
-        if (shortcuts_ && bytes[pos] < 0x80) {
-            // (A character before a non-ASCII byte never starts a stretch.)
-            if (state_.nothing_pending() && (pos + 1 == n || bytes[pos + 1] < 0x80) &&
-                (!ascii_.is_whitespace(bytes[pos]) || state_.flush_gate_open())) {
-                const std::size_t end = emit_stretch(text, pos, ascii_.end_of_stretch(bytes, pos, n));
-                if (end > pos) {
-                    pos = end;
+        if (shortcuts_) {
+            const unsigned char b = bytes[pos];
+            // A character before a non-ASCII byte never starts a stretch (a mark may join it).
+            if (b < 0x80 && (pos + 1 == n || bytes[pos + 1] < 0x80)) {
+                if (state_.nothing_pending() && (!ascii_.is_whitespace(b) || state_.flush_gate_open())) {
+                    const std::size_t end = emit_stretch(text, pos, ascii_.end_of_stretch(bytes, pos, n));
+                    if (end > pos) {
+                        pos = end;
+                        continue;
+                    }
+                }
+            } else {
+                const std::size_t next = untouched_clusters(text, pos);
+                if (next > pos) {
+                    pos = next;
                     continue;
                 }
             }
-            const std::size_t next = single_ascii(text, pos);
-            if (next > pos) {
-                pos = next;
-                continue;
-            }
-        }
-        if (shortcuts_ && bytes[pos] >= 0x80) {
-            const std::size_t next = untouched_clusters(text, pos);
-            if (next > pos) {
-                pos = next;
-                continue;
+            if (b < 0x80) {
+                const std::size_t next = single_ascii(text, pos);
+                if (next > pos) {
+                    pos = next;
+                    continue;
+                }
             }
         }
         const std::size_t end = unicode::next_cluster_end(text, pos);
@@ -149,31 +153,63 @@ void MainPass::run(std::string_view text) {
 
 // A cluster that starts with a non-ASCII character is never whitespace or a line break (the
 // separators and NEL are stopped by their classes). Without keyboard-only mode, when no rule
-// touches it, it is written as it is, so a run of such clusters is one write. In keyboard-only
-// mode a cluster of one untouched character gets the outcome remembered for that character;
-// a row of plain drops is counted at once (noting a drop twice changes nothing more).
+// touches it, it is written as it is, and so is a printable ASCII character, so a run of such
+// clusters is one write; a single space between them comes out as it is too. In keyboard-only
+// mode a cluster of one untouched character gets the outcome remembered for that character,
+// and a row of plain drops is counted at once (noting a drop twice changes nothing more).
 std::size_t MainPass::untouched_clusters(std::string_view text, std::size_t pos) {
     namespace gr = unicode::grapheme_rules;
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
-    const std::size_t run = pos;
-    std::uint64_t dropped = 0;  // characters of plain drops not yet counted
+    const std::size_t run = pos;  // the run of plain clusters starts here...
+    std::size_t settled = pos;    // ...and is known to extend at least to here
+    std::uint64_t dropped = 0;    // characters of plain drops not yet counted
     const auto count_drops = [&] {
         if (dropped == 0) return;
         state_.tally.add(&CleaningStats::non_keyboard_removed, dropped);
         state_.note_drop();
         dropped = 0;
     };
-    // The code point at `pos`, ending at `end`, with its grapheme properties.
-    if (utf8::sequence_length(bytes[pos]) > n - pos) return pos;
+    // The non-ASCII code point at `pos` when already decoded: its value, end and properties.
+    bool decoded = false;
+    char32_t c = 0;
     std::size_t end = pos;
-    char32_t c = utf8::decode(text, end);
-    gr::Props props = gr::props_of(c);
-    for (;;) {
+    gr::Props props = 0;
+    while (pos < n) {
+        const unsigned char b = bytes[pos];
+        if (b < 0x80) {
+            // A printable character or a space before a non-ASCII character that does not join.
+            const std::size_t at = pos + 1;
+            if (at == n || bytes[at] < 0x80 || (b != ' ' && !is_printable_ascii(b))) break;
+            if (utf8::sequence_length(bytes[at]) > n - at) break;
+            // (A space that opens a run would join whitespace already pending.)
+            if (plain_runs_ && b == ' ' && settled == run && !state_.nothing_pending()) break;
+            end = at;
+            c = utf8::decode(text, end);
+            props = gr::props_of(c);
+            if (gr::joins_ascii(props)) break;
+            decoded = true;
+            if (plain_runs_) {
+                // A space belongs to the run only once the cluster after it does.
+                if (b != ' ') settled = at;
+            } else {
+                count_drops();
+                if (b == ' ') state_.hold(' ');
+                else state_.emit(text.substr(pos, 1));
+            }
+            pos = at;
+            continue;
+        }
+        if (!decoded) {
+            if (utf8::sequence_length(b) > n - pos) break;
+            end = pos;
+            c = utf8::decode(text, end);
+            props = gr::props_of(c);
+        }
+        decoded = false;
         if ((unicode::pass_class_inline(c) & stop_) != 0) break;
         // One code point, or does the next one join it? The next one is kept for the next round.
         bool single = true;
-        bool have_next = false;
         std::size_t next_end = end;
         char32_t next = 0;
         gr::Props next_props = 0;
@@ -183,7 +219,7 @@ std::size_t MainPass::untouched_clusters(std::string_view text, std::size_t pos)
             } else if (utf8::sequence_length(bytes[end]) <= n - end) {
                 next = utf8::decode(text, next_end);
                 next_props = gr::props_of(next);
-                have_next = true;
+                decoded = true;
                 single = gr::ends_after_first(props, next_props);
             } else {
                 single = false;
@@ -193,8 +229,9 @@ std::size_t MainPass::untouched_clusters(std::string_view text, std::size_t pos)
             if (!single) {
                 end = unicode::next_cluster_end(text, pos);
                 if (untouched_prefix(text.substr(pos, end - pos), stop_) != end - pos) break;
-                have_next = false;
+                decoded = false;
             }
+            settled = end;
         } else {
             const KeyboardOnlyFilter::Remembered* known =
                 single ? filter_.remembered(text.substr(pos, end - pos)) : nullptr;
@@ -207,21 +244,16 @@ std::size_t MainPass::untouched_clusters(std::string_view text, std::size_t pos)
             }
         }
         pos = end;
-        if (pos == n || bytes[pos] < 0x80) break;
-        if (have_next) {
+        if (decoded) {
             c = next;
             props = next_props;
             end = next_end;
-        } else {
-            if (utf8::sequence_length(bytes[pos]) > n - pos) break;
-            end = pos;
-            c = utf8::decode(text, end);
-            props = gr::props_of(c);
         }
     }
     count_drops();
-    if (plain_runs_ && pos > run) state_.emit(text.substr(run, pos - run));
-    return pos;
+    if (!plain_runs_) return pos;
+    if (settled > run) state_.emit(text.substr(run, settled - run));
+    return settled;
 }
 
 std::size_t MainPass::emit_stretch(std::string_view text, std::size_t pos, std::size_t end) {

@@ -109,6 +109,26 @@ TEST_CASE("fast_paths", "one special piece at every offset of a long ASCII stret
     }
 }
 
+TEST_CASE("fast_paths", "words mixing scripts, with marks, controls and odd spacing between them") {
+    // The loop over non-ASCII text takes ASCII letters and single spaces along; everything
+    // else (a second space, a mark on an ASCII letter, a control) hands back to the pass.
+    const std::vector<std::string> letters = {"a", "Z", "\u00E9", "\u00DF", "\u0436", "\u4E2D",
+                                              "\uD55C", "\u00D7", "\U0001F600", "\u0600", "\u2019"};
+    const std::vector<std::string> gaps = {" ", " ", " ", "  ", "\t", " \x0B ", "\u00A0", "\u0301",
+                                           "\u200B", "", "", "\n", " \u0301"};
+    std::mt19937 rng(5);
+    for (int iter = 0; iter < 20000; ++iter) {
+        std::string text;
+        const int words = 1 + rng() % 12;
+        for (int w = 0; w < words; ++w) {
+            const int len = 1 + rng() % 5;
+            for (int k = 0; k < len; ++k) text += letters[rng() % letters.size()];
+            text += gaps[rng() % gaps.size()];
+        }
+        check_same(text, random_options(rng));
+    }
+}
+
 TEST_CASE("fast_paths", "whitespace after dropped clusters and at the very start") {
     Options o;  // keyboard-only, emoji dropped
     for (bool collapse : {false, true}) {

@@ -26,6 +26,8 @@ namespace {
 
 using namespace normalization;
 
+using LeadTable = std::array<bool, 256>;
+
 struct Form {
     std::uint8_t not_yes;  // quick-check flags meaning "no" or "maybe"
     std::uint8_t no;       // quick-check flags meaning "no"
@@ -33,7 +35,27 @@ struct Form {
     bool compose;
     char32_t yes_below;    // code points below this are starters that pass the quick check
     unsigned char trivial_below;  // bytes below this belong to such code points
+    const LeadTable* starter_leads;  // lead bytes whose every character is such a starter
 };
+
+// Lead bytes of two- and three-byte sequences under which every code point is a starter that
+// passes the quick check for the flags `not_yes` (CJK ideographs, Hangul syllables, Cyrillic
+// and more): such characters are skipped without a table lookup.
+constexpr LeadTable starter_leads(std::uint8_t not_yes) {
+    LeadTable leads{};
+    for (unsigned lead = 0xC2; lead < 0xF0; ++lead) {
+        const bool three = lead >= 0xE0;
+        const char32_t first = three ? char32_t(lead & 0x0F) << 12 : char32_t(lead & 0x1F) << 6;
+        const char32_t count = three ? 0x1000 : 0x40;
+        bool all = true;
+        for (char32_t c = first; all && c < first + count; ++c) {
+            const Record r = record_of(c);
+            all = combining_class(r) == 0 && !(flags(r) & not_yes);
+        }
+        leads[lead] = all;
+    }
+    return leads;
+}
 
 // The smallest byte that may lead a character at or above `yes_below`. Every byte below it is
 // ASCII, a continuation byte, or the lead of a character below `yes_below`.
@@ -43,25 +65,37 @@ constexpr unsigned char first_nontrivial_byte(char32_t yes_below) noexcept {
     return 0xE0;
 }
 
+constexpr LeadTable kNfdStarterLeads = starter_leads(kNfdQcNo);
+constexpr LeadTable kNfcStarterLeads = starter_leads(kNfcQcNo | kNfcQcMaybe);
+constexpr LeadTable kNfkdStarterLeads = starter_leads(kNfkdQcNo);
+constexpr LeadTable kNfkcStarterLeads = starter_leads(kNfkcQcNo | kNfkcQcMaybe);
+constexpr LeadTable kNoStarterLeads{};
+
 constexpr Form make_form(std::uint8_t not_yes, std::uint8_t no, bool compat, bool compose,
-                         char32_t yes_below) noexcept {
-    return {not_yes, no, compat, compose, yes_below, first_nontrivial_byte(yes_below)};
+                         char32_t yes_below, const LeadTable& leads) noexcept {
+    return {not_yes, no, compat, compose, yes_below, first_nontrivial_byte(yes_below), &leads};
 }
 
 constexpr Form form_of(NormalizationMode mode) noexcept {
     switch (mode) {
         case NormalizationMode::NFD:
-            return make_form(kNfdQcNo, kNfdQcNo, false, false, kNfdYesBelow);
+            return make_form(kNfdQcNo, kNfdQcNo, false, false, kNfdYesBelow, kNfdStarterLeads);
         case NormalizationMode::NFC:
-            return make_form(kNfcQcNo | kNfcQcMaybe, kNfcQcNo, false, true, kNfcYesBelow);
+            return make_form(kNfcQcNo | kNfcQcMaybe, kNfcQcNo, false, true, kNfcYesBelow, kNfcStarterLeads);
         case NormalizationMode::NFKD:
-            return make_form(kNfkdQcNo, kNfkdQcNo, true, false, kNfkdYesBelow);
+            return make_form(kNfkdQcNo, kNfkdQcNo, true, false, kNfkdYesBelow, kNfkdStarterLeads);
         case NormalizationMode::NFKC:
-            return make_form(kNfkcQcNo | kNfkcQcMaybe, kNfkcQcNo, true, true, kNfkcYesBelow);
+            return make_form(kNfkcQcNo | kNfkcQcMaybe, kNfkcQcNo, true, true, kNfkcYesBelow,
+                             kNfkcStarterLeads);
         case NormalizationMode::None: break;
     }
-    return make_form(0, 0, false, false, 0x80);
+    return make_form(0, 0, false, false, 0x80, kNoStarterLeads);
 }
+
+// CJK ideographs are starters that pass every quick check.
+static_assert(kNfdStarterLeads[0xE4] && kNfcStarterLeads[0xE9] && kNfkcStarterLeads[0xE5]);
+// Hangul syllables are composed: starters for NFC, not for NFD.
+static_assert(kNfcStarterLeads[0xEB] && !kNfdStarterLeads[0xEB]);
 
 // Whether no step of `form` reaches across the point just before `c`: its decomposition starts
 // with a starter which, for the composed forms, cannot combine with what precedes it.
@@ -120,11 +154,26 @@ bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion
     std::size_t boundary = 0;
     std::uint8_t prev_ccc = 0;
     const unsigned char trivial_below = form.trivial_below;
+    const LeadTable& starter_leads = *form.starter_leads;
     while (i < n) {
         // Characters below form.yes_below: starters that pass the check.
-        if (static_cast<unsigned char>(s[i]) < trivial_below) {
+        const auto lead = static_cast<unsigned char>(s[i]);
+        if (lead < trivial_below) {
+            // (A single one, such as a space between words, needs no vector scan.)
+            if (i + 1 < n && static_cast<unsigned char>(s[i + 1]) >= trivial_below) {
+                boundary = i++;
+                prev_ccc = 0;
+                continue;
+            }
             i = skip_below(s, i + 1, n, trivial_below);
             boundary = previous_char_start(s, i);
+            prev_ccc = 0;
+            continue;
+        }
+        // Other characters whose whole lead-byte range consists of such starters.
+        if (starter_leads[lead] && utf8::sequence_length(lead) <= n - i) {
+            boundary = i;
+            i += utf8::sequence_length(lead);
             prev_ccc = 0;
             continue;
         }

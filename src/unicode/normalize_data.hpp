@@ -13,7 +13,7 @@ namespace scrubix::unicode::normalization {
 
 using Record = std::uint32_t;
 
-inline Record record_of(char32_t c) noexcept {
+constexpr Record record_of(char32_t c) noexcept {
     if (c >= kRecordLimit) return 0;
     return kRecordBlocks[(char32_t(kRecordIndex[c >> kRecordShift]) << kRecordShift) |
                          (c & kRecordMask)];

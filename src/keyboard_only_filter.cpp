@@ -91,7 +91,15 @@ void KeyboardOnlyFilter::commit(PassState& state, const Outcome& outcome, std::s
     state.note_drop();
 }
 
-void KeyboardOnlyFilter::allocate_remembered() { remembered_ = std::make_unique<Remembered[]>(kRememberedSlots); }
+KeyboardOnlyFilter::KeyboardOnlyFilter(bool remember, std::size_t text_size) noexcept
+    : remember_(remember), pair_bits_(kMinPairBits) {
+    // About one pair per 16 bytes of text, so that setting the memory up stays linear.
+    while (pair_bits_ < kMaxPairBits && (std::size_t(16) << pair_bits_) < text_size) ++pair_bits_;
+}
+
+void KeyboardOnlyFilter::allocate_remembered() {
+    remembered_ = std::make_unique<Remembered[]>(std::size_t(2) << pair_bits_);
+}
 
 void KeyboardOnlyFilter::remember(Remembered* way, std::uint64_t key, std::size_t size, const Outcome& outcome) {
     const std::size_t text_size = outcome.kind == Kind::filtered ? filtered_.size() : 0;

@@ -41,7 +41,8 @@ public:
         char text[kMaxText] = {};
     };
 
-    explicit KeyboardOnlyFilter(bool remember = true) noexcept : remember_(remember) {}
+    // `text_size` sizes the memory of remembered outcomes: a short text gets a small one.
+    explicit KeyboardOnlyFilter(bool remember = true, std::size_t text_size = 0) noexcept;
 
     // Emits, rewrites or drops one visible cluster. `cluster` is its text as it stands in
     // the input (for the emoji test), `processed` the text after the character pipeline,
@@ -70,7 +71,8 @@ private:
         std::uint64_t transliterated = 0;
         std::uint64_t removed = 0;  // for `dropped`: every character of the cluster
     };
-    static constexpr std::size_t kRememberedSlots = 512;  // pairs of two ways
+    static constexpr unsigned kMinPairBits = 2;  // slots come in pairs (two ways)
+    static constexpr unsigned kMaxPairBits = 8;
 
     Outcome filter(std::string_view cluster, std::string_view processed, const Options& o,
                    unicode::EmojiVerdict& verdict);
@@ -89,7 +91,7 @@ private:
         // Mix every byte into the slot number (the leading bytes of UTF-8 repeat a lot).
         std::uint64_t h = key * 0xFF51AFD7ED558CCDull;
         h ^= h >> 32;
-        way = &remembered_[((h * 0xC4CEB9FE1A85EC53ull) >> 56) * 2];
+        way = &remembered_[((h * 0xC4CEB9FE1A85EC53ull) >> (64 - pair_bits_)) * 2];
         const auto size = static_cast<std::uint8_t>(cluster.size());
         if (way[0].key == key && way[0].key_size == size) return &way[0];
         if (way[1].key == key && way[1].key_size == size) return &way[1];
@@ -116,6 +118,7 @@ private:
     void allocate_remembered();
 
     bool remember_;
+    unsigned pair_bits_;  // the memory holds 2 << pair_bits_ outcomes
     std::string filtered_;
     std::unique_ptr<Remembered[]> remembered_;  // allocated on first use
 };

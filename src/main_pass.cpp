@@ -62,7 +62,7 @@ enum class Mode : std::uint8_t { shortcuts, general };
 
 class MainPass {
 public:
-    MainPass(const Options& options, std::string& out, Tally& tally, Mode mode)
+    MainPass(const Options& options, std::string& out, Tally& tally, Mode mode, std::size_t text_size)
         : o_(options),
           shortcuts_(mode == Mode::shortcuts),
           unify_breaks_(mode == Mode::shortcuts && options.has_line_endings()),
@@ -72,7 +72,7 @@ public:
           stop_(active_ | unicode::kPassLineSep | (options.has_line_endings() ? unicode::kPassControl : 0)),
           ascii_(options),
           state_(options, out, tally),
-          filter_(mode == Mode::shortcuts) {}
+          filter_(mode == Mode::shortcuts, text_size) {}
 
     void run(std::string_view text);
 
@@ -161,11 +161,10 @@ std::size_t MainPass::untouched_clusters(std::string_view text, std::size_t pos)
     namespace gr = unicode::grapheme_rules;
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
-    const std::size_t run = pos;  // the run of plain clusters starts here...
+    std::size_t run = pos;        // the run of plain clusters starts here...
     std::size_t settled = pos;    // ...and is known to extend at least to here
     std::uint64_t dropped = 0;    // characters of plain drops not yet counted
     const auto count_drops = [&] {
-        if (dropped == 0) return;
         state_.tally.add(&CleaningStats::non_keyboard_removed, dropped);
         state_.note_drop();
         dropped = 0;
@@ -193,7 +192,7 @@ std::size_t MainPass::untouched_clusters(std::string_view text, std::size_t pos)
                 // A space belongs to the run only once the cluster after it does.
                 if (b != ' ') settled = at;
             } else {
-                count_drops();
+                if (dropped != 0) count_drops();
                 if (b == ' ') state_.hold(' ');
                 else state_.emit(text.substr(pos, 1));
             }
@@ -207,7 +206,7 @@ std::size_t MainPass::untouched_clusters(std::string_view text, std::size_t pos)
             props = gr::props_of(c);
         }
         decoded = false;
-        if ((unicode::pass_class_inline(c) & stop_) != 0) break;
+        const bool touched = (unicode::pass_class_inline(c) & stop_) != 0;
         // One code point, or does the next one join it? The next one is kept for the next round.
         bool single = true;
         std::size_t next_end = end;
@@ -225,7 +224,14 @@ std::size_t MainPass::untouched_clusters(std::string_view text, std::size_t pos)
                 single = false;
             }
         }
-        if (plain_runs_) {
+        if (touched) {
+            // A lone code point some rule acts on goes through the pipeline here and now.
+            if (!single || (plain_runs_ && pos != settled)) break;
+            if (plain_runs_ && settled > run) state_.emit(text.substr(run, settled - run));
+            if (dropped != 0) count_drops();
+            process_cluster(text.substr(pos, end - pos));
+            run = settled = end;
+        } else if (plain_runs_) {
             if (!single) {
                 end = unicode::next_cluster_end(text, pos);
                 if (untouched_prefix(text.substr(pos, end - pos), stop_) != end - pos) break;
@@ -239,7 +245,7 @@ std::size_t MainPass::untouched_clusters(std::string_view text, std::size_t pos)
             if (const std::uint8_t chars = known->plain_drop()) {
                 dropped += chars;
             } else {
-                count_drops();
+                if (dropped != 0) count_drops();
                 KeyboardOnlyFilter::apply(state_, *known, text.substr(pos, end - pos));
             }
         }
@@ -250,7 +256,7 @@ std::size_t MainPass::untouched_clusters(std::string_view text, std::size_t pos)
             end = next_end;
         }
     }
-    count_drops();
+    if (dropped != 0) count_drops();
     if (!plain_runs_) return pos;
     if (settled > run) state_.emit(text.substr(run, settled - run));
     return settled;
@@ -454,7 +460,7 @@ void run_pass(std::string_view text, const Options& options, std::string& out, T
         text = unified;
     }
     out.reserve(text.size());
-    MainPass pass(options, out, tally, mode);
+    MainPass pass(options, out, tally, mode, text.size());
     pass.run(text);
     if (mode == Mode::shortcuts) breaks = pass.breaks();
     if (options.has_line_endings()) convert_line_breaks(options.line_endings, breaks, out, tally);

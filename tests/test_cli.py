@@ -342,6 +342,19 @@ def test_binary_files_are_skipped_when_checking(tree: Path, capsysbinary: pytest
     assert err == f"scrubix: skipping binary file: {image}\n"
 
 
+def test_closed_output_stops_quietly(tmp_path: Path) -> None:
+    path = tmp_path / "big.txt"
+    path.write_text("line \u201cx\u201d\n" * 200_000, encoding="utf-8")
+    proc = subprocess.Popen([sys.executable, "-m", "scrubix", "--chunk-size", "4096", str(path)],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    assert proc.stdout is not None and proc.stderr is not None
+    assert proc.stdout.readline() == b'line "x"\n'
+    proc.stdout.close()  # as `scrubix big.txt | head -1` does
+    assert proc.wait(timeout=60) == EXIT_ERROR
+    assert proc.stderr.read() == b""
+    proc.stderr.close()
+
+
 def test_interrupt_exits_130(tree: Path, capsysbinary: pytest.CaptureFixture[bytes],
                              monkeypatch: pytest.MonkeyPatch) -> None:
     def interrupted(*args: Any, **kwargs: Any) -> Iterator[Any]:

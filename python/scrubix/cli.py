@@ -202,6 +202,8 @@ class _Run:
                     self.process(path)
                 except InvalidUTF8 as exc:
                     self.error(f"{self.display(path)}: {exc} (see --errors)")
+                except BrokenPipeError:
+                    raise  # standard output is gone: not a fault of this input
                 except OSError as exc:
                     self.error(f"{self.display(path)}: {exc.strerror or exc}")
         return self.status

@@ -20,7 +20,7 @@ const std::vector<std::string> kPieces = {
     " ", " ", " ", "  ", "   ", "\t", " \t", "\t\t",
     "\n", "\n", "\r\n", "\r", " \n", "\t\r\n", "\r\r\n",
     "\x01", "\x7F", "\x0B", std::string("\0", 1),
-    "\u0301", "\u0308", "\u20E3", "\uFE0F", "\u200D", "\u200C", "\u034F", "\u0338",
+    "\u0301", "\u0308", "\u20E3", "\uFE0F", "\uFE0F\u20E3", "\u200D", "\u200C", "\u034F", "\u0338",
     "\u00E9", "\u00DF", "\u0436", "\u4E2D", "\uD55C", "\u03A9", "\u00D7", "\u00A9", "\u00B5",
     "\u201C", "\u2019", "\u2014", "\u2013", "\u00A0", "\u202F", "\u3000", "\u2026", "\u22EF",
     "\u2044", "\u2028", "\u2029", "\u0085", "\u200B", "\u00AD", "\u2060", "\uFEFF",
@@ -97,14 +97,33 @@ TEST_CASE("fast_paths", "long texts under every preset match the general path") 
 }
 
 TEST_CASE("fast_paths", "one special piece at every offset of a long ASCII stretch") {
-    // The sixteen-byte scan meets the piece (and its neighbour) at every position in a block.
-    const std::string filler = "The quick brown fox jumps over the lazy dog and keeps running on";
+    // The scans of sixteen and of sixty-four bytes meet the piece (and its neighbours) at every
+    // position in a block.
+    std::string filler;
+    // (61 bytes a sentence, so that its digits and signs fall at every position of a block.)
+    while (filler.size() < 300) filler += "The quick brown fox jumps over 7 lazy dogs, #9 and keeps on.\n";
     std::mt19937 rng(7);
     for (const std::string& piece : kPieces) {
-        for (std::size_t offset = 0; offset < 40; ++offset) {
+        for (std::size_t offset = 0; offset < 150; ++offset) {
             const std::string text = filler.substr(0, offset) + piece + filler.substr(offset);
             check_same(text, kPresets[offset % 6]);
             check_same(text, random_options(rng));
+        }
+    }
+}
+
+TEST_CASE("fast_paths", "a keycap or a mark after every position of a long ASCII stretch") {
+    // The character before the sequence belongs to its cluster, wherever a scan block ends.
+    Options keep;
+    keep.emoji_policy = EmojiPolicy::Keep;
+    Options marks = engine_check::nothing_on();
+    marks.keyboard_only = true;
+    for (std::size_t at = 1; at < 200; ++at) {
+        std::string prose;
+        while (prose.size() + 1 < at) prose += (prose.size() % 5 == 4) ? ' ' : 'a';
+        for (const char* tail : {"\uFE0F\u20E3 and on", "\u0301 more text to follow here"}) {
+            const std::string text = prose + "7" + tail;
+            for (const Options& o : {Options{}, keep, marks, minimal_preset()}) check_same(text, o);
         }
     }
 }

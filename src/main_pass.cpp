@@ -92,6 +92,17 @@ private:
     // letters and single spaces between them. Returns where the general path takes over.
     std::size_t untouched_clusters(std::string_view text, std::size_t pos);
     void process_cluster(std::string_view cluster);
+    // The same for a cluster known to be the one code point `c`, of pass classes `cls`.
+    void process_single(std::string_view cluster, char32_t c, std::uint8_t cls);
+    // What happens to a cluster once the pipeline has made `processed` of it.
+    void decide(std::string_view cluster, std::string_view processed, std::size_t hidden_removed,
+                EmojiVerdict& verdict);
+    void emit_ellipsis();
+    // The rules of the character pipeline for one code point `c` (with pass classes `cls`) of
+    // `cluster`: removes it, keeps it (possibly changed), or ends the cluster at an ellipsis.
+    enum class Rule : std::uint8_t { kept, removed, ellipsis };
+    Rule rules(std::string_view cluster, char32_t& c, std::uint8_t cls, EmojiVerdict& verdict,
+               std::size_t& hidden_removed);
     bool line_break_cluster(std::string_view cluster);
     // Runs the character pipeline over the cluster and points `processed` at the result (the
     // cluster itself when no rule touched it). False when the ellipsis rule ended the cluster.
@@ -206,7 +217,8 @@ std::size_t MainPass::untouched_clusters(std::string_view text, std::size_t pos)
             props = gr::props_of(c);
         }
         decoded = false;
-        const bool touched = (unicode::pass_class_inline(c) & stop_) != 0;
+        const std::uint8_t cls = unicode::pass_class_inline(c);
+        const bool touched = (cls & stop_) != 0;
         // One code point, or does the next one join it? The next one is kept for the next round.
         bool single = true;
         std::size_t next_end = end;
@@ -229,7 +241,7 @@ std::size_t MainPass::untouched_clusters(std::string_view text, std::size_t pos)
             if (!single || (plain_runs_ && pos != settled)) break;
             if (plain_runs_ && settled > run) state_.emit(text.substr(run, settled - run));
             if (dropped != 0) count_drops();
-            process_cluster(text.substr(pos, end - pos));
+            process_single(text.substr(pos, end - pos), c, cls);
             run = settled = end;
         } else if (plain_runs_) {
             if (!single) {
@@ -353,7 +365,29 @@ void MainPass::process_cluster(std::string_view cluster) {
     std::size_t hidden_removed = 0;
     std::string_view processed;
     if (!pipeline(cluster, verdict, hidden_removed, processed)) return;
+    decide(cluster, processed, hidden_removed, verdict);
+}
 
+void MainPass::process_single(std::string_view cluster, char32_t c, std::uint8_t cls) {
+    if (line_break_cluster(cluster)) return;
+
+    EmojiVerdict verdict = EmojiVerdict::Unknown;
+    std::size_t hidden_removed = 0;
+    switch (rules(cluster, c, cls, verdict, hidden_removed)) {
+        case Rule::removed:
+            return;
+        case Rule::ellipsis:
+            emit_ellipsis();
+            return;
+        case Rule::kept:
+            break;
+    }
+    char bytes[4];
+    decide(cluster, std::string_view(bytes, utf8::encode(c, bytes)), hidden_removed, verdict);
+}
+
+void MainPass::decide(std::string_view cluster, std::string_view processed, std::size_t hidden_removed,
+                      EmojiVerdict& verdict) {
     if (processed.empty()) return;
     if (is_spaces_and_tabs(processed)) {
         state_.hold(processed);
@@ -362,6 +396,11 @@ void MainPass::process_cluster(std::string_view cluster) {
     } else {
         state_.emit(processed);
     }
+}
+
+void MainPass::emit_ellipsis() {
+    state_.emit("...");
+    state_.tally.add(&CleaningStats::other_normalized);
 }
 
 std::size_t MainPass::untouched_prefix(std::string_view cluster, std::uint8_t mask) const noexcept {
@@ -383,7 +422,6 @@ bool MainPass::pipeline(std::string_view cluster, EmojiVerdict& verdict, std::si
     }
     buffer_.assign(cluster.data(), first);
     processed = {};
-    Tally& tally = state_.tally;
     for (std::size_t i = first; i < cluster.size();) {
         const std::size_t start = i;
         char32_t c = utf8::decode(cluster, i);
@@ -392,63 +430,73 @@ bool MainPass::pipeline(std::string_view cluster, EmojiVerdict& verdict, std::si
             buffer_.append(cluster.substr(start, i - start));
             continue;
         }
-        // Hidden characters.
-        if (o_.remove_hidden && (cls & unicode::kPassHidden)) {
-            bool keep;
-            if ((c == kZeroWidthNonJoiner || c == kZeroWidthJoiner) && o_.preserve_joiners) {
-                keep = true;
-            } else if (o_.keyboard_only && o_.emoji_policy == EmojiPolicy::Drop) {
-                keep = false;
-            } else {
-                keep = unicode::is_emoji_cluster(cluster, verdict, o_);
-            }
-            if (keep) {
-                buffer_.append(cluster.substr(start, i - start));
-            } else {
-                tally.add(&CleaningStats::hidden_chars_removed);
-                ++hidden_removed;
-            }
-            continue;
-        }
-        // Control characters.
-        if (o_.remove_control_chars && (cls & unicode::kPassControl)) {
-            tally.add(&CleaningStats::control_chars_removed);
-            continue;
-        }
-        // Spaces, dashes, quotes.
-        if (o_.normalize_spaces && (cls & unicode::kPassSpace)) {
-            c = unicode::space_replacement(c);
-            tally.add(&CleaningStats::spaces_normalized);
-        }
-        if (o_.normalize_dashes && (cls & unicode::kPassDash)) {
-            const char32_t d = unicode::dash_replacement(c);
-            if (d != 0 && d != c) {
-                c = d;
-                tally.add(&CleaningStats::dashes_normalized);
-            }
-        }
-        if (o_.normalize_quotes && (cls & unicode::kPassQuote)) {
-            const char32_t q = unicode::quote_replacement(c);
-            if (q != 0 && q != c) {
-                c = q;
-                tally.add(&CleaningStats::quotes_normalized);
-            }
-        }
-        // Other symbols: the fraction slash and the ellipses.
-        if (o_.normalize_other && (cls & unicode::kPassOther)) {
-            if (c == kFractionSlash) {
-                c = '/';
-                tally.add(&CleaningStats::other_normalized);
-            } else if (c == kHorizontalEllipsis || c == kMidlineHorizontalEllipsis) {
-                state_.emit("...");
-                tally.add(&CleaningStats::other_normalized);
+        switch (rules(cluster, c, cls, verdict, hidden_removed)) {
+            case Rule::removed:
+                continue;
+            case Rule::ellipsis:
+                emit_ellipsis();
                 return false;
-            }
+            case Rule::kept:
+                utf8::append(buffer_, c);
+                continue;
         }
-        utf8::append(buffer_, c);
     }
     processed = buffer_;
     return true;
+}
+
+MainPass::Rule MainPass::rules(std::string_view cluster, char32_t& c, std::uint8_t cls, EmojiVerdict& verdict,
+                               std::size_t& hidden_removed) {
+    Tally& tally = state_.tally;
+    // Hidden characters.
+    if (o_.remove_hidden && (cls & unicode::kPassHidden)) {
+        bool keep;
+        if ((c == kZeroWidthNonJoiner || c == kZeroWidthJoiner) && o_.preserve_joiners) {
+            keep = true;
+        } else if (o_.keyboard_only && o_.emoji_policy == EmojiPolicy::Drop) {
+            keep = false;
+        } else {
+            keep = unicode::is_emoji_cluster(cluster, verdict, o_);
+        }
+        if (keep) return Rule::kept;
+        tally.add(&CleaningStats::hidden_chars_removed);
+        ++hidden_removed;
+        return Rule::removed;
+    }
+    // Control characters.
+    if (o_.remove_control_chars && (cls & unicode::kPassControl)) {
+        tally.add(&CleaningStats::control_chars_removed);
+        return Rule::removed;
+    }
+    // Spaces, dashes, quotes.
+    if (o_.normalize_spaces && (cls & unicode::kPassSpace)) {
+        c = unicode::space_replacement(c);
+        tally.add(&CleaningStats::spaces_normalized);
+    }
+    if (o_.normalize_dashes && (cls & unicode::kPassDash)) {
+        const char32_t d = unicode::dash_replacement(c);
+        if (d != 0 && d != c) {
+            c = d;
+            tally.add(&CleaningStats::dashes_normalized);
+        }
+    }
+    if (o_.normalize_quotes && (cls & unicode::kPassQuote)) {
+        const char32_t q = unicode::quote_replacement(c);
+        if (q != 0 && q != c) {
+            c = q;
+            tally.add(&CleaningStats::quotes_normalized);
+        }
+    }
+    // Other symbols: the fraction slash and the ellipses.
+    if (o_.normalize_other && (cls & unicode::kPassOther)) {
+        if (c == kFractionSlash) {
+            c = '/';
+            tally.add(&CleaningStats::other_normalized);
+        } else if (c == kHorizontalEllipsis || c == kMidlineHorizontalEllipsis) {
+            return Rule::ellipsis;
+        }
+    }
+    return Rule::kept;
 }
 
 void run_pass(std::string_view text, const Options& options, std::string& out, Tally& tally, Mode mode) {

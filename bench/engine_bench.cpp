@@ -1,11 +1,14 @@
 // Engine throughput, beside memcpy of the same buffer, measured in one run.
 //
-//   scrubix_engine_bench [--corpora DIR] [--min-seconds S] [--markdown FILE]
+//   scrubix_engine_bench [--corpora DIR] [--min-seconds S] [--markdown FILE] [--doubling 1]
 //
 // Reads every *.txt of the corpora folder (python bench/corpora.py writes them) and reports
 // MB/s of the engine alone for the default options, each preset and each normalization form.
+// With --doubling it reports instead, for each corpus and option set, the time for the whole
+// text divided by the time for its first half (2.0 when the cost is linear).
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -65,16 +68,54 @@ double measure(std::size_t bytes, double min_seconds, const std::function<void()
     return double(bytes) / 1e6 / best;
 }
 
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Time of the whole text over time of its first half (cut at a character boundary).
+int report_doubling(const std::vector<fs::path>& files, const std::vector<Config>& cfgs, double min_seconds) {
+    std::printf("%-18s", "corpus");
+    for (const auto& c : cfgs) std::printf(" %10s", c.name);
+    std::printf("\n");
+    double worst = 0;
+    for (const auto& path : files) {
+        const std::string text = read_file(path);
+        std::size_t half = text.size() / 2;
+        while (half > 0 && (static_cast<unsigned char>(text[half]) & 0xC0) == 0x80) --half;
+        const std::string first_half = text.substr(0, half);
+        std::printf("%-18s", path.stem().string().c_str());
+        for (const auto& c : cfgs) {
+            std::size_t sink = 0;
+            const auto run = [&](const std::string& t) {
+                return measure(t.size(), min_seconds, [&] { sink += scrubix::clean(t, c.options).view(t).size(); });
+            };
+            const double mbs_half = run(first_half);
+            const double mbs_full = run(text);
+            // time ratio = (size_full / mbs_full) / (size_half / mbs_half)
+            const double ratio = (double(text.size()) / mbs_full) / (double(half) / mbs_half);
+            worst = std::max(worst, std::abs(ratio / 2.0 - 1.0));
+            std::printf(" %10.2f", ratio);
+            if (sink == 0) std::printf("?");
+        }
+        std::printf("\n");
+    }
+    std::printf("largest deviation from 2.00: %.1f%%\n", 100 * worst);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     fs::path dir = fs::path(__FILE__).parent_path() / "corpora";
     double min_seconds = 0.5;
     std::string markdown;
+    bool doubling = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--corpora")) dir = argv[i + 1];
         else if (!std::strcmp(argv[i], "--min-seconds")) min_seconds = std::atof(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--markdown")) markdown = argv[i + 1];
+        else if (!std::strcmp(argv[i], "--doubling")) doubling = std::atoi(argv[i + 1]) != 0;
     }
     std::vector<fs::path> files;
     if (fs::is_directory(dir))
@@ -86,6 +127,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const auto cfgs = configs();
+    if (doubling) return report_doubling(files, cfgs, min_seconds);
     std::ostringstream md;
     md << "| corpus | MB | memcpy MB/s";
     for (const auto& c : cfgs) md << " | " << c.name;

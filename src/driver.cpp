@@ -71,13 +71,12 @@ bool is_protected(char32_t c, const Options& o) noexcept {
     return false;
 }
 
-void normalize_stage(std::string_view text, const Options& o, std::string& out) {
-    out.reserve(text.size());
-    const NormalizationMode mode = o.unicode_normalization;
-    if (!o.keyboard_only || o.non_ascii_policy == NonAsciiPolicy::Drop) {
-        unicode::normalize_into(mode, text, out);
-        return;
-    }
+// Calls `on_piece(piece)` for each piece the normalization stage normalizes on its own and
+// `on_kept(character)` for each protected character between them, in order. Stops early and
+// returns false when a call does.
+template <class OnPiece, class OnKept>
+bool for_each_piece(std::string_view text, const Options& o, OnPiece&& on_piece, OnKept&& on_kept) {
+    if (!o.keyboard_only || o.non_ascii_policy == NonAsciiPolicy::Drop) return on_piece(text);
     // Cut at each protected character: normalize the pieces, copy the character itself.
     std::size_t piece = 0;
     for (std::size_t i = 0; i < text.size();) {
@@ -88,11 +87,34 @@ void normalize_stage(std::string_view text, const Options& o, std::string& out) 
         const std::size_t start = i;
         const char32_t c = utf8::decode(text, i);
         if (!is_protected(c, o)) continue;
-        unicode::normalize_into(mode, text.substr(piece, start - piece), out);
-        out.append(text.substr(start, i - start));
+        if (!on_piece(text.substr(piece, start - piece)) || !on_kept(text.substr(start, i - start))) return false;
         piece = i;
     }
-    unicode::normalize_into(mode, text.substr(piece), out);
+    return on_piece(text.substr(piece));
+}
+
+void normalize_stage(std::string_view text, const Options& o, std::string& out) {
+    out.reserve(text.size());
+    const NormalizationMode mode = o.unicode_normalization;
+    for_each_piece(
+        text, o,
+        [&](std::string_view piece) {
+            unicode::normalize_into(mode, piece, out);
+            return true;
+        },
+        [&](std::string_view kept) {
+            out.append(kept);
+            return true;
+        });
+}
+
+// Whether the normalization stage would give the text back as it is (most texts are in the
+// requested form already; then no normalized copy is made).
+bool already_normalized(std::string_view text, const Options& o) {
+    const NormalizationMode mode = o.unicode_normalization;
+    return for_each_piece(
+        text, o, [&](std::string_view piece) { return unicode::is_normalized(mode, piece); },
+        [](std::string_view) { return true; });
 }
 
 // Steps 3 to 5 of a call: the normalization stage, then the main pass (or, when the pass
@@ -102,7 +124,8 @@ CleaningResult clean_through_pass(std::string_view text, const Options& options,
     Tally tally;
     std::string normalized;
     std::string_view input = text;
-    const bool normalizing = options.unicode_normalization != NormalizationMode::None;
+    bool normalizing = options.unicode_normalization != NormalizationMode::None;
+    if (normalizing && shortcuts && already_normalized(text, options)) normalizing = false;
     if (normalizing) {
         normalize_stage(text, options, normalized);
         if (normalized != text) tally.add(&CleaningStats::unicode_normalized);

@@ -174,11 +174,12 @@ std::size_t MainPass::untouched_clusters(std::string_view text, std::size_t pos)
     const std::size_t n = text.size();
     std::size_t run = pos;        // the run of plain clusters starts here...
     std::size_t settled = pos;    // ...and is known to extend at least to here
-    std::uint64_t dropped = 0;    // characters of plain drops not yet counted
+    std::uint64_t dropped = 0;    // characters of plain drops not yet counted or noted
+    std::uint64_t absorbed = 0;   // characters of plain drops noted already, not yet counted
     const auto count_drops = [&] {
-        state_.tally.add(&CleaningStats::non_keyboard_removed, dropped);
-        state_.note_drop();
-        dropped = 0;
+        state_.tally.add(&CleaningStats::non_keyboard_removed, dropped + absorbed);
+        if (dropped != 0) state_.note_drop();
+        dropped = absorbed = 0;
     };
     // The non-ASCII code point at `pos` when already decoded: its value, end and properties.
     bool decoded = false;
@@ -202,8 +203,12 @@ std::size_t MainPass::untouched_clusters(std::string_view text, std::size_t pos)
             if (plain_runs_) {
                 // A space belongs to the run only once the cluster after it does.
                 if (b != ' ') settled = at;
+            } else if (b == ' ' && dropped != 0 && state_.holds_lone_space()) {
+                // Noting a drop and holding a space leave this state as it is: only count.
+                absorbed += dropped;
+                dropped = 0;
             } else {
-                if (dropped != 0) count_drops();
+                if ((dropped | absorbed) != 0) count_drops();
                 if (b == ' ') state_.hold(' ');
                 else state_.emit(text.substr(pos, 1));
             }
@@ -240,7 +245,7 @@ std::size_t MainPass::untouched_clusters(std::string_view text, std::size_t pos)
             // A lone code point some rule acts on goes through the pipeline here and now.
             if (!single || (plain_runs_ && pos != settled)) break;
             if (plain_runs_ && settled > run) state_.emit(text.substr(run, settled - run));
-            if (dropped != 0) count_drops();
+            if ((dropped | absorbed) != 0) count_drops();
             process_single(text.substr(pos, end - pos), c, cls);
             run = settled = end;
         } else if (plain_runs_) {
@@ -257,7 +262,7 @@ std::size_t MainPass::untouched_clusters(std::string_view text, std::size_t pos)
             if (const std::uint8_t chars = known->plain_drop()) {
                 dropped += chars;
             } else {
-                if (dropped != 0) count_drops();
+                if ((dropped | absorbed) != 0) count_drops();
                 KeyboardOnlyFilter::apply(state_, *known, text.substr(pos, end - pos));
             }
         }
@@ -268,7 +273,7 @@ std::size_t MainPass::untouched_clusters(std::string_view text, std::size_t pos)
             end = next_end;
         }
     }
-    if (dropped != 0) count_drops();
+    if ((dropped | absorbed) != 0) count_drops();
     if (!plain_runs_) return pos;
     if (settled > run) state_.emit(text.substr(run, settled - run));
     return settled;

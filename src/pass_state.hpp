@@ -26,7 +26,7 @@ public:
     // A cluster of spaces and tabs was found.
     void hold(std::string_view whitespace) {
         if (just_dropped_) {
-            pending_.assign(1, ' ');
+            if (pending_.size() != 1 || pending_[0] != ' ') pending_.assign(1, ' ');
         } else {
             pending_.append(whitespace);
         }
@@ -94,6 +94,11 @@ public:
     bool nothing_pending() const noexcept { return pending_.empty(); }
     bool flush_gate_open() const noexcept { return emitted_ || !dropped_at_start_; }
     bool just_dropped() const noexcept { return just_dropped_; }
+    // A single held space and no drop flag: noting a drop and then holding a space would
+    // leave the state exactly as it is.
+    bool holds_lone_space() const noexcept {
+        return pending_.size() == 1 && pending_[0] == ' ' && !just_dropped_ && !dropped_at_start_;
+    }
 
 private:
     void write_run();

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "code_point_memo.hpp"
 #include "keyboard_only_filter.hpp"
 #include "line_endings.hpp"
 #include "options.hpp"
@@ -39,7 +40,8 @@ public:
           stop_(active_ | unicode::kPassLineSep | (options.has_line_endings() ? unicode::kPassControl : 0)),
           ascii_(options),
           state_(options, out, tally),
-          filter_(mode == PassMode::shortcuts, text_size) {}
+          filter_(mode == PassMode::shortcuts, text_size),
+          memo_(text_size) {}
 
     void run(std::string_view text);
 
@@ -78,6 +80,7 @@ private:
     // keyboard-only), or characters whose keyboard-only outcome is remembered, with the ASCII
     // letters and single spaces between them. Returns where the general path takes over.
     std::size_t untouched_clusters(std::string_view text, std::size_t pos);
+    CodePointMemo::Facts& facts_of(char32_t c) { return memo_.lookup(c); }
 
     // --- the general path: one cluster at a time (character_pipeline.cpp) ---------------------
 
@@ -112,6 +115,7 @@ private:
     const VerbatimAscii ascii_;
     PassState state_;
     KeyboardOnlyFilter filter_;
+    CodePointMemo memo_;
     std::string buffer_;
     LineBreakCounts breaks_;
 };

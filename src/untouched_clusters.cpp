@@ -41,7 +41,7 @@ std::size_t CharacterPass::untouched_clusters(std::string_view text, std::size_t
             if (plain_runs_ && b == ' ' && settled == run && !state_.nothing_pending()) break;
             end = at;
             c = utf8::decode(text, end);
-            props = gr::props_of(c);
+            props = plain_runs_ ? gr::props_of(c) : facts_of(c).props;
             if (gr::joins_ascii(props)) break;
             decoded = true;
             if (plain_runs_) {
@@ -63,10 +63,19 @@ std::size_t CharacterPass::untouched_clusters(std::string_view text, std::size_t
             if (utf8::sequence_length(b) > n - pos) break;
             end = pos;
             c = utf8::decode(text, end);
-            props = gr::props_of(c);
         }
         decoded = false;
-        const std::uint8_t cls = unicode::pass_class_inline(c);
+        // (Keyboard-only mode asks its memory of code points; the plain runs read the tables.)
+        std::uint8_t cls, plain_drop = 0;
+        if (plain_runs_) {
+            props = gr::props_of(c);
+            cls = unicode::pass_class_inline(c);
+        } else {
+            const CodePointMemo::Facts& facts = facts_of(c);
+            props = facts.props;
+            cls = facts.classes;
+            plain_drop = facts.plain_drop;  // (the next lookup may reuse the slot)
+        }
         const bool touched = (cls & stop_) != 0;
         // One code point, or does the next one join it? The next one is kept for the next round.
         bool single = true;
@@ -78,7 +87,7 @@ std::size_t CharacterPass::untouched_clusters(std::string_view text, std::size_t
                 single = gr::gcb_of(props) != gr::gcb_prepend;
             } else if (utf8::sequence_length(bytes[end]) <= n - end) {
                 next = utf8::decode(text, next_end);
-                next_props = gr::props_of(next);
+                next_props = plain_runs_ ? gr::props_of(next) : facts_of(next).props;
                 decoded = true;
                 single = gr::ends_after_first(props, next_props);
             } else {
@@ -99,12 +108,15 @@ std::size_t CharacterPass::untouched_clusters(std::string_view text, std::size_t
                 decoded = false;
             }
             settled = end;
+        } else if (single && plain_drop != 0) {
+            dropped += plain_drop;
         } else {
             const KeyboardOnlyFilter::Remembered* known =
                 single ? filter_.remembered(text.substr(pos, end - pos)) : nullptr;
             if (known == nullptr) break;
             if (const std::uint8_t chars = known->plain_drop()) {
                 dropped += chars;
+                facts_of(c).plain_drop = chars;
             } else {
                 if ((dropped | absorbed) != 0) count_drops();
                 KeyboardOnlyFilter::apply(state_, *known, text.substr(pos, end - pos));

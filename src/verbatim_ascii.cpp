@@ -56,6 +56,8 @@ std::size_t VerbatimAscii::end_of_stretch(const unsigned char* bytes, std::size_
     // prose are passed on fewer tests.
     const __m128i to_printable = _mm_set1_epi8(0x5F);  // 0x21..0x7E -> -128..-35
     const __m128i printable_bound = _mm_set1_epi8(-34);
+    const __m128i to_printable_or_space = _mm_set1_epi8(0x60);  // 0x20..0x7E -> -128..-34
+    const __m128i printable_or_space_bound = _mm_set1_epi8(-33);
     const __m128i space = _mm_set1_epi8(' ');
     const __m128i line_feed = _mm_set1_epi8('\n');
     const auto load = [&](std::size_t at) {
@@ -73,7 +75,9 @@ std::size_t VerbatimAscii::end_of_stretch(const unsigned char* bytes, std::size_
                 const __m128i x = load(i + 16 * k);
                 spaces[k] = _mm_cmpeq_epi8(x, space);
                 feeds[k] = _mm_cmpeq_epi8(x, line_feed);
-                ok = _mm_and_si128(ok, _mm_or_si128(printable_in(x), _mm_or_si128(spaces[k], feeds[k])));
+                const __m128i printable_or_space =
+                    _mm_cmplt_epi8(_mm_add_epi8(x, to_printable_or_space), printable_or_space_bound);
+                ok = _mm_and_si128(ok, _mm_or_si128(printable_or_space, feeds[k]));
             }
             if (_mm_movemask_epi8(ok) != 0xFFFF) return;
             std::uint64_t sp = 0, lf = 0;

@@ -23,8 +23,8 @@ public:
     };
 
     explicit CodePointMemo(std::size_t text_size) noexcept {
-        // About one slot per 8 bytes of text, so that setting the memory up stays linear.
-        while (bits_ < kMaxBits && (std::size_t(8) << bits_) < text_size) ++bits_;
+        // About one slot per 32 bytes of text, so that setting the memory up costs little.
+        while (bits_ < kMaxBits && (std::size_t(32) << bits_) < text_size) ++bits_;
     }
 
     // The facts of `c` (a non-ASCII code point); a slot taken over by `c` starts with its

@@ -93,8 +93,8 @@ void KeyboardOnlyFilter::commit(PassState& state, const Outcome& outcome, std::s
 
 KeyboardOnlyFilter::KeyboardOnlyFilter(bool remember, std::size_t text_size) noexcept
     : remember_(remember), pair_bits_(kMinPairBits) {
-    // About one pair per 16 bytes of text, so that setting the memory up stays linear.
-    while (pair_bits_ < kMaxPairBits && (std::size_t(16) << pair_bits_) < text_size) ++pair_bits_;
+    // About one pair per 64 bytes of text, so that setting the memory up costs little.
+    while (pair_bits_ < kMaxPairBits && (std::size_t(64) << pair_bits_) < text_size) ++pair_bits_;
 }
 
 void KeyboardOnlyFilter::allocate_remembered() {

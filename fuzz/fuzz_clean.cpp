@@ -9,10 +9,12 @@
 //
 // A kept emoji cluster is written as the character rules left it, and those rules may turn a
 // character inside it into ASCII (a tag apostrophe becomes "'"). Segmenting the output then
-// splits the cluster: the part from the new ASCII character on is no emoji cluster, but holds
-// only the marks, joiners and tags that followed it. So under keep, a cluster of the output
-// that is not an emoji cluster passes when it starts with a keyboard character and its other
-// characters are keyboard characters or of category Mn, Mc, Me or Cf.
+// splits the cluster in pieces, each after the first starting with the new ASCII character,
+// and a piece alone need not be an emoji cluster. So under keep, an output cluster that
+// starts with a keyboard character but is not all keyboard characters is joined to the
+// cluster before it when that one is not all keyboard characters either, and it is the joined
+// text that must be an emoji cluster.
+
 #include "driver.hpp"
 #include "fuzz_input.hpp"
 #include "unicode/char_tables.hpp"
@@ -34,34 +36,33 @@ bool all_keyboard(std::string_view cluster, bool extended) {
     return true;
 }
 
-// The tail of a kept emoji cluster split by a rewritten character (see the file comment).
-bool is_split_emoji_tail(std::string_view cluster, bool extended) {
-    std::size_t i = 0;
-    if (!unicode::is_keyboard_char(utf8::decode(cluster, i), extended)) return false;
-    while (i < cluster.size()) {
-        const char32_t c = utf8::decode(cluster, i);
-        if (unicode::is_keyboard_char(c, extended)) continue;
-        switch (unicode::general_category(c)) {
-            case unicode::Mn: case unicode::Mc: case unicode::Me: case unicode::Cf: break;
-            default: return false;
-        }
-    }
-    return true;
-}
-
 // Every cluster of `out` is made of keyboard characters, or is (part of) an emoji cluster let
-// through by the keep policy.
+// through by the keep policy (see the file comment).
 bool keyboard_only_output(std::string_view out, const Options& o) {
-    unicode::Clusters clusters(out);
-    for (std::string_view cluster; clusters.next(cluster);) {
-        if (all_keyboard(cluster, o.extended_keyboard)) continue;
-        if (o.emoji_policy == EmojiPolicy::Drop) return false;
+    const auto is_emoji = [&](std::string_view text) {
         auto verdict = unicode::EmojiVerdict::Unknown;
-        if (!unicode::is_emoji_cluster(cluster, verdict, o) &&
-            !is_split_emoji_tail(cluster, o.extended_keyboard))
-            return false;
+        return unicode::is_emoji_cluster(text, verdict, o);
+    };
+    unicode::Clusters clusters(out);
+    std::string_view group;  // consecutive pieces of one written cluster
+    for (std::string_view cluster; clusters.next(cluster);) {
+        if (all_keyboard(cluster, o.extended_keyboard)) {
+            if (!group.empty() && !is_emoji(group)) return false;
+            group = {};
+            continue;
+        }
+        if (o.emoji_policy == EmojiPolicy::Drop) return false;
+        std::size_t i = 0;
+        const bool starts_with_keyboard =
+            unicode::is_keyboard_char(utf8::decode(cluster, i), o.extended_keyboard);
+        if (!group.empty() && starts_with_keyboard) {
+            group = std::string_view(group.data(), group.size() + cluster.size());
+            continue;
+        }
+        if (!group.empty() && !is_emoji(group)) return false;
+        group = cluster;
     }
-    return true;
+    return group.empty() || is_emoji(group);
 }
 
 }  // namespace

@@ -1,0 +1,55 @@
+// Inputs found by the fuzz targets (fuzz/), each named after the finding, with what the engine
+// must do with them.
+#include "engine_check.hpp"
+
+using namespace scrubix;
+
+namespace {
+
+// Keyboard-only, emoji kept, hidden characters (the tags among them) left to the other rules.
+Options keyboard_keep_emoji() {
+    Options o;
+    o.emoji_policy = EmojiPolicy::Keep;
+    o.remove_hidden = false;
+    return o;
+}
+
+}  // namespace
+
+// fuzz_clean-crash-3a01c094: a black flag with a tag apostrophe in its tag sequence, with
+// `remove_hidden` off. The whole cluster is an emoji and is kept, but the quote rule turns
+// the tag apostrophe into
+// "'" first, so the output, segmented again, is the flag, then "'" with the tag after it.
+// The check of the output must judge those pieces together (fuzz_clean.cpp does).
+TEST_CASE("regressions", "fuzz_clean 3a01c094: quote rule inside a kept emoji tag sequence") {
+    const Options o = keyboard_keep_emoji();
+    CHECK_CLEAN("\U0001F3F4\U000E0027\U000E0062", o, "\U0001F3F4'\U000E0062", {"quotes_normalized", 1});
+    // Without the quote rule the cluster is written untouched; with `remove_hidden` the tags
+    // of a kept emoji are kept as hidden characters before the quote rule sees them.
+    Options no_quotes = o;
+    no_quotes.normalize_quotes = false;
+    CHECK_CLEAN("\U0001F3F4\U000E0027\U000E0062", no_quotes, "\U0001F3F4\U000E0027\U000E0062");
+    Options hidden = o;
+    hidden.remove_hidden = true;
+    CHECK_CLEAN("\U0001F3F4\U000E0027\U000E0062", hidden, "\U0001F3F4\U000E0027\U000E0062");
+    // Under drop the cluster is filtered: like the digit of a keycap, the "'" survives and
+    // the flag and the tag are removed, so it is not counted as a dropped emoji.
+    Options drop = o;
+    drop.emoji_policy = EmojiPolicy::Drop;
+    CHECK_CLEAN("a \U0001F3F4\U000E0027\U000E0062 b", drop, "a ' b", {"quotes_normalized", 1},
+                {"non_keyboard_removed", 2});
+}
+
+// fuzz_clean-crash-55a43672: an arrow that takes a tag apostrophe, a keycap mark and skin
+// tone modifiers into its cluster, under fold with the extended keyboard. The cluster is an
+// emoji through the modifiers and is kept with the arrow at its head; after the quote rule the
+// arrow stands alone in a segmentation of the output, and the rest starts with "'".
+TEST_CASE("regressions", "fuzz_clean 55a43672: arrow heading a kept emoji cluster split by the quote rule") {
+    Options o = keyboard_keep_emoji();
+    o.extended_keyboard = true;
+    o.non_ascii_policy = NonAsciiPolicy::Fold;
+    CHECK_CLEAN("\u2192\U000E0027\u20E3\U0001F3FB\U0001F3FB x", o, "\u2192'\u20E3\U0001F3FB\U0001F3FB x",
+                {"quotes_normalized", 1});
+    // The same arrow alone is no emoji: fold has no keyboard form for it, so it is removed.
+    CHECK_CLEAN("y \u2192 x", o, "y x", {"non_keyboard_removed", 1});
+}

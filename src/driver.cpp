@@ -71,6 +71,20 @@ bool is_protected(char32_t c, const Options& o) noexcept {
     return false;
 }
 
+// Index of the first byte at or after `i` that is not ASCII, or the text's size.
+std::size_t next_non_ascii(std::string_view text, std::size_t i) noexcept {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+#if defined(__SSE2__)
+    for (; i + 16 <= n; i += 16) {
+        const int high = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
+        if (high != 0) return i + unsigned(__builtin_ctz(unsigned(high)));
+    }
+#endif
+    while (i < n && p[i] < 0x80) ++i;
+    return i;
+}
+
 // Calls `on_piece(piece)` for each piece the normalization stage normalizes on its own and
 // `on_kept(character)` for each protected character between them, in order. Stops early and
 // returns false when a call does.
@@ -79,11 +93,7 @@ bool for_each_piece(std::string_view text, const Options& o, OnPiece&& on_piece,
     if (!o.keyboard_only || o.non_ascii_policy == NonAsciiPolicy::Drop) return on_piece(text);
     // Cut at each protected character: normalize the pieces, copy the character itself.
     std::size_t piece = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        if (static_cast<unsigned char>(text[i]) < 0x80) {
-            ++i;
-            continue;
-        }
+    for (std::size_t i = next_non_ascii(text, 0); i < text.size(); i = next_non_ascii(text, i)) {
         const std::size_t start = i;
         const char32_t c = utf8::decode(text, i);
         if (!is_protected(c, o)) continue;

@@ -81,18 +81,22 @@ void convert_line_breaks(LineEndingStyle style, const LineBreakCounts& found, st
         if (n > found.cr) tally.add(&CleaningStats::line_endings_normalized, n - found.cr);
         return;
     }
-    std::string converted;
-    converted.reserve(out.size() + n);
-    std::size_t done = 0;
-    for (const char* p; (p = static_cast<const char*>(
-                             std::memchr(out.data() + done, '\n', out.size() - done)));) {
-        const std::size_t at = static_cast<std::size_t>(p - out.data());
-        converted.append(out, done, at - done);
-        converted.append("\r\n");
-        done = at + 1;
+    // In place, from the end: each text between LFs moves right by the CRs still to come.
+    std::size_t from = out.size();
+    out.resize(from + n);
+    char* data = out.data();
+    std::size_t to = out.size();
+    while (from > 0) {
+        const std::size_t lf = std::string_view(data, from).rfind('\n');
+        const std::size_t start = lf == std::string_view::npos ? 0 : lf + 1;
+        const std::size_t len = from - start;
+        to -= len;
+        std::memmove(data + to, data + start, len);
+        if (lf == std::string_view::npos) break;
+        data[--to] = '\n';
+        data[--to] = '\r';
+        from = lf;
     }
-    converted.append(out, done, std::string::npos);
-    out.swap(converted);
     if (n > found.crlf) tally.add(&CleaningStats::line_endings_normalized, n - found.crlf);
 }
 

@@ -148,6 +148,24 @@ TEST_CASE("fast_paths", "words mixing scripts, with marks, controls and odd spac
     }
 }
 
+TEST_CASE("fast_paths", "CR LF written in place equals LF output with every LF spelled CR LF") {
+    std::mt19937 rng(17);
+    for (int iter = 0; iter < 3000; ++iter) {
+        Options o = random_options(rng);
+        const std::string text = random_text(rng, rng() % 60);
+        o.line_endings = LineEndingStyle::Lf;
+        const auto lf = clean(text, o);
+        o.line_endings = LineEndingStyle::Crlf;
+        const auto crlf = clean(text, o);
+        std::string want;
+        for (char ch : lf.view(text)) {
+            if (ch == '\n') want += '\r';
+            want += ch;
+        }
+        CHECK_EQ_MSG(std::string(crlf.view(text)), want, "input " + harness::show(text));
+    }
+}
+
 TEST_CASE("fast_paths", "whitespace after dropped clusters and at the very start") {
     Options o;  // keyboard-only, emoji dropped
     for (bool collapse : {false, true}) {

@@ -125,7 +125,10 @@ bool bind_arguments(const Signature& sig, PyObject* args, PyObject* kwargs, PyOb
             const Py_ssize_t index = parameter_index(sig, key);
             if (index < 0) {
                 if (sig.extra_keywords) continue;
-                PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%S'",
+                // %U takes a str's text as it is; %S would call a subclass's __str__.
+                PyErr_Format(PyExc_TypeError,
+                             PyUnicode_Check(key) ? "%s got an unexpected keyword argument '%U'"
+                                                  : "%s got an unexpected keyword argument '%S'",
                              sig.display_name, key);
                 return false;
             }

@@ -157,7 +157,8 @@ bool apply_settings(Options& record, PyObject* mapping) {
         std::size_t s = 0;
         while (s < kSettingCount && PyUnicode_CompareWithASCIIString(key.get(), kSettingNames[s]) != 0) ++s;
         if (s == kSettingCount) {
-            PyErr_Format(PyExc_TypeError, "unexpected keyword argument %S", key.get());
+            // %U takes the key's text as it is; %S would call a subclass's __str__.
+            PyErr_Format(PyExc_TypeError, "unexpected keyword argument %U", key.get());
             return false;
         }
         if (is_text_setting(s)) {

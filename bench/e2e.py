@@ -116,6 +116,8 @@ def main() -> None:
                 best = min(best, (time.perf_counter() - t0) / reps)
             per_call[label][k] = best * 1e6
 
+    marks = mark_runs(cs)
+
     args.out.mkdir(parents=True, exist_ok=True)
     stamp = datetime.date.today().isoformat()
     machine = f"{platform.machine()}, {platform.processor() or platform.system()}, Python {platform.python_version()}"
@@ -127,10 +129,28 @@ def main() -> None:
               "| call | " + " | ".join(short) + " |", "|---" * (len(short) + 1) + "|"]
     for label, row in per_call.items():
         lines.append(f"| {label} | " + " | ".join(f"{row[k]:.2f}" for k in short) + " |")
+    lines += ["", "Long runs of combining marks (a letter and n marks of alternating classes), seconds "
+              "per call; CPython sorts such a run in quadratic time:", "",
+              "| call | " + " | ".join(f"n={n}" for n in MARK_RUNS) + " |", "|---" * (len(MARK_RUNS) + 1) + "|"]
+    for label, row in marks.items():
+        lines.append(f"| {label} | " + " | ".join(f"{row[n]:.5f}" for n in MARK_RUNS) + " |")
     (args.out / "results.md").write_text("\n".join(lines) + "\n", encoding="utf-8")
     print("\n".join(lines))
     if not args.no_chart:
         _chart(results, names, args.out / "results.png", f"{machine}; {stamp}")
+
+
+MARK_RUNS = (10_000, 20_000, 40_000)
+
+
+def mark_runs(cs: dict[str, Callable[[str], object]]) -> dict[str, dict[int, float]]:
+    """Seconds per call on a letter followed by n marks whose classes alternate (230, 220)."""
+    texts = {n: "a" + "\u0301\u0316" * (n // 2) for n in MARK_RUNS}
+    rows: dict[str, dict[int, float]] = {}
+    for label in ("unicodedata NFC", "scrubix NFC", "unicodedata NFKC", "scrubix NFKC"):
+        rows[label] = {n: best_seconds(cs[label], t, 0.0) for n, t in texts.items()}
+        print(f"{label:24s} " + "  ".join(f"n={n}: {v:.5f}s" for n, v in rows[label].items()), flush=True)
+    return rows
 
 
 def _chart(results: dict[str, dict[str, float]], names: list[str], path: Path, subtitle: str) -> None:
@@ -144,9 +164,10 @@ def _chart(results: dict[str, dict[str, float]], names: list[str], path: Path, s
     labels = list(results)
     fig, ax = plt.subplots(figsize=(12, 6))
     width = 0.8 / len(labels)
+    colors = plt.get_cmap("tab20").colors  # one distinct colour per contender
     for i, label in enumerate(labels):
         xs = [j + i * width for j in range(len(names))]
-        ax.bar(xs, [results[label][n] for n in names], width, label=label)
+        ax.bar(xs, [results[label][n] for n in names], width, label=label, color=colors[i % len(colors)])
     ax.set_yscale("log")
     ax.set_ylabel("MB/s (log scale)")
     ax.set_xticks([j + 0.4 - width / 2 for j in range(len(names))])

@@ -7,13 +7,12 @@
 // line-ending style), and under `keyboard_only` only keyboard characters outside the emoji
 // clusters that `emoji_policy` keep lets through.
 //
-// A kept emoji cluster is written as the character rules left it, and those rules may turn a
-// character inside it into ASCII (a tag apostrophe becomes "'"). Segmenting the output then
-// splits the cluster in pieces, each after the first starting with the new ASCII character,
-// and a piece alone need not be an emoji cluster. So under keep, an output cluster that
-// starts with a keyboard character but is not all keyboard characters is joined to the
-// cluster before it when that one is not all keyboard characters either, and it is the joined
-// text that must be an emoji cluster.
+// A kept emoji cluster is written as the character rules left it, and one rule can turn a
+// character inside a cluster into ASCII: the quote rule maps U+E0027 TAG APOSTROPHE, the only
+// grapheme-extending character in the space, dash and quote maps, to "'". Segmenting the
+// output then splits the cluster before each such "'", and a piece alone need not be an
+// emoji cluster. So under keep, output clusters that start with "'" are joined to the
+// non-keyboard cluster before them, and it is the joined text that must be an emoji cluster.
 
 #include "driver.hpp"
 #include "fuzz_input.hpp"
@@ -44,22 +43,16 @@ bool keyboard_only_output(std::string_view out, const Options& o) {
         return unicode::is_emoji_cluster(text, verdict, o);
     };
     unicode::Clusters clusters(out);
-    std::string_view group;  // consecutive pieces of one written cluster
+    std::string_view group;  // the pieces of one written cluster, one after the other
     for (std::string_view cluster; clusters.next(cluster);) {
-        if (all_keyboard(cluster, o.extended_keyboard)) {
-            if (!group.empty() && !is_emoji(group)) return false;
-            group = {};
-            continue;
-        }
-        if (o.emoji_policy == EmojiPolicy::Drop) return false;
-        std::size_t i = 0;
-        const bool starts_with_keyboard =
-            unicode::is_keyboard_char(utf8::decode(cluster, i), o.extended_keyboard);
-        if (!group.empty() && starts_with_keyboard) {
+        if (!group.empty() && cluster.front() == '\'') {
             group = std::string_view(group.data(), group.size() + cluster.size());
             continue;
         }
         if (!group.empty() && !is_emoji(group)) return false;
+        group = {};
+        if (all_keyboard(cluster, o.extended_keyboard)) continue;
+        if (o.emoji_policy == EmojiPolicy::Drop) return false;
         group = cluster;
     }
     return group.empty() || is_emoji(group);

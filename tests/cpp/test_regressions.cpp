@@ -53,3 +53,12 @@ TEST_CASE("regressions", "fuzz_clean 55a43672: arrow heading a kept emoji cluste
     // The same arrow alone is no emoji: fold has no keyboard form for it, so it is removed.
     CHECK_CLEAN("y \u2192 x", o, "y x", {"non_keyboard_removed", 1});
 }
+
+// fuzz_clean-crash-deb0485d: two tag apostrophes in a row inside a kept flag cluster, then a
+// spacing mark. The output splits before each "'", so one piece is a lone "'" (all keyboard
+// characters) between the flag and "'" with the mark; all pieces belong to the one cluster.
+TEST_CASE("regressions", "fuzz_clean deb0485d: kept emoji cluster split twice by the quote rule") {
+    const Options o = keyboard_keep_emoji();
+    CHECK_CLEAN("\U0001F3F4\U000E0027\U000E0027\u0903", o, "\U0001F3F4''\u0903", {"quotes_normalized", 2});
+    CHECK_CLEAN("x \U0001F3F4\U000E0027\U000E0027\u0903 y", o, "x \U0001F3F4''\u0903 y", {"quotes_normalized", 2});
+}

@@ -155,3 +155,34 @@ def test_engine_objects_have_no_writable_state(native_runner: Path, tmp_path: Pa
     assert not offenders, offenders
     symbols = subprocess.run(["nm", "-C", *map(str, objects)], capture_output=True, text=True, check=True).stdout
     assert "guard variable" not in symbols
+
+
+def _thread_sanitizer_missing(tmp: Path) -> str | None:
+    cxx = shutil.which("clang++") or shutil.which("g++")
+    if sys.platform != "linux" or cxx is None:
+        return "needs Linux and clang++ or g++"
+    probe = tmp / "probe.cpp"
+    probe.write_text("#include <thread>\nint main() { std::thread t([] {}); t.join(); }\n")
+    proc = subprocess.run([cxx, "-fsanitize=thread", str(probe), "-o", str(tmp / "probe")], capture_output=True,
+                          text=True)
+    if proc.returncode != 0:
+        return "the compiler cannot build with -fsanitize=thread: " + proc.stderr[-300:]
+    run = subprocess.run([str(tmp / "probe")], capture_output=True, text=True)
+    return None if run.returncode == 0 else "ThreadSanitizer programs do not run here: " + run.stderr[-300:]
+
+
+@pytest.mark.slow
+def test_engine_stress_suite_under_thread_sanitizer(tmp_path: Path) -> None:
+    """fuzz/tsan.sh: the native thread_stress suite (eight threads cleaning, normalizing and
+    segmenting at once) built with -fsanitize=thread reports no data race."""
+    from conftest import REPO
+
+    why = _thread_sanitizer_missing(tmp_path)
+    if why:
+        pytest.skip(why)
+    proc = subprocess.run(["bash", str(REPO / "fuzz" / "tsan.sh"), str(tmp_path)], capture_output=True,
+                          text=True, timeout=900)
+    log = proc.stdout + proc.stderr
+    assert proc.returncode == 0, log[-6000:]
+    assert "WARNING: ThreadSanitizer" not in log
+    assert "2 passed, 0 failed" in log, log[-2000:]

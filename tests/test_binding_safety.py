@@ -332,3 +332,50 @@ def test_str_subclass_methods_are_never_called() -> None:
     with pytest.raises(TypeError, match=r"^unexpected keyword argument nope$"):
         Options().__setstate__({h("nope"): True})
     assert _Hostile.calls == []
+
+
+def _numpy_bool(on_bool: Callable[[], Any], result: Any = True) -> Any:
+    """A stand-in for a NumPy boolean scalar: its __bool__ runs Python code in the middle of
+    the binding's work."""
+    def __bool__(self: Any) -> Any:
+        on_bool()
+        return result
+    return type("bool_", (), {"__module__": "numpy", "__bool__": __bool__})()
+
+
+def test_state_changed_while_it_is_applied() -> None:
+    """A flag's __bool__ that empties, grows or replaces the state dict under __setstate__:
+    the entry being applied stays alive and nothing crashes; the outcome is a valid object or
+    an ordinary exception."""
+    for change in ("clear", "grow", "rebind"):
+        target = Options()
+        state: dict[str, Any] = {}
+
+        def mutate(change: str = change, state: dict[str, Any] = state) -> None:
+            if change == "clear":
+                state.clear()
+            elif change == "grow":
+                state.update({f"extra{i}": True for i in range(64)})
+            else:
+                for key in list(state):
+                    state[key] = "lf" if key == "line_endings" else False
+
+        state.update({"keyboard_only": _numpy_bool(mutate, False), "line_endings": "crlf",
+                      "unicode_normalization": "nfc"})
+        try:
+            target.__setstate__(state)
+        except (TypeError, RuntimeError) as exc:
+            assert "unexpected keyword argument extra" in str(exc) or "changed" in str(exc), exc
+        assert repr(target).startswith("Options(") and Cleaner(target).clean("\u00e9").text in ("\u00e9", "e")
+
+
+def test_exceptions_from_a_flag_pass_through() -> None:
+    for exc in (KeyboardInterrupt, ZeroDivisionError):
+        def boom(exc: type[BaseException] = exc) -> None:
+            raise exc()
+        with pytest.raises(exc):
+            Options(remove_hidden=_numpy_bool(boom))
+        with pytest.raises(exc):
+            Options().replace(keyboard_only=_numpy_bool(boom))
+        with pytest.raises(exc):
+            Options().__setstate__({"keep_emoji": _numpy_bool(boom)})

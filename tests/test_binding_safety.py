@@ -364,8 +364,8 @@ def test_state_changed_while_it_is_applied() -> None:
                       "unicode_normalization": "nfc"})
         try:
             target.__setstate__(state)
-        except (TypeError, RuntimeError) as exc:
-            assert "unexpected keyword argument extra" in str(exc) or "changed" in str(exc), exc
+        except TypeError:
+            pass  # an entry added or rewritten by __bool__ that is not a valid setting
         assert repr(target).startswith("Options(") and Cleaner(target).clean("\u00e9").text in ("\u00e9", "e")
 
 

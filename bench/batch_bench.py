@@ -5,17 +5,20 @@
 Cuts --texts texts of about --size bytes from a benchmark corpus (bench/corpora.py, generated
 in memory with a fixed seed), then times, best of --repeat runs: a plain loop over
 `Cleaner.clean` on one thread, and `clean_many` with 1, 2, ... os.cpu_count() threads. Prints
-MB/s and the speed-up over the plain loop.
+MB/s and the speed-up over the plain loop, after a check of how much parallel work the machine
+gives at the moment (threads hashing without the interpreter lock): on a busy machine both fall.
 """
 
 from __future__ import annotations
 
 import argparse
 import functools
+import hashlib
 import itertools
 import os
 import sys
 import time
+from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 from typing import Callable, Dict, List
 
@@ -61,6 +64,22 @@ def best_seconds(runs: Dict[str, Callable[[], object]], repeat: int) -> Dict[str
     return best
 
 
+def machine_parallelism(threads: int) -> float:
+    """Speed-up of `threads` threads hashing (GIL-free) over one: what the machine gives now."""
+    data = bytes(range(256)) * (1 << 16)
+    hashes = 8 * threads
+
+    def hash_all(count: int) -> None:
+        for _ in range(count):
+            hashlib.sha256(data).digest()
+
+    def parallel() -> None:
+        with ThreadPoolExecutor(threads) as pool:
+            list(pool.map(hash_all, [hashes // threads] * threads))
+    best = best_seconds({"one": lambda: hash_all(hashes), "many": parallel}, 5)
+    return best["one"] / best["many"]
+
+
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--texts", type=int, default=10_000)
@@ -84,6 +103,7 @@ def main() -> None:
     for threads in range(1, max(cpus, 2) + 1):
         runs[f"clean_many(threads={threads})"] = functools.partial(scrubix.clean_many, texts, options,
                                                                    threads=threads)
+    print(f"machine check: {cpus} threads hashing run {machine_parallelism(cpus):.2f}x as fast as one")
     best = best_seconds(runs, args.repeat)
     serial = best["loop over Cleaner.clean"]
     for label, seconds in best.items():

@@ -20,6 +20,9 @@ from conftest import REPO
 
 TARGETS = ["fuzz_normalize", "fuzz_clusters", "fuzz_clean"]
 SECONDS = int(os.environ.get("SCRUBIX_FUZZ_SECONDS", "20"))
+# The targets bring their own sanitizer runtime: a preloaded one (tools/sanitized_tests.sh)
+# must not reach them.
+ENV = {k: v for k, v in os.environ.items() if k not in ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS")}
 
 
 def _libfuzzer_missing(tmp: Path) -> str | None:
@@ -32,7 +35,7 @@ def _libfuzzer_missing(tmp: Path) -> str | None:
     probe.write_text('#include <cstddef>\n#include <cstdint>\nextern "C" int LLVMFuzzerTestOneInput('
                      "const std::uint8_t*, std::size_t) { return 0; }\n")
     proc = subprocess.run(["clang++", "-fsanitize=fuzzer,address,undefined", str(probe), "-o", str(tmp / "probe")],
-                          capture_output=True, text=True)
+                          capture_output=True, text=True, env=ENV)
     return None if proc.returncode == 0 else "clang++ cannot link libFuzzer with ASan/UBSan: " + proc.stderr[-300:]
 
 
@@ -43,7 +46,7 @@ def fuzz_build(tmp_path_factory: pytest.TempPathFactory) -> Path:
         pytest.skip(why)
     out = REPO / "build" / "fuzz"
     proc = subprocess.run(["bash", str(REPO / "fuzz" / "build.sh"), str(out)], capture_output=True, text=True,
-                          timeout=900)
+                          timeout=900, env=ENV)
     assert proc.returncode == 0, proc.stdout[-3000:] + proc.stderr[-3000:]
     return out
 
@@ -51,7 +54,7 @@ def fuzz_build(tmp_path_factory: pytest.TempPathFactory) -> Path:
 @pytest.mark.slow
 @pytest.mark.parametrize("target", TARGETS)
 def test_fuzz_target_finds_nothing(fuzz_build: Path, target: str) -> None:
-    env = dict(os.environ, FUZZ_BUILD_DIR=str(fuzz_build))
+    env = dict(ENV, FUZZ_BUILD_DIR=str(fuzz_build))
     proc = subprocess.run(["bash", str(REPO / "fuzz" / "run.sh"), target, str(SECONDS)], capture_output=True,
                           text=True, env=env, timeout=SECONDS + 600)
     log = proc.stdout + proc.stderr

@@ -6,6 +6,7 @@ The engine's own eight-thread stress test runs under ThreadSanitizer with fuzz/t
 
 from __future__ import annotations
 
+import os
 import shutil
 import subprocess
 import sys
@@ -157,6 +158,11 @@ def test_engine_objects_have_no_writable_state(native_runner: Path, tmp_path: Pa
     assert "guard variable" not in symbols
 
 
+# ThreadSanitizer builds bring their own runtime: a preloaded ASan (tools/sanitized_tests.sh)
+# must not reach them.
+_NO_PRELOAD = {k: v for k, v in os.environ.items() if k not in ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS")}
+
+
 def _thread_sanitizer_missing(tmp: Path) -> str | None:
     cxx = shutil.which("clang++") or shutil.which("g++")
     if sys.platform != "linux" or cxx is None:
@@ -164,10 +170,10 @@ def _thread_sanitizer_missing(tmp: Path) -> str | None:
     probe = tmp / "probe.cpp"
     probe.write_text("#include <thread>\nint main() { std::thread t([] {}); t.join(); }\n")
     proc = subprocess.run([cxx, "-fsanitize=thread", str(probe), "-o", str(tmp / "probe")], capture_output=True,
-                          text=True)
+                          text=True, env=_NO_PRELOAD)
     if proc.returncode != 0:
         return "the compiler cannot build with -fsanitize=thread: " + proc.stderr[-300:]
-    run = subprocess.run([str(tmp / "probe")], capture_output=True, text=True)
+    run = subprocess.run([str(tmp / "probe")], capture_output=True, text=True, env=_NO_PRELOAD)
     return None if run.returncode == 0 else "ThreadSanitizer programs do not run here: " + run.stderr[-300:]
 
 
@@ -181,7 +187,7 @@ def test_engine_stress_suite_under_thread_sanitizer(tmp_path: Path) -> None:
     if why:
         pytest.skip(why)
     proc = subprocess.run(["bash", str(REPO / "fuzz" / "tsan.sh"), str(tmp_path)], capture_output=True,
-                          text=True, timeout=900)
+                          text=True, timeout=900, env=_NO_PRELOAD)
     log = proc.stdout + proc.stderr
     assert proc.returncode == 0, log[-6000:]
     assert "WARNING: ThreadSanitizer" not in log

@@ -11,8 +11,8 @@
 // character inside a cluster into ASCII: the quote rule maps U+E0027 TAG APOSTROPHE, the only
 // grapheme-extending character in the space, dash and quote maps, to "'". Segmenting the
 // output then splits the cluster before each such "'", and a piece alone need not be an
-// emoji cluster. So under keep, output clusters that start with "'" are joined to the
-// non-keyboard cluster before them, and it is the joined text that must be an emoji cluster.
+// emoji cluster (the head may even be a keyboard digit, which is an Emoji character). So an
+// output cluster that starts with "'" is judged together with the clusters before it.
 
 #include "driver.hpp"
 #include "fuzz_input.hpp"
@@ -38,24 +38,23 @@ bool all_keyboard(std::string_view cluster, bool extended) {
 // Every cluster of `out` is made of keyboard characters, or is (part of) an emoji cluster let
 // through by the keep policy (see the file comment).
 bool keyboard_only_output(std::string_view out, const Options& o) {
-    const auto is_emoji = [&](std::string_view text) {
+    const auto acceptable = [&](std::string_view group) {
+        if (all_keyboard(group, o.extended_keyboard)) return true;
+        if (o.emoji_policy == EmojiPolicy::Drop) return false;
         auto verdict = unicode::EmojiVerdict::Unknown;
-        return unicode::is_emoji_cluster(text, verdict, o);
+        return unicode::is_emoji_cluster(group, verdict, o);
     };
     unicode::Clusters clusters(out);
-    std::string_view group;  // the pieces of one written cluster, one after the other
+    std::string_view group;  // the last cluster, with the pieces that followed it
     for (std::string_view cluster; clusters.next(cluster);) {
         if (!group.empty() && cluster.front() == '\'') {
             group = std::string_view(group.data(), group.size() + cluster.size());
             continue;
         }
-        if (!group.empty() && !is_emoji(group)) return false;
-        group = {};
-        if (all_keyboard(cluster, o.extended_keyboard)) continue;
-        if (o.emoji_policy == EmojiPolicy::Drop) return false;
+        if (!group.empty() && !acceptable(group)) return false;
         group = cluster;
     }
-    return group.empty() || is_emoji(group);
+    return group.empty() || acceptable(group);
 }
 
 }  // namespace

@@ -62,3 +62,17 @@ TEST_CASE("regressions", "fuzz_clean deb0485d: kept emoji cluster split twice by
     CHECK_CLEAN("\U0001F3F4\U000E0027\U000E0027\u0903", o, "\U0001F3F4''\u0903", {"quotes_normalized", 2});
     CHECK_CLEAN("x \U0001F3F4\U000E0027\U000E0027\u0903 y", o, "x \U0001F3F4''\u0903 y", {"quotes_normalized", 2});
 }
+
+// fuzz_clean-crash-0fa60586: NFKC turns U+1FBF4 SEGMENTED DIGIT FOUR into "4", an Emoji
+// character, so "4" with a tag apostrophe and a joiner is an emoji cluster (Emoji plus ZWJ)
+// and is kept. Its pieces in the output are "4", all keyboard, and "'" with the joiner.
+TEST_CASE("regressions", "fuzz_clean 0fa60586: keyboard digit heading a kept emoji cluster") {
+    Options o = keyboard_keep_emoji();
+    CHECK_CLEAN("4\U000E0027\u200D", o, "4'\u200D", {"quotes_normalized", 1});
+    o.unicode_normalization = NormalizationMode::NFKC;
+    CHECK_CLEAN("\U0001FBF4\U000E0027\u200D", o, "4'\u200D", {"quotes_normalized", 1}, {"unicode_normalized", 1});
+    // Under drop the digit and the apostrophe survive the filter; the joiner is removed.
+    o.emoji_policy = EmojiPolicy::Drop;
+    CHECK_CLEAN("\U0001FBF4\U000E0027\u200D", o, "4'", {"quotes_normalized", 1}, {"unicode_normalized", 1},
+                {"non_keyboard_removed", 1});
+}

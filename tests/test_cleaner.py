@@ -36,7 +36,7 @@ def test_repr_shows_two_members() -> None:
 
 
 def test_class_facts_and_docs() -> None:
-    # Python 3.9 drops the signature line when it copies a class docstring from a type spec.
+    # Python 3.9 drops the signature line when it copies a class docstring from a PyType_Spec.
     assert sys.version_info < (3, 10) or Cleaner.__text_signature__ == "(options=None)"
     assert Cleaner.__doc__ == "Reusable text cleaner.\n\nConstruct once and call `clean` repeatedly."
     assert Cleaner.clean.__text_signature__ == "($self, text)"

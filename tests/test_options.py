@@ -88,7 +88,7 @@ def test_class_facts_and_docs() -> None:
             setattr(opts, name, getattr(opts, name))
     with pytest.raises(AttributeError):
         opts.emoji_policy = "keep"  # type: ignore[attr-defined]
-    # Python 3.9 drops the signature line when it copies a class docstring from a type spec.
+    # Python 3.9 drops the signature line when it copies a class docstring from a PyType_Spec.
     assert sys.version_info < (3, 10) or Options.__text_signature__ == (
         '(remove_hidden=True, remove_trailing_whitespace=True, normalize_spaces=True, '
         'normalize_dashes=True, normalize_quotes=True, normalize_other=True, keyboard_only=True, '

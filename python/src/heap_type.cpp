@@ -25,9 +25,9 @@ unsigned int sealed_type_flags() {
     return flags;
 }
 
-PyObject* create_type(PyType_Spec& spec) {
-    spec.flags = sealed_type_flags();
-    return PyType_FromSpec(&spec);
+PyObject* create_type(PyType_Spec& type_spec) {
+    type_spec.flags = sealed_type_flags();
+    return PyType_FromSpec(&type_spec);
 }
 
 PyObject* alloc_instance(PyTypeObject* type) {

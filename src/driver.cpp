@@ -6,6 +6,7 @@
 
 #include "general_path.hpp"
 #include "main_pass.hpp"
+#include "translit/resolve.hpp"
 #include "translit/symbol_table.hpp"
 #include "unicode/char_tables.hpp"
 #include "unicode/normalize.hpp"
@@ -53,10 +54,6 @@ bool pass_is_identity(const Options& o) noexcept {
            !o.remove_control_chars && !o.collapse_whitespace && !o.has_line_endings();
 }
 
-constexpr bool is_negated_relation(char32_t c) noexcept {
-    return c == 0x2260 || c == 0x226E || c == 0x226F;
-}
-
 // Characters that keyboard-only resolution spells whole, so normalization must not split them.
 bool is_protected(char32_t c, const Options& o) noexcept {
     if (c < 0x80 || unicode::is_keyboard_char(c, o.extended_keyboard)) return false;
@@ -64,9 +61,9 @@ bool is_protected(char32_t c, const Options& o) noexcept {
         case NonAsciiPolicy::Drop:
             return false;
         case NonAsciiPolicy::Fold:
-            return is_negated_relation(c);
+            return !translit::negated_relation(c).empty();
         case NonAsciiPolicy::Transliterate:
-            return is_negated_relation(c) || !translit::symbol_to_ascii(c).empty();
+            return !translit::negated_relation(c).empty() || !translit::symbol_to_ascii(c).empty();
     }
     return false;
 }

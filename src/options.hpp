@@ -1,7 +1,10 @@
-// The options record: sixteen one-byte members, its default value and the presets.
+// The options record: fifteen public settings (declared in options_members.hpp) and a reserved
+// flag, all one byte each; its default value and the presets.
 #pragma once
 
 #include <cstdint>
+
+#include "options_members.hpp"
 
 namespace scrubix {
 
@@ -12,22 +15,11 @@ enum class LineEndingStyle : std::uint8_t { Lf = 0, Crlf = 1, Cr = 2, Absent = 0
 enum class NormalizationMode : std::uint8_t { None = 0, NFD = 1, NFC = 2, NFKD = 3, NFKC = 4 };
 
 struct Options {
-    bool remove_hidden = true;
-    bool remove_trailing_whitespace = true;
-    bool normalize_spaces = true;
-    bool normalize_dashes = true;
-    bool normalize_quotes = true;
-    bool normalize_other = true;
-    bool keyboard_only = true;
-    bool extended_keyboard = false;
-    EmojiPolicy emoji_policy = EmojiPolicy::Drop;
-    NonAsciiPolicy non_ascii_policy = NonAsciiPolicy::Transliterate;
-    bool preserve_joiners = false;
-    bool remove_control_chars = true;
-    bool collapse_whitespace = false;
-    LineEndingStyle line_endings = LineEndingStyle::Absent;
-    NormalizationMode unicode_normalization = NormalizationMode::None;
-    // Carried along by copies and compared, but read by no cleaning stage.
+#define SCRUBIX_OPTIONS_MEMBER(name, member, Type, value) Type member = value;
+    SCRUBIX_OPTIONS(SCRUBIX_OPTIONS_MEMBER)
+#undef SCRUBIX_OPTIONS_MEMBER
+    // Carried along by copies and compared, but read by no cleaning stage. It has no public
+    // name, so a record built from public settings holds false here.
     bool reserved_flag = false;
 
     bool has_line_endings() const noexcept { return line_endings != LineEndingStyle::Absent; }

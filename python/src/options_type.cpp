@@ -80,26 +80,8 @@ PyObject* options_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     PyObject* values[kSettingCount];
     if (!bind_arguments(kSignature, args, kwargs, values)) return nullptr;
 
-    // Types first, in parameter order; then the texts, in their own order.
     Options record;
-    for (std::size_t s = 0; s < kSettingCount; ++s) {
-        if (values[s] == nullptr) continue;
-        bool ok = true;
-        if (is_text_setting(s)) {
-            ok = check_text_type(s, values[s]);
-        } else {
-            bool flag = false;
-            ok = flag_from_py(values[s], flag);
-            if (ok) set_flag(record, s, flag);
-        }
-        if (!ok) {
-            prefix_argument_error(kSettingNames[s]);
-            return nullptr;
-        }
-    }
-    for (std::size_t s : {kLineEndings, kUnicodeNormalization, kNonAsciiPolicy}) {
-        if (values[s] != nullptr && !parse_text_setting(record, s, values[s])) return nullptr;
-    }
+    if (!read_arguments(values, record)) return nullptr;
 
     PyObject* self = alloc_instance(type);
     if (self == nullptr) return nullptr;
@@ -119,27 +101,7 @@ PyObject* options_get(PyObject* self, void* closure) {
 PyObject* options_repr(PyObject* self) {
     ReadBorrow borrow(self);
     if (!borrow.held()) return nullptr;
-    const Options& r = borrow.record();
-    auto flag = [](bool b) { return b ? "true" : "false"; };
-    auto quoted = [](const char* word) { return std::string("'") + word + "'"; };
-    std::string text = "Options(";
-    text += std::string("remove_hidden=") + flag(r.remove_hidden);
-    text += std::string(", remove_trailing_whitespace=") + flag(r.remove_trailing_whitespace);
-    text += std::string(", normalize_spaces=") + flag(r.normalize_spaces);
-    text += std::string(", normalize_dashes=") + flag(r.normalize_dashes);
-    text += std::string(", normalize_quotes=") + flag(r.normalize_quotes);
-    text += std::string(", normalize_other=") + flag(r.normalize_other);
-    text += std::string(", keyboard_only=") + flag(r.keyboard_only);
-    text += std::string(", extended_keyboard=") + flag(r.extended_keyboard);
-    text += ", emoji_policy=" + quoted(to_string(r.emoji_policy));
-    text += ", non_ascii_policy=" + quoted(to_string(r.non_ascii_policy));
-    text += std::string(", preserve_joiners=") + flag(r.preserve_joiners);
-    text += std::string(", remove_control_chars=") + flag(r.remove_control_chars);
-    text += std::string(", collapse_whitespace=") + flag(r.collapse_whitespace);
-    text += ", line_endings=" + quoted(to_string(r.line_endings));
-    text += ", unicode_normalization=" + quoted(to_string(r.unicode_normalization));
-    text += ")";
-    return text_to_py(text);
+    return text_to_py(options_repr_text(borrow.record()));
 }
 
 PyObject* not_implemented() { Py_RETURN_NOTIMPLEMENTED; }
@@ -179,12 +141,8 @@ PyObject* options_reduce(PyObject* self, PyObject*) {
         if (!borrow.held()) return nullptr;
         record = borrow.record();
     }
-    PyRef state(PyDict_New());
+    PyRef state(settings_dict(record));
     if (!state) return nullptr;
-    for (std::size_t s = 0; s < kSettingCount; ++s) {
-        PyRef value(setting_value(record, s));
-        if (!value || PyDict_SetItemString(state.get(), kSettingNames[s], value.get()) < 0) return nullptr;
-    }
     PyRef no_args(PyTuple_New(0));
     if (!no_args) return nullptr;
     return PyTuple_Pack(3, reinterpret_cast<PyObject*>(Py_TYPE(self)), no_args.get(), state.get());
@@ -216,21 +174,10 @@ PyObject* options_preset(PyObject*, PyObject*) {
 // ---- The type ------------------------------------------------------------------------------
 
 PyGetSetDef kGetters[] = {
-    {"remove_hidden", options_get, nullptr, "", reinterpret_cast<void*>(kRemoveHidden)},
-    {"remove_trailing_whitespace", options_get, nullptr, "", reinterpret_cast<void*>(kRemoveTrailingWhitespace)},
-    {"normalize_spaces", options_get, nullptr, "", reinterpret_cast<void*>(kNormalizeSpaces)},
-    {"normalize_dashes", options_get, nullptr, "", reinterpret_cast<void*>(kNormalizeDashes)},
-    {"normalize_quotes", options_get, nullptr, "", reinterpret_cast<void*>(kNormalizeQuotes)},
-    {"normalize_other", options_get, nullptr, "", reinterpret_cast<void*>(kNormalizeOther)},
-    {"keyboard_only", options_get, nullptr, "", reinterpret_cast<void*>(kKeyboardOnly)},
-    {"extended_keyboard", options_get, nullptr, "", reinterpret_cast<void*>(kExtendedKeyboard)},
-    {"keep_emoji", options_get, nullptr, "", reinterpret_cast<void*>(kKeepEmoji)},
-    {"non_ascii_policy", options_get, nullptr, "", reinterpret_cast<void*>(kNonAsciiPolicy)},
-    {"preserve_joiners", options_get, nullptr, "", reinterpret_cast<void*>(kPreserveJoiners)},
-    {"remove_control_chars", options_get, nullptr, "", reinterpret_cast<void*>(kRemoveControlChars)},
-    {"collapse_whitespace", options_get, nullptr, "", reinterpret_cast<void*>(kCollapseWhitespace)},
-    {"line_endings", options_get, nullptr, "", reinterpret_cast<void*>(kLineEndings)},
-    {"unicode_normalization", options_get, nullptr, "", reinterpret_cast<void*>(kUnicodeNormalization)},
+#define SCRUBIX_SETTING_GETTER(name, member, Type, value) \
+    {#name, options_get, nullptr, "", reinterpret_cast<void*>(setting::name)},
+    SCRUBIX_OPTIONS(SCRUBIX_SETTING_GETTER)
+#undef SCRUBIX_SETTING_GETTER
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -264,16 +211,19 @@ PyMethodDef kMethods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-constexpr const char kOptionsDoc[] =
-    "Options(remove_hidden=True, remove_trailing_whitespace=True, normalize_spaces=True, "
-    "normalize_dashes=True, normalize_quotes=True, normalize_other=True, keyboard_only=True, "
-    "extended_keyboard=False, keep_emoji=False, non_ascii_policy=\"transliterate\", "
-    "preserve_joiners=False, remove_control_chars=True, collapse_whitespace=False, "
-    "line_endings=None, unicode_normalization=\"none\")\n--\n\n"
-    "Cleaning options used by `Cleaner`.\n"
-    "\n"
-    "Most callers should start with a preset and derive from it with\n"
-    "`replace`, for example `Options.code_safe_preset().replace(keep_emoji=True)`.";
+// The signature line is written from the declared settings and their defaults.
+constexpr auto kOptionsDoc = [] {
+    constexpr const char* kBody =
+        "\n--\n\n"
+        "Cleaning options used by `Cleaner`.\n"
+        "\n"
+        "Most callers should start with a preset and derive from it with\n"
+        "`replace`, for example `Options.code_safe_preset().replace(keep_emoji=True)`.";
+    ConstantText<1024> doc;
+    append_signature_line(doc);
+    doc.append(kBody);
+    return doc;
+}();
 
 PyType_Slot kSlots[] = {
     {Py_tp_new, reinterpret_cast<void*>(options_new)},
@@ -282,7 +232,7 @@ PyType_Slot kSlots[] = {
     {Py_tp_richcompare, reinterpret_cast<void*>(options_richcompare)},
     {Py_tp_getset, kGetters},
     {Py_tp_methods, kMethods},
-    {Py_tp_doc, const_cast<char*>(kOptionsDoc)},
+    {Py_tp_doc, const_cast<char*>(kOptionsDoc.text)},
     {0, nullptr},
 };
 

@@ -51,7 +51,7 @@ std::string options_repr_text(const Options& record);
 
 // ---- The constructor's signature line, written at compile time -----------------------------
 
-// Text built in a constant expression; `capacity` is checked there too.
+// Text built in a constant expression, where writing past `Capacity` fails to compile.
 template <std::size_t Capacity>
 struct ConstantText {
     char text[Capacity + 1] = {};

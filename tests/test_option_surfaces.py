@@ -102,7 +102,7 @@ def _command_lines(action: Any) -> List[List[str]]:
 
 def test_command_line_reaches_every_declared_value() -> None:
     parser = build_parser()
-    group = next(group for group in parser._action_groups if group.title == "cleaning options")
+    [group] = [group for group in parser._action_groups if group.title == "cleaning options"]
     reached: Set[Tuple[str, Any]] = set()
     for action in group._group_actions:
         if action.dest == "preset":

@@ -162,16 +162,16 @@ def test_diff_shows_what_would_change(tree: Path, capsysbinary: pytest.CaptureFi
     status, out, _ = run([*CODE_SAFE, "--diff", "smart.txt", "sub"], capsysbinary)
     assert status == EXIT_CHANGES
     assert out.decode() == (
-        "--- a/smart.txt\n+++ b/smart.txt\n@@ -1 +1 @@\n"
+        "diff --git a/smart.txt b/smart.txt\n--- a/smart.txt\n+++ b/smart.txt\n@@ -1 +1 @@\n"
         f"-{SMART}+He said \"hello\" - twice.\n"
-        "--- a/sub/hidden.md\n+++ b/sub/hidden.md\n@@ -1 +1 @@\n"
+        "diff --git a/sub/hidden.md b/sub/hidden.md\n--- a/sub/hidden.md\n+++ b/sub/hidden.md\n@@ -1 +1 @@\n"
         f"-{HIDDEN}+zerowidth\n")
     assert snapshot(tree) == before
     # A last line without a line break is marked as such; clean input gives no diff at all.
     (tree / "end.txt").write_text("a\nb \u2019", encoding="utf-8")
     status, out, _ = run([*CODE_SAFE, "--diff", "end.txt", "sub/plain.txt"], capsysbinary)
     assert status == EXIT_CHANGES
-    assert out.decode() == ("--- a/end.txt\n+++ b/end.txt\n@@ -1,2 +1,2 @@\n a\n-b \u2019\n"
+    assert out.decode() == ("diff --git a/end.txt b/end.txt\n--- a/end.txt\n+++ b/end.txt\n@@ -1,2 +1,2 @@\n a\n-b \u2019\n"
                             "\\ No newline at end of file\n+b '\n\\ No newline at end of file\n")
     status, out, _ = run([*CODE_SAFE, "--diff", "sub/plain.txt"], capsysbinary)
     assert (status, out) == (EXIT_OK, b"")
@@ -249,14 +249,12 @@ class Boom(OSError):
 
 
 def _failing_after(count: int, error: BaseException) -> Any:
-    """A stand-in for clean_pieces whose second use (the rewrite) fails after `count` pieces."""
+    """A stand-in for clean_pieces that fails after `count` pieces."""
     real = clean_pieces
-    calls = []
 
     def pieces(*args: Any, **kwargs: Any) -> Iterator[Any]:
-        calls.append(1)
         for n, piece in enumerate(real(*args, **kwargs)):
-            if len(calls) == 2 and n == count:
+            if n == count:
                 raise error
             yield piece
     return pieces

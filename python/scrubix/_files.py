@@ -6,11 +6,12 @@ import contextlib
 import errno
 import os
 import re
+import signal
 import stat
 import tempfile
 import typing
 
-__all__ = ["SKIPPED_DIRS", "FileChanged", "NotRewritable", "Rewrite", "is_binary", "is_temporary", "open_input", "walk"]
+__all__ = ["SKIPPED_DIRS", "TERMINATING_SIGNALS", "FileChanged", "NotRewritable", "Rewrite", "is_binary", "is_temporary", "open_input", "walk"]
 
 # Folders never walked into: version control data, caches and environments.
 SKIPPED_DIRS = frozenset({
@@ -26,6 +27,27 @@ SNIFF_SIZE = 8192
 _TEMP_PREFIX = ".scrubix-"
 _TEMP_SUFFIX = ".tmp"
 _TEMP_NAME = re.compile(r"\.scrubix-[a-z0-9_]{8}\.tmp|\..*\.scrubix-tmp", re.S)
+
+
+# Signals that end a run like Ctrl-C does (the command turns them into an exception, so that a
+# rewrite in progress removes its temporary file).
+TERMINATING_SIGNALS = tuple(getattr(signal, name) for name in (
+    "SIGTERM", "SIGHUP", "SIGQUIT", "SIGUSR1", "SIGUSR2", "SIGALRM", "SIGVTALRM", "SIGPROF", "SIGXCPU",
+    "SIGXFSZ") if hasattr(signal, name))
+
+
+@contextlib.contextmanager
+def _signals_held() -> typing.Iterator[None]:
+    # Between creating the temporary file and remembering its name, an interrupt would leave it
+    # behind: signals wait until the name is known.
+    block = getattr(signal, "pthread_sigmask", None)
+    held = {signal.SIGINT, *TERMINATING_SIGNALS}
+    old = block(signal.SIG_BLOCK, held) if block else None
+    try:
+        yield
+    finally:
+        if block and old is not None:
+            block(signal.SIG_SETMASK, old)
 
 
 class NotRewritable(OSError):
@@ -121,8 +143,9 @@ class Rewrite:
         """Write `data`; on the first call, first copy the original's first `copy_before` bytes."""
         if self._file is None:
             folder = os.path.dirname(self.target)
-            fd, self._temp = tempfile.mkstemp(prefix=_TEMP_PREFIX, suffix=_TEMP_SUFFIX, dir=folder)
-            self._file = open(fd, "wb")
+            with _signals_held():
+                fd, self._temp = tempfile.mkstemp(prefix=_TEMP_PREFIX, suffix=_TEMP_SUFFIX, dir=folder)
+                self._file = open(fd, "wb")
             done = 0
             while done < copy_before:
                 block = os.pread(self._source.fileno(), min(1 << 20, copy_before - done), done)
@@ -167,10 +190,11 @@ class Rewrite:
         same = (now.st_size, now.st_mtime_ns, now.st_ctime_ns) == (info.st_size, info.st_mtime_ns, info.st_ctime_ns)
         if not same or there is None or (there.st_dev, there.st_ino) != (info.st_dev, info.st_ino):
             raise FileChanged(errno.EAGAIN, "changed while it was being cleaned (left as it was)")
-        f.close()
-        os.replace(self._temp, self.target)
-        self._file = None
-        self._temp = ""
+        with _signals_held():
+            f.close()
+            os.replace(self._temp, self.target)
+            self._file = None
+            self._temp = ""
         _sync_folder(os.path.dirname(self.target))
 
     def discard(self) -> None:

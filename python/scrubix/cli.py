@@ -62,11 +62,6 @@ _ERROR_HANDLERS = ("strict", "replace", "ignore", "backslashreplace", "surrogate
 _LOSSY = {"replace": "replaced", "ignore": "dropped", "backslashreplace": "escaped"}
 _STDIN_NAME = "<stdin>"
 MAX_CHUNK_SIZE = 1 << 26
-# Signals that end the command like Ctrl-C does: a rewrite in progress removes its temporary file.
-_TERMINATING = tuple(getattr(signal, name) for name in (
-    "SIGTERM", "SIGHUP", "SIGQUIT", "SIGUSR1", "SIGUSR2", "SIGALRM", "SIGVTALRM", "SIGPROF", "SIGXCPU",
-    "SIGXFSZ") if hasattr(signal, name))
-
 _DESCRIPTION = """\
 Clean text: remove invisible and control characters, turn typographic spaces, dashes,
 quotes and ellipses into ASCII, unify line endings, trim trailing whitespace and, in
@@ -228,7 +223,7 @@ def _signals_end_the_run() -> typing.Iterator[None]:
 
     previous = {}
     with contextlib.suppress(ValueError):  # not the main thread: leave signals alone
-        for signum in _TERMINATING:
+        for signum in _files.TERMINATING_SIGNALS:
             if signal.getsignal(signum) is not signal.SIG_IGN:  # nohup and the like stay in force
                 previous[signum] = signal.signal(signum, handler)
     try:

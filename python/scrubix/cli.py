@@ -174,10 +174,12 @@ def build_parser() -> argparse.ArgumentParser:
     reading.add_argument("--errors", choices=_ERROR_HANDLERS, default="strict",
                          help="what to do with bytes that are not UTF-8, as in Python's codecs: "
                               "'strict' stops with the file and byte offset (default), "
-                              "'surrogateescape' passes them through unchanged, the others "
-                              "replace, drop or escape them")
+                              "'surrogateescape' passes them through unchanged under every option, "
+                              "the others replace, drop or escape them, and count and report every "
+                              "byte they change")
     reading.add_argument("--chunk-size", type=_positive_int, default=PIECE_SIZE, metavar="BYTES",
-                         help="size of the pieces read and cleaned at a time (default: %(default)s)")
+                         help="size of the pieces read and cleaned at a time (default: %(default)s, "
+                              f"at most {MAX_CHUNK_SIZE})")
     return parser
 
 

@@ -403,10 +403,14 @@ def clean_pieces(chunks: typing.Iterable[bytes], options: Options, *, errors: st
     pieces = _PieceCleaner(cleaner, options)
     offset = 0
     for text, lead, undo in split_pieces(_decoded(chunks), cutter, piece_size):
-        data = text.encode("utf-8", "surrogateescape")
         stats = dict.fromkeys(_STAT_NAMES, 0)
         undecodable = 0
-        runs = list(_ESCAPED.finditer(text))
+        try:
+            data = text.encode("utf-8")  # fails exactly when there are undecodable bytes
+            runs = []
+        except UnicodeEncodeError:
+            data = text.encode("utf-8", "surrogateescape")
+            runs = list(_ESCAPED.finditer(text))
         if not runs:
             out, part_stats, part_changes = pieces.clean(text, lead, undo, False)
             changes = _merge(stats, part_stats, part_changes)

@@ -1,8 +1,9 @@
 """The `scrubix` command: clean text files or standard input.
 
-`main` is the console entry point (also run by `python -m scrubix`). Inputs are read and
-cleaned in pieces (`scrubix._stream`), so files of any size are cleaned in bounded memory with
-exactly the result of one call on the whole text.
+`main` is the console entry point (also run by `python -m scrubix`). Each input is read once
+and cleaned in pieces (`scrubix._stream`), so files of any size are cleaned in bounded memory
+with exactly the result of one call on the whole text; rewriting is `scrubix._files.Rewrite`,
+diffs `scrubix._diff.DiffWriter`.
 """
 
 from __future__ import annotations
@@ -71,7 +72,8 @@ Reads the named files, or standard input when there are none or for '-', and wri
 cleaned text to standard output. With --check, --diff or --in-place, folders are walked
 (skipping .git and similar folders, symbolic links, binary files and scrubix's own temporary
 files). Options start from the chosen preset; each option flag overrides it. Names after '--'
-are always files, even '-' or names that start with '-'.
+are always files, even '-' or names that start with '-'; run by pre-commit (PRE_COMMIT=1),
+scrubix requires the '--', so that no file name is taken for an option.
 
 --in-place replaces each file that needs cleaning the way 'sed -i' does: also read-only
 files (the folder must be writable), keeping the owner, group, permission bits (setuid and

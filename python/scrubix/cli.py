@@ -144,6 +144,9 @@ def build_parser() -> argparse.ArgumentParser:
                       help="print the counters of each input as a JSON line on standard error")
     mode.add_argument("--no-progress", dest="progress", action="store_false",
                       help="never show the progress line on standard error")
+    mode.add_argument("--collapse-indentation", action="store_true",
+                      help="let --in-place collapse leading indentation too (with "
+                           "--collapse-whitespace, also from a preset)")
 
     options = parser.add_argument_group("cleaning options")
     options.add_argument("--preset", choices=tuple(PRESETS), default="default",
@@ -168,9 +171,6 @@ def build_parser() -> argparse.ArgumentParser:
     for form in ("nfc", "nfd", "nfkc", "nfkd"):
         forms.add_argument("--" + form, dest="unicode_normalization", action="store_const", const=form,
                            help=f"same as --normalize {form}")
-    options.add_argument("--collapse-indentation", action="store_true",
-                         help="let --in-place collapse leading indentation too (with "
-                              "--collapse-whitespace, also from a preset)")
 
     reading = parser.add_argument_group("reading")
     reading.add_argument("--errors", choices=_ERROR_HANDLERS, default="strict",

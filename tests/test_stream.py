@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import random
+import unicodedata
 from typing import List, Tuple
 
 import pytest
@@ -10,7 +11,7 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 from scrubix import Cleaner, CleaningResult, Options
-from scrubix._stream import InvalidUTF8, Piece, Tally, clean_pieces, split_pieces
+from scrubix._stream import InvalidUTF8, Piece, Tally, clean_pieces, simple_characters, split_pieces
 
 # Characters around which cutting could go wrong: line breaks and separators, whitespace,
 # combining marks (also the U+0338 overlay and what it composes with), emoji parts, regional
@@ -22,6 +23,8 @@ ALPHABET = [
     "\u20e3", "\U0001F1EB", "\U0001F1F7", "\u1100", "\u1161", "\u11a8", "\u0915\u094d", "\u0937",
     "\u200b", "\x01", "\x7f", "\u00a0", "\u3000", "\u2014", "\u201c", "\u2019", "\u2026", "\u2044",
     "\ufb01", "\u00b7", "\u20ac", "\u2260", "\u4e2d", "\u00df",
+    # Letters between which pieces are cut away from line breaks, kept or dropped by the options.
+    "\u0436", "x", "\u0441\u043b\u043e\u0432\u043e ", " \u0436\u0436 ", "ab ", "\u4e2d\u6587",
 ]
 
 FLAGS = ["remove_hidden", "remove_trailing_whitespace", "normalize_spaces", "normalize_dashes",
@@ -52,23 +55,22 @@ def chunked(data: bytes, size: int) -> List[bytes]:
     return [data[i:i + size] for i in range(0, len(data), size)]
 
 
-def clean_in_pieces(text: str, opts: Options, chunk: int = 1, piece: int = 1,
-                    errors: str = "strict") -> Tuple[str, Tally, List[Piece]]:
-    pieces = list(clean_pieces(chunked(text.encode("utf-8", "surrogateescape"), chunk), opts,
-                               errors=errors, piece_size=piece))
+def clean_in_pieces(data: bytes, opts: Options, chunk: int = 1, piece: int = 1,
+                    errors: str = "strict") -> Tuple[bytes, Tally, List[Piece]]:
+    pieces = list(clean_pieces(chunked(data, chunk), opts, errors=errors, piece_size=piece))
     tally = Tally()
     for p in pieces:
-        tally.add(p.result)
-    return "".join(p.cleaned for p in pieces), tally, pieces
+        tally.add(p)
+    assert b"".join(p.data for p in pieces) == data
+    return b"".join(p.cleaned for p in pieces), tally, pieces
 
 
 def assert_same_as_one_call(text: str, opts: Options, chunk: int = 1, piece: int = 1) -> List[Piece]:
-    cleaned, tally, pieces = clean_in_pieces(text, opts, chunk, piece)
+    cleaned, tally, pieces = clean_in_pieces(text.encode(), opts, chunk, piece)
     whole: CleaningResult = Cleaner(opts).clean(text)
-    assert cleaned == whole.text, (text, opts)
+    assert cleaned.decode() == whole.text, (text, opts)
     assert tally.stats == whole.stats, (text, opts)
     assert tally.changes_made == whole.changes_made, (text, opts)
-    assert "".join(p.text for p in pieces) == text
     return pieces
 
 
@@ -121,48 +123,58 @@ def test_normalized_counter_is_any_over_the_pieces() -> None:
     # Three pieces change under NFC, one call counts the change once.
     text = "e\u0301\nx\ne\u0301\ne\u0301\n"
     opts = Options.minimal_preset().replace(remove_hidden=False, unicode_normalization="nfc")
-    cleaned, tally, pieces = clean_in_pieces(text, opts)
-    assert sum(p.result.stats["unicode_normalized"] for p in pieces) == 3
+    cleaned, tally, pieces = clean_in_pieces(text.encode(), opts)
+    assert sum(p.stats["unicode_normalized"] for p in pieces) == 3
     assert tally.stats["unicode_normalized"] == 1
     assert tally.changes_made == 1 == sum(tally.stats.values())
-    assert cleaned == "\u00e9\nx\n\u00e9\n\u00e9\n"
+    assert cleaned.decode() == "\u00e9\nx\n\u00e9\n\u00e9\n"
 
 
-def test_cuts_only_after_line_feeds_that_are_safe() -> None:
-    data = b"a\r\nb\n\xf0\x9f\x98\x80 c\nd\xcc\x81\n e\n\n\r\nf"
-    for keyboard_only in (False, True):
-        pieces = list(split_pieces(chunked(data, 1), keyboard_only, piece_size=1))
-        assert b"".join(pieces) == data
-        assert all(p.endswith(b"\n") for p in pieces[:-1])
-    # Keyboard-only: no cut before the emoji or before "d" + combining mark; others are fine.
-    assert list(split_pieces(chunked(data, 1), True, 1)) == \
-        [b"a\r\n", b"b\n\xf0\x9f\x98\x80 c\nd\xcc\x81\n", b" e\n", b"\n", b"\r\nf"]
-    assert len(list(split_pieces(chunked(data, 1), False, 1))) == data.count(b"\n") + 1
-    # One read makes one piece at most: the longest that ends at a safe break.
-    assert list(split_pieces([data], True, 1)) == [data[:-3], b"\r\nf"]
+@pytest.mark.parametrize("opts", [Options(), Options.code_safe_preset(), Options(non_ascii_policy="drop")], ids=repr)
+def test_long_lines_are_cut_at_safe_places(opts: Options) -> None:
+    # No line break at all: words of Cyrillic (dropped by keyboard-only options, kept by
+    # code-safe), ASCII punctuation and runs of spaces still give cuts, each exact.
+    rng = random.Random(7)
+    text = "".join(rng.choice(["\u0441\u043b\u043e\u0432\u043e ", "word ", ", ", "  ", "1999. "]) for _ in range(3000))
+    pieces = assert_same_as_one_call(text, opts, chunk=97, piece=256)
+    assert max(len(p.data.decode()) for p in pieces) <= 256 + 97
 
 
-def test_input_without_safe_break_is_read_whole() -> None:
-    data = ("\U0001F600 line\n" * 500).encode()
-    assert list(split_pieces(chunked(data, 7), True, piece_size=16)) == [data]
-    assert len(list(split_pieces(chunked(data, 7), False, piece_size=16))) > 100
+def test_text_with_no_safe_place_is_read_whole() -> None:
+    # Emoji and marks only, no line break: nothing tells the state of the pass.
+    text = "\U0001F600\u0301" * 500
+    assert len(assert_same_as_one_call(text, Options(), chunk=7, piece=16)) == 1
+    lines = "\U0001F600 line\n" * 500  # every line feed is a safe place
+    assert len(assert_same_as_one_call(lines, Options(), chunk=7, piece=16)) > 100
 
 
 def test_memory_stays_near_the_piece_size() -> None:
     lines = [("word " * (n % 13)).strip() + "\n" for n in range(4000)]
-    data = "".join(lines).encode()
+    text = "".join(lines)
     for piece_size, chunk in ((256, 256), (1000, 64), (64, 1000)):
-        pieces = list(split_pieces(chunked(data, chunk), True, piece_size))
-        assert b"".join(pieces) == data
-        assert max(len(p) for p in pieces) <= piece_size + chunk
-        # Each piece runs to the last safe break of what was buffered: short of the piece
-        # size by less than a line and the break after it.
-        assert all(len(p) > piece_size - 2 * max(map(len, lines)) for p in pieces[:-1])
+        pieces = list(split_pieces(chunked(text, chunk), None, piece_size))  # type: ignore[arg-type]
+        assert "".join(p for p, _, _ in pieces) == text
+        assert max(len(p) for p, _, _ in pieces) <= piece_size + chunk
+        assert all(p.endswith("\n") for p, _, _ in pieces[:-1])
 
 
 def test_piece_size_must_be_positive() -> None:
     with pytest.raises(ValueError):
-        list(split_pieces([b"a\nb"], True, 0))
+        list(split_pieces(["a\nb"], None, 0))
+
+
+def test_simple_characters_never_combine_with_their_neighbours() -> None:
+    # A cut between two of them must fall on a cluster boundary that normalization respects:
+    # none decomposes, none is a combining mark, none is the second part of a composition.
+    seconds = set()
+    for code in range(0x110000):
+        fields = unicodedata.decomposition(chr(code)).split()
+        if len(fields) == 2 and not fields[0].startswith("<"):
+            seconds.add(chr(int(fields[1], 16)))
+    simple = simple_characters()
+    assert not simple & seconds
+    assert all(unicodedata.category(c) not in ("Mn", "Mc", "Me", "Cf", "Co", "Cs", "Zl", "Zp") for c in simple)
+    assert {"\u0436", "\u4e2d", "a", " ", "\n"} <= simple and not {"\r", "\u00e9", "\u00a9"} & simple
 
 
 @pytest.mark.parametrize("data, offset, reason", [
@@ -181,32 +193,36 @@ def test_decoding_error_names_the_byte_offset(data: bytes, offset: int, reason: 
 
 def test_surrogateescape_keeps_undecodable_bytes() -> None:
     data = b"x \xff \xe2\x80\x9chi\xe2\x80\x9d\xfe\xe2\x80\x8b \n\xc3\n\xc3\xa9\xed\xa0\x80"
-    pieces = list(clean_pieces(chunked(data, 3), Options.code_safe_preset(), errors="surrogateescape",
-                               piece_size=1))
-    out = "".join(p.cleaned for p in pieces).encode("utf-8", "surrogateescape")
+    out, _, _ = clean_in_pieces(data, Options.code_safe_preset(), 3, 1, "surrogateescape")
     assert out == b"x \xff \"hi\"\xfe\n\xc3\n\xc3\xa9\xed\xa0\x80"
-    # Keyboard-only output has no room for them: they go like any non-keyboard character.
-    pieces = list(clean_pieces([data], Options(), errors="surrogateescape"))
-    assert "".join(p.cleaned for p in pieces) == 'x "hi"\n\ne'
-    assert pieces[0].result.stats["non_keyboard_removed"] == 6
+    # Under keyboard-only options too: the bytes stay, the text around them is cleaned, and
+    # spaces before them are not trailing.
+    out, tally, _ = clean_in_pieces(b"caf\xe9 r\xe9sum\xe9  \xff\n\xe2\x80\x94 \x80", Options(), 4, 2, "surrogateescape")
+    assert out == b"caf\xe9 r\xe9sum\xe9  \xff\n- \x80"
+    assert tally.changes_made == 1 and tally.undecodable == 0
 
 
-def test_surrogateescape_placeholders_never_collide_with_private_use_text() -> None:
-    # The text already holds the characters the first placeholder blocks would use.
-    taken = "".join(chr(base + b) for base in (0xF0000, 0xF0100) for b in (0x80, 0xFF))
-    data = taken.encode() + b" \xff\xfe \xe2\x80\x9c"
-    out = "".join(p.cleaned for p in clean_pieces([data], Options.balanced_preset(), errors="surrogateescape"))
-    assert out.encode("utf-8", "surrogateescape") == taken.encode() + b" \xff\xfe \""
+undecodable = st.lists(st.one_of(st.sampled_from(ALPHABET).map(str.encode),
+                                 st.sampled_from([b"\xff", b"\xe9", b"\xe2\x80", b"\xc3", b"\xed\xa0\x80", b"\x80\x80"])),
+                       max_size=30).map(b"".join)
 
 
-def test_other_error_handlers_decode_like_python() -> None:
-    data = b"a\xffb\n\xe2\x80\x9cq\xe2\x80\x9d\xc3"
+@settings(max_examples=300, deadline=None)
+@given(undecodable, options, st.integers(1, 6), st.integers(1, 12))
+def test_undecodable_bytes_under_every_handler(data: bytes, opts: Options, chunk: int, piece: int) -> None:
+    # surrogateescape: every undecodable byte comes out as it was, in order, and where the
+    # pieces fall does not matter. The other handlers: exactly Python's decoding, then one call,
+    # with every undecodable byte counted.
+    bad = [c for c in data.decode("utf-8", "surrogateescape") if "\udc80" <= c <= "\udcff"]
+    out, tally, _ = clean_in_pieces(data, opts, chunk, piece, "surrogateescape")
+    kept = [c for c in out.decode("utf-8", "surrogateescape") if "\udc80" <= c <= "\udcff"]
+    assert kept == bad
+    whole_out, whole_tally, _ = clean_in_pieces(data, opts, len(data) + 1, 1 << 20, "surrogateescape")
+    assert (out, tally.stats) == (whole_out, whole_tally.stats)
     for errors in ("replace", "ignore", "backslashreplace"):
-        opts = Options.code_safe_preset()
-        text = data.decode("utf-8", errors)
-        cleaned, tally, _ = clean_in_pieces(text, opts)
-        out = "".join(p.cleaned for p in clean_pieces(chunked(data, 2), opts, errors=errors, piece_size=1))
-        assert out == cleaned == Cleaner(opts).clean(text).text
+        out, tally, _ = clean_in_pieces(data, opts, chunk, piece, errors)
+        whole = Cleaner(opts).clean(data.decode("utf-8", errors))
+        assert (out.decode(), tally.stats, tally.undecodable) == (whole.text, whole.stats, len(bad))
 
 
 def test_tally_of_nothing_is_zero() -> None:

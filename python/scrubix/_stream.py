@@ -1,64 +1,75 @@
 """Cleaning an input of any size in pieces, with the result of one call on the whole.
 
-A piece is cleaned on its own by `Cleaner.clean`, so a cut is only made where cleaning the two
-sides apart gives exactly the text and the counters that one call on the whole would give. Cuts
-are made only right after a line feed (byte 0x0A, which never occurs inside a multi-byte UTF-8
-sequence). Why that place, and when it is safe:
+A piece is cleaned on its own by `Cleaner.clean`, so the input is only cut where the pass over the
+whole text would carry nothing across the cut that the next piece cannot be given back. What the
+pass carries from one grapheme cluster to the next is small: the pending whitespace run and three
+flags (something emitted, a drop at the very start, a drop since the last whitespace or line
+break). Every cut here is a place where that state is known exactly, and each piece after the
+first is cleaned behind a short *lead-in* that puts the pass into that state: an LF, which leaves
+"emitted, nothing pending, no drop" whatever came before it, followed where needed by a character
+the options drop and a space. The lead-in's own output (its LF, as the line-ending style writes
+it) and counters (that LF and the drops) are taken off again. Three kinds of cut:
 
-* Grapheme clusters. A cluster always ends after LF (UAX #29 rules GB4/GB5), and every rule that
-  looks back across a boundary (GB9c, GB11, GB12/13) is stopped by LF, so the piece after the cut
-  segments exactly as that part of the whole text does. A cut after LF can never fall between CR
-  and LF: the LF is on the left.
-* Unicode normalization. LF is a starter that decomposes to itself and composes with nothing, so
-  marks after it are reordered and composed the same way in the piece as in the whole; the
-  keyboard-only protection of single characters does not depend on context. The normalized pieces
-  concatenate to the normalized whole, and LFs are neither made nor removed by normalization, so
-  the whole text changes under normalization exactly when some piece does: `unicode_normalized`
-  (0 or 1 per call) combines as "any", and `changes_made` is corrected by the difference.
-* Line endings. The pre-pass counts CR LF pairs, lone CRs and separators: all of them lie wholly
-  on one side. The final conversion counts, per style, the LFs of the output minus the breaks that
-  already had that form; that difference is never negative for any piece, so the sums agree.
-* Whitespace runs. A line break ends the pending run, so the left piece ends with the run empty,
-  as the whole does at that point. The state after the LF in the whole text is "something
-  emitted, nothing pending, no drop pending"; a piece starts with "nothing emitted" instead. The
-  emitted flag is read in two places only: the flush gate, which is open anyway until a cluster is
-  dropped, and the bookkeeping of a dropped cluster that meets no pending whitespace, which closes
-  the gate at the start of a text (so `LF + emoji + SP + b` keeps its space in the whole text but
-  would lose it in a piece starting at the emoji). Clusters are dropped only by the keyboard-only
-  filter, so:
-  - with `keyboard_only` off, every cut after LF is safe;
-  - with `keyboard_only` on, a cut is safe when the next piece cannot drop a cluster before it
-    emits something or holds whitespace (once a run is pending, a drop shrinks it to one space in
-    both cases alike). That holds when the piece starts with a tab, LF, CR, or a character from
-    space to "~", followed by an ASCII byte (or nothing): such a character is its own cluster,
-    passes every rule unchanged and is a keyboard character, so it is emitted or held at once.
-    The following byte must be ASCII because a combining mark would join the cluster, and under
-    NFC "=" + U+0338 becomes U+2260, which the drop policy removes whole. A line break followed
-    by a dropped emoji is therefore not a safe cut.
+* After an LF (any options, any following text). A cluster always ends after LF (UAX #29
+  GB4/GB5); the rules that look back across a boundary (GB9c, GB11, GB12/13) are stopped by it; LF
+  is a starter that composes with nothing, so normalization of the rest is the same alone as in
+  the whole; a CR before it stays on the left. The lead-in "LF" reproduces the state exactly.
+* Between two *simple* characters (below) when the state after the first is known to be
+  "emitted, no run": after a character the options keep, or an LF. The lead-in is "LF", or "LF"
+  and a dropped character when a drop since the last whitespace is known.
+* Between two simple characters when the run is known to be exactly one space (the run after a
+  drop, or a single space after a kept character): the lead-in ends with that space, so the run
+  moves whole into the next piece, and the left piece's handling of it as trailing whitespace at
+  its end is undone (one trailing space counted, or one space written).
 
-Pieces are cut at the last safe break once at least `piece_size` bytes are buffered, so memory
-stays near two pieces; an input with no safe break is read whole. Counters are summed over the
-pieces (`Tally`). Decoding follows Python's codec error handlers; with "surrogateescape" the
-undecodable bytes ride through the engine as private-use placeholders and come back as the same
-bytes.
+Simple characters are TAB, LF, space, the printable ASCII characters and letters and digits of
+the Latin, Greek, Cyrillic and CJK blocks that have no decomposition and are never the second
+part of a composition (a test checks this against the character database). Between two of them
+a cluster boundary is certain (none is Prepend, Extend, SpacingMark, ZWJ, a regional indicator,
+Hangul, pictographic or an Indic consonant), normalization leaves them alone and never combines
+across them, and no option changes one of them in a way that depends on its neighbours: each is
+either kept (something is written) or dropped whole by the keyboard-only filter, which is asked
+once per character with a call on that character alone. The state is followed from character
+to character over the last few thousand characters of the buffer; anything else makes it
+unknown until the next LF.
+
+`unicode_normalized` (0 or 1 per call) combines as "any" over the pieces and `changes_made` is
+corrected by the difference (`Tally`).
+
+Pieces are cut at the last LF in the second half of the buffered text once `piece_size` bytes
+are buffered, otherwise at the last other safe place near its end; an input with no safe place
+at all (no line break and nothing but characters outside the simple set) is read whole.
+
+Undecodable bytes. The input is decoded with Python's "surrogateescape" handler, so every byte
+is kept and the pieces concatenate to the input byte for byte. With the handler "strict" a lone
+surrogate is an error naming its byte offset. With "replace", "ignore" and "backslashreplace"
+each run of undecodable bytes is decoded as Python's handler would, the result is cleaned as
+part of the text, and the bytes are counted. With "surrogateescape" the bytes pass through
+unchanged: the text between them is cleaned as if each run were a character that is kept (the
+text before it is cleaned with a trailing "x" that is taken off again, so whitespace before the
+bytes is not trailing; the text after it gets the "LF" lead-in).
 """
 
 from __future__ import annotations
 
+import codecs
+import functools
 import re
 import typing
+import unicodedata
 
-from ._scrubix import Cleaner, CleaningResult, Options
+from ._scrubix import Cleaner, Options
 
-__all__ = ["PIECE_SIZE", "InvalidUTF8", "Piece", "Tally", "clean_pieces", "read_chunks", "split_pieces"]
+__all__ = ["PIECE_SIZE", "InvalidUTF8", "Piece", "Tally", "clean_pieces", "read_chunks", "split_pieces",
+           "simple_characters"]
 
 PIECE_SIZE = 1 << 16
+# Characters at the end of the buffer over which the state is followed to find a cut without LF.
+_SCAN_SPAN = 4096
 
-_LF = 0x0A
-# First bytes of a piece that keyboard-only cleaning emits or holds at once: TAB, LF, CR, SP..~.
-_SAFE_FIRST = frozenset((0x09, 0x0A, 0x0D, *range(0x20, 0x7F)))
 # Counter names in their declaration order.
 _STAT_NAMES: tuple[str, ...] = tuple(Cleaner().clean("").stats)
+_ESCAPED = re.compile("[\udc80-\udcff]+")
 
 
 class InvalidUTF8(ValueError):
@@ -71,12 +82,18 @@ class InvalidUTF8(ValueError):
 
 
 class Piece(typing.NamedTuple):
-    """One piece of the input: where it starts, its text before and after cleaning, the result."""
+    """One piece of the input: where it starts, its bytes before and after, and its counters.
+
+    `undecodable` counts the bytes that were not UTF-8 and were replaced, dropped or escaped by
+    the error handler (with "surrogateescape" they are kept, and not counted).
+    """
 
     offset: int
-    text: str
-    cleaned: str
-    result: CleaningResult
+    data: bytes
+    cleaned: bytes
+    stats: dict[str, int]
+    changes_made: int
+    undecodable: int
 
 
 class Tally:
@@ -85,8 +102,10 @@ class Tally:
     def __init__(self) -> None:
         self._stats: dict[str, int] = dict.fromkeys(_STAT_NAMES, 0)
         self._changes = 0  # changes_made of the pieces, without their unicode_normalized
+        self.undecodable = 0
 
-    def add(self, result: CleaningResult) -> None:
+    def add(self, result: typing.Any) -> None:
+        """Add a `Piece` or a `CleaningResult`."""
         normalized = 0
         for name, count in result.stats.items():
             if name == "unicode_normalized":
@@ -95,6 +114,7 @@ class Tally:
             else:
                 self._stats[name] += count
         self._changes += result.changes_made - normalized
+        self.undecodable += getattr(result, "undecodable", 0)
 
     @property
     def changes_made(self) -> int:
@@ -115,95 +135,314 @@ def read_chunks(stream: typing.BinaryIO, size: int = PIECE_SIZE) -> typing.Itera
         yield data
 
 
-def _is_safe_cut(buf: bytearray, pos: int) -> bool:
-    # Keyboard-only: buf[pos - 1] is LF and buf[pos], buf[pos + 1] exist.
-    return buf[pos] in _SAFE_FIRST and buf[pos + 1] < 0x80
+# --- simple characters ------------------------------------------------------------------------
+
+_SIMPLE_BLOCKS = ((0x00C0, 0x0250), (0x0370, 0x0400), (0x0400, 0x0530), (0x4E00, 0xA000))
 
 
-def _last_cut(buf: bytearray, lo: int, hi: int, keyboard_only: bool) -> int:
-    """The largest safe cut position in [lo, hi] (0 when there is none)."""
-    end = hi
-    start = max(lo, 1) - 1
-    while True:
-        lf = buf.rfind(_LF, start, end)
-        if lf < 0:
-            return 0
-        if not keyboard_only or _is_safe_cut(buf, lf + 1):
-            return lf + 1
-        end = lf
+@functools.lru_cache(maxsize=1)
+def simple_characters() -> frozenset[str]:
+    """The characters a cut may fall between (see the module docstring)."""
+    chars = {"\t", "\n", *map(chr, range(0x20, 0x7F))}
+    for lo, hi in _SIMPLE_BLOCKS:
+        for code in range(lo, hi):
+            c = chr(code)
+            if unicodedata.category(c)[0] in "LN" and not unicodedata.decomposition(c) \
+                    and not unicodedata.combining(c):
+                chars.add(c)
+    return frozenset(chars)
 
 
-def split_pieces(chunks: typing.Iterable[bytes], keyboard_only: bool,
-                 piece_size: int = PIECE_SIZE) -> typing.Iterator[bytes]:
-    """Regroup byte chunks into pieces that may be cleaned apart (see the module docstring).
+_KEPT, _DROPPED, _SPACE = 1, 2, 3
 
-    `keyboard_only` is the option of the cleaning to come. The pieces concatenate to the input.
-    Once `piece_size` bytes are buffered, everything up to the last safe break among them is
-    handed out as one piece; the rest waits for more input.
+
+class _Cutter:
+    """Finds safe cuts in decoded text for one set of options."""
+
+    def __init__(self, cleaner: Cleaner, options: Options) -> None:
+        self._cleaner = cleaner
+        self._simple = simple_characters()
+        self._kinds: dict[str, int] = {" ": _SPACE, "\t": _SPACE}
+        self._keyboard_only = options.keyboard_only
+        self._dropped = ""  # a simple character these options drop, once one was seen
+
+    def kind(self, c: str) -> int:
+        """_KEPT, _DROPPED or _SPACE for a simple character other than LF, else 0."""
+        kind = self._kinds.get(c)
+        if kind is None:
+            kind = 0
+            if c in self._simple and c != "\n":
+                out = self._cleaner.clean(c).text
+                kind = _DROPPED if not out else _KEPT if out.strip(" \t") else 0
+            self._kinds[c] = kind
+        if kind == _DROPPED and not self._dropped:
+            self._dropped = c
+        return kind
+
+    def last_cut(self, buf: str, lo: int) -> tuple[int, str, bool]:
+        """The last cut in buf[lo:] away from LF: (position, lead-in, undo a trailing space), or (0, "", False)."""
+        found = (0, "", False)
+        hi = len(buf) - 1  # the character after a cut must be known
+        if hi <= lo:
+            return found
+        # State after the character before k: emitted, dropped at start, just dropped, run
+        # ("" empty, " " one space, "+" something else); None is unknown.
+        emitted = None
+        at_start = None if self._keyboard_only else False
+        just = None if self._keyboard_only else False
+        run: typing.Optional[str] = None
+        kind = self.kind
+        prev_simple = False
+        for k in range(lo, hi):
+            c = buf[k]
+            nxt = buf[k + 1]
+            if c == "\n":
+                emitted, at_start, just, run = True, False, False, ""
+                prev_simple = True
+                continue
+            this = kind(c)
+            single = prev_simple and (nxt == "\n" or kind(nxt) != 0)
+            prev_simple = this != 0
+            if not this or not single:
+                emitted = run = None
+                if self._keyboard_only:
+                    at_start = just = None
+                continue
+            if this == _KEPT:
+                emitted, at_start, run = True, False, ""
+            elif this == _DROPPED:
+                just = True
+                if run == "":
+                    at_start = None if emitted is None else not emitted
+                elif run is not None:
+                    run, at_start = " ", False
+                else:
+                    at_start = None
+            else:  # a whitespace cluster is held
+                if just:
+                    run = " "
+                elif just is False and run == "" and c == " ":
+                    run = " "
+                else:
+                    run = "+"
+                just = False
+            if nxt != "\n" and kind(nxt) == 0:
+                continue
+            if at_start is False and run == "" and emitted and just is not None:
+                if just is False:
+                    found = (k + 1, "\n", False)
+                elif self._dropped:
+                    found = (k + 1, "\n" + self._dropped, False)
+            elif at_start is False and run == " " and just is not None:
+                if just is False:
+                    found = (k + 1, "\n ", True)
+                elif self._dropped:
+                    found = (k + 1, "\n " + self._dropped, True)
+        return found
+
+
+def split_pieces(texts: typing.Iterable[str], cutter: typing.Any,
+                 piece_size: int = PIECE_SIZE) -> typing.Iterator[tuple[str, str, bool]]:
+    """Regroup decoded text into pieces that may be cleaned apart (see the module docstring).
+
+    Yields (text, lead-in, undo): the piece, the lead-in to clean it behind ("" for the first)
+    and whether the piece ends with a pending space that the next piece takes over. The texts
+    of the pieces concatenate to the input. `cutter` finds cuts away from line breaks (None:
+    only after LF).
     """
     if piece_size < 1:
         raise ValueError("piece_size must be at least 1")
-    buf = bytearray()
-    scanned = 0  # cut positions below this one are known not to be safe
+    parts: list[str] = []
+    size = 0
+    last_lf = -1  # position of the last LF buffered
+    lead = ""
+    for text in texts:
+        lf = text.rfind("\n")
+        if lf >= 0:
+            last_lf = size + lf
+        parts.append(text)
+        size += len(text)
+        while size >= piece_size:
+            cut, next_lead, undo = last_lf + 1, "\n", False
+            if cut < piece_size // 2 and cutter is not None:
+                tail = _tail(parts, _SCAN_SPAN + 1)
+                found, found_lead, found_undo = cutter.last_cut(tail, max(0, piece_size // 2 - (size - len(tail))))
+                if found:
+                    cut, next_lead, undo = size - len(tail) + found, found_lead, found_undo
+            if not cut:
+                break  # no safe place yet: keep reading
+            buf = "".join(parts)
+            yield buf[:cut], lead, undo
+            rest = buf[cut:]
+            parts = [rest] if rest else []
+            size = len(rest)
+            last_lf = rest.rfind("\n")
+            lead = next_lead
+    if parts:
+        yield "".join(parts), lead, False
+
+
+def _tail(parts: list[str], length: int) -> str:
+    taken: list[str] = []
+    have = 0
+    for part in reversed(parts):
+        taken.append(part)
+        have += len(part)
+        if have >= length:
+            break
+    tail = "".join(reversed(taken))
+    return tail[-length:]
+
+
+def _decoded(chunks: typing.Iterable[bytes]) -> typing.Iterator[str]:
+    decoder = codecs.getincrementaldecoder("utf-8")("surrogateescape")
     for chunk in chunks:
-        buf += chunk
-        if len(buf) < piece_size:
-            continue
-        # A keyboard-only cut needs the two bytes after it.
-        hi = len(buf) - 2 if keyboard_only else len(buf)
-        if hi < scanned:
-            continue
-        cut = _last_cut(buf, scanned, hi, keyboard_only)
-        scanned = hi + 1
-        if cut:
-            yield bytes(buf[:cut])
-            del buf[:cut]
-            scanned -= cut
-    if buf:
-        yield bytes(buf)
+        text = decoder.decode(chunk)
+        if text:
+            yield text
+    text = decoder.decode(b"", True)
+    if text:
+        yield text
+
+
+def _escaped_bytes(run: str) -> bytes:
+    return run.encode("utf-8", "surrogateescape")
+
+
+class _PieceCleaner:
+    """Cleans one piece behind its lead-in and takes the lead-in's output and counters off."""
+
+    def __init__(self, cleaner: Cleaner, options: Options) -> None:
+        self._cleaner = cleaner
+        self._trim_trailing = options.remove_trailing_whitespace
+        self._leads: dict[str, tuple[str, dict[str, int], int]] = {}
+
+    def _lead(self, lead: str) -> tuple[str, dict[str, int], int]:
+        known = self._leads.get(lead)
+        if known is None:
+            # The lead-in's space stays pending and belongs to the text after it; alone, its LF
+            # and drops give exactly the output and counters it adds.
+            result = self._cleaner.clean(lead.replace(" ", ""))
+            known = self._leads[lead] = (result.text, result.stats, result.changes_made)
+        return known
+
+    def clean(self, text: str, lead: str, undo: bool, keep_open: bool) -> tuple[str, dict[str, int], int]:
+        """Clean `text`: its output, counters and changes.
+
+        `keep_open`: the text is followed by undecodable bytes that stay, cleaned as "x".
+        """
+        result = self._cleaner.clean(lead + text + ("x" if keep_open else ""))
+        out = result.text
+        changes = result.changes_made
+        stats = result.stats
+        if lead:
+            lead_out, lead_stats, lead_changes = self._lead(lead)
+            if not out.startswith(lead_out):
+                raise AssertionError(f"lead-in {lead!r} was not kept at the start of the output")
+            out = out[len(lead_out):]
+            changes -= lead_changes
+            for name, count in lead_stats.items():
+                stats[name] -= count
+        if keep_open:
+            if not out.endswith("x"):
+                raise AssertionError("the stand-in for undecodable bytes was not kept")
+            out = out[:-1]
+        if undo:
+            # The left side ended with one pending space, which the next piece now holds.
+            if self._trim_trailing:
+                stats["trailing_whitespace_removed"] -= 1
+                changes -= 1
+            elif out.endswith(" "):
+                out = out[:-1]
+            else:
+                raise AssertionError("the pending space was not written at the end of the piece")
+        return out, stats, changes
+
+
+def _merge(total: dict[str, int], stats: dict[str, int], changes: int) -> int:
+    """Add the counters of one call to `total`; returns its changes as they count in the total."""
+    for name, count in stats.items():
+        if name == "unicode_normalized":
+            # Whether normalization changed anything: counted once per input.
+            if count and total[name]:
+                changes -= count
+            total[name] = max(total[name], count)
+        else:
+            total[name] += count
+    return changes
+
+
+def _joins(escaped: str) -> bool:
+    """Whether the bytes of two runs of undecodable bytes, once adjacent, decode to something."""
+    return _escaped_bytes(escaped).decode("utf-8", "surrogateescape") != escaped
+
+
+def _reason(text: str, start: int, end: int) -> str:
+    data = _escaped_bytes(text[start:end]) + text[end:end + 3].encode("utf-8", "surrogateescape")
+    try:
+        data.decode("utf-8")
+    except UnicodeDecodeError as exc:
+        return exc.reason
+    return "invalid byte"  # pragma: no cover - an escaped run never decodes
 
 
 def clean_pieces(chunks: typing.Iterable[bytes], options: Options, *, errors: str = "strict",
                  piece_size: int = PIECE_SIZE) -> typing.Iterator[Piece]:
     """Decode and clean UTF-8 input piece by piece.
 
-    The cleaned texts of the pieces concatenate to what one call of `Cleaner(options).clean` on
-    the whole decoded input returns, and a `Tally` of the results holds its counters. `errors`
-    is a codec error handler for decoding; with "strict" a decoding error raises `InvalidUTF8`
-    naming the byte offset. With "surrogateescape" the cleaned text keeps undecodable bytes as
-    lone surrogates, to be encoded back with the same handler.
+    The cleaned bytes of the pieces concatenate to what one call of `Cleaner(options).clean` on
+    the whole decoded input returns, encoded, and a `Tally` of the pieces holds its counters.
+    `errors` is a codec error handler for decoding; with "strict" a decoding error raises
+    `InvalidUTF8` naming the byte offset; with "surrogateescape" undecodable bytes pass through
+    unchanged (see the module docstring).
     """
+    if errors not in ("strict", "surrogateescape", "replace", "ignore", "backslashreplace"):
+        raise ValueError(f"unknown error handler: {errors!r}")
     cleaner = Cleaner(options)
+    cutter = _Cutter(cleaner, options)
+    pieces = _PieceCleaner(cleaner, options)
     offset = 0
-    for data in split_pieces(chunks, options.keyboard_only, piece_size):
+    for text, lead, undo in split_pieces(_decoded(chunks), cutter, piece_size):
+        stats = dict.fromkeys(_STAT_NAMES, 0)
+        undecodable = 0
         try:
-            text = data.decode("utf-8", errors)
-        except UnicodeDecodeError as exc:
-            raise InvalidUTF8(offset + exc.start, exc.reason) from None
-        engine_text, base = _protect(text)
-        result = cleaner.clean(engine_text)
-        cleaned = result.text if not base else _restore(result.text, base)
-        yield Piece(offset, text, cleaned, result)
+            data = text.encode("utf-8")  # fails exactly when there are undecodable bytes
+            runs = []
+        except UnicodeEncodeError:
+            data = text.encode("utf-8", "surrogateescape")
+            runs = list(_ESCAPED.finditer(text))
+        if not runs:
+            out, part_stats, part_changes = pieces.clean(text, lead, undo, False)
+            changes = _merge(stats, part_stats, part_changes)
+        elif errors == "strict":
+            first = runs[0]
+            raise InvalidUTF8(offset + len(text[:first.start()].encode("utf-8", "surrogateescape")),
+                              _reason(text, first.start(), first.end()))
+        elif errors == "surrogateescape":
+            parts = []
+            changes = 0
+            start = 0
+            for n, run in enumerate(runs):
+                if run.start() > start:
+                    between = text[start:run.start()]
+                    part, part_stats, part_changes = pieces.clean(between, lead if n == 0 else "\n", False, True)
+                    if not part and n and _joins(runs[n - 1].group() + run.group()):
+                        # Removing all that stood between two runs of undecodable bytes would
+                        # make them a character: that text stays as it was.
+                        part, part_stats, part_changes = between, {}, 0
+                    parts.append(part)
+                    changes += _merge(stats, part_stats, part_changes)
+                parts.append(run.group())
+                start = run.end()
+            if start < len(text):
+                part, part_stats, part_changes = pieces.clean(text[start:], "\n", undo, False)
+                parts.append(part)
+                changes += _merge(stats, part_stats, part_changes)
+            out = "".join(parts)
+        else:
+            undecodable = sum(run.end() - run.start() for run in runs)
+            decoded = _ESCAPED.sub(lambda run: _escaped_bytes(run.group()).decode("utf-8", errors), text)
+            out, part_stats, part_changes = pieces.clean(decoded, lead, undo, False)
+            changes = _merge(stats, part_stats, part_changes)
+        yield Piece(offset, data, out.encode("utf-8", "surrogateescape"), stats, changes, undecodable)
         offset += len(data)
-
-
-# Undecodable bytes under "surrogateescape" are the lone surrogates U+DC80..U+DCFF, which the
-# engine cannot take. Each is swapped for a private-use character base + 0x80..0xFF (a visible
-# character every rule leaves alone; keyboard-only output removes it, as any non-keyboard
-# character), the base chosen so that the text holds none of its 128 characters.
-_ESCAPED = re.compile("[\udc80-\udcff]")
-_BASES = (*range(0xF0000, 0xFFF00, 0x100), *range(0x100000, 0x10FF00, 0x100))
-
-
-def _protect(text: str) -> tuple[str, int]:
-    if not _ESCAPED.search(text):
-        return text, 0
-    for base in _BASES:
-        if not re.search(f"[{chr(base + 0x80)}-{chr(base + 0xFF)}]", text):
-            table = {0xDC00 + b: base + b for b in range(0x80, 0x100)}
-            return text.translate(table), base
-    raise ValueError("the text uses every private-use block that could stand for undecodable bytes")
-
-
-def _restore(text: str, base: int) -> str:
-    return text.translate({base + b: 0xDC00 + b for b in range(0x80, 0x100)})

@@ -151,7 +151,7 @@ CharacterPass::Rule CharacterPass::rules(std::string_view cluster, char32_t& c, 
         } else if (o_.keyboard_only && o_.emoji_policy == EmojiPolicy::Drop) {
             keep = false;
         } else {
-            keep = unicode::is_emoji_cluster(cluster, verdict, o_);
+            keep = unicode::is_emoji_cluster(cluster, verdict);
         }
         if (keep) return Rule::kept;
         tally.add(&CleaningStats::hidden_chars_removed);

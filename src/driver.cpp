@@ -7,7 +7,6 @@
 #include "general_path.hpp"
 #include "main_pass.hpp"
 #include "translit/resolve.hpp"
-#include "translit/symbol_table.hpp"
 #include "unicode/char_tables.hpp"
 #include "unicode/normalize.hpp"
 #include "unicode/utf8.hpp"
@@ -54,20 +53,6 @@ bool pass_is_identity(const Options& o) noexcept {
            !o.remove_control_chars && !o.collapse_whitespace && !o.has_line_endings();
 }
 
-// Characters that keyboard-only resolution spells whole, so normalization must not split them.
-bool is_protected(char32_t c, const Options& o) noexcept {
-    if (c < 0x80 || unicode::is_keyboard_char(c, o.extended_keyboard)) return false;
-    switch (o.non_ascii_policy) {
-        case NonAsciiPolicy::Drop:
-            return false;
-        case NonAsciiPolicy::Fold:
-            return !translit::negated_relation(c).empty();
-        case NonAsciiPolicy::Transliterate:
-            return !translit::negated_relation(c).empty() || !translit::symbol_to_ascii(c).empty();
-    }
-    return false;
-}
-
 // Index of the first byte at or after `i` that is not ASCII, or the text's size.
 std::size_t next_non_ascii(std::string_view text, std::size_t i) noexcept {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
@@ -93,7 +78,7 @@ bool for_each_piece(std::string_view text, const Options& o, OnPiece&& on_piece,
     for (std::size_t i = next_non_ascii(text, 0); i < text.size(); i = next_non_ascii(text, i)) {
         const std::size_t start = i;
         const char32_t c = utf8::decode(text, i);
-        if (!is_protected(c, o)) continue;
+        if (!translit::is_protected_from_normalization(c, o.non_ascii_policy, o.extended_keyboard)) continue;
         if (!on_piece(text.substr(piece, start - piece)) || !on_kept(text.substr(start, i - start))) return false;
         piece = i;
     }

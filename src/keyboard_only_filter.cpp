@@ -38,7 +38,7 @@ bool negate_trailing_operator(std::string& filtered) {
 KeyboardOnlyFilter::Outcome KeyboardOnlyFilter::filter(std::string_view cluster, std::string_view processed,
                                                        const Options& o, unicode::EmojiVerdict& verdict) {
     // Emoji kept whole.
-    if (o.emoji_policy == EmojiPolicy::Keep && unicode::is_emoji_cluster(cluster, verdict, o))
+    if (o.emoji_policy == EmojiPolicy::Keep && unicode::is_emoji_cluster(cluster, verdict))
         return {Kind::kept_emoji};
 
     filtered_.clear();
@@ -63,7 +63,7 @@ KeyboardOnlyFilter::Outcome KeyboardOnlyFilter::filter(std::string_view cluster,
     if (!filtered_.empty()) return outcome;
 
     // Nothing survived: the cluster is dropped whole.
-    if (unicode::is_emoji_cluster(cluster, verdict, o)) return {Kind::dropped_emoji};
+    if (unicode::is_emoji_cluster(cluster, verdict)) return {Kind::dropped_emoji};
     return {Kind::dropped, 0, chars};
 }
 

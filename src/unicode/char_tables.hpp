@@ -6,16 +6,13 @@
 #include <cstdint>
 #include <string_view>
 
-#include "../options.hpp"
-
 namespace scrubix::unicode {
 
-// Unicode 16.0 binary properties.
-bool is_hidden_char(char32_t c) noexcept;            // Default_Ignorable_Code_Point
-bool is_emoji_char(char32_t c) noexcept;             // Emoji
-bool is_emoji_presentation(char32_t c) noexcept;     // Emoji_Presentation
-bool is_extended_pictographic(char32_t c) noexcept;  // Extended_Pictographic
-bool is_white_space(char32_t c) noexcept;            // White_Space
+// Unicode binary properties (the emoji-cluster test reads Emoji_Presentation and
+// Extended_Pictographic straight from the property word).
+bool is_hidden_char(char32_t c) noexcept;  // Default_Ignorable_Code_Point
+bool is_emoji_char(char32_t c) noexcept;   // Emoji
+bool is_white_space(char32_t c) noexcept;  // White_Space
 
 // General_Category with ICU's numbering.
 enum GeneralCategory : std::uint8_t {
@@ -68,8 +65,9 @@ constexpr bool is_keyboard_char(char32_t c, bool extended) noexcept {
     return extended && is_extended_keyboard_char(c);
 }
 
-// One-lookup summary for the main pass: which per-character rules may apply to c.
-// A code point with no bit set passes the character pipeline unchanged.
+// One-lookup summary for the main pass: which per-character rules may apply to c
+// (`pass_class_inline` in char_props.hpp). A code point with no bit set passes the character
+// pipeline unchanged.
 enum PassClass : std::uint8_t {
     kPassHidden = 1 << 0,    // Default_Ignorable_Code_Point
     kPassControl = 1 << 1,   // removable control
@@ -79,7 +77,6 @@ enum PassClass : std::uint8_t {
     kPassOther = 1 << 5,     // U+2044, U+2026, U+22EF
     kPassLineSep = 1 << 6,   // U+2028, U+2029
 };
-std::uint8_t pass_class(char32_t c) noexcept;
 
 // The per-cluster cache slot of the emoji-cluster test.
 enum class EmojiVerdict : std::uint8_t { No = 0, Yes = 1, Unknown = 2 };
@@ -87,8 +84,7 @@ enum class EmojiVerdict : std::uint8_t { No = 0, Yes = 1, Unknown = 2 };
 // Whether one extended grapheme cluster is an emoji: some code point is Emoji_Presentation
 // or is Extended_Pictographic without Emoji (A), or some code point is Emoji (B) and the
 // cluster holds U+200D, U+20E3 or U+FE0F (C); the answer is A or (B and C). A pure-ASCII
-// cluster never is, and the test answers no unless `keyboard_only` or `remove_hidden` is
-// on. The answer is computed at most once and kept in `slot`.
-bool is_emoji_cluster(std::string_view cluster, EmojiVerdict& slot, const Options& options) noexcept;
+// cluster never is. The answer is computed at most once and kept in `slot`.
+bool is_emoji_cluster(std::string_view cluster, EmojiVerdict& slot) noexcept;
 
 }  // namespace scrubix::unicode

@@ -1,4 +1,4 @@
-// Character class tables against the Unicode 16.0 files, the three replacement maps as
+// Character class tables against the Unicode data files, the three replacement maps as
 // published, and the emoji-cluster test.
 #include <array>
 #include <cstring>
@@ -11,8 +11,8 @@
 
 #include "harness.hpp"
 #include "ucd_reader.hpp"
+#include "unicode/char_props.hpp"
 #include "unicode/char_tables.hpp"
-#include "unicode/generated/char_tables_data.inc"
 #include "unicode/utf8.hpp"
 
 using namespace scrubix;
@@ -30,9 +30,15 @@ std::string utf8_of(std::initializer_list<char32_t> cps) {
     return s;
 }
 
-bool emoji_cluster(std::string_view cluster, const Options& options = Options{}) {
+bool emoji_cluster(std::string_view cluster) {
     EmojiVerdict slot = EmojiVerdict::Unknown;
-    return is_emoji_cluster(cluster, slot, options);
+    return is_emoji_cluster(cluster, slot);
+}
+
+// The two emoji properties the cluster test reads from the property word.
+bool is_emoji_presentation(char32_t c) noexcept { return (property_word(c) & char_data::kBitEmojiPresentation) != 0; }
+bool is_extended_pictographic(char32_t c) noexcept {
+    return (property_word(c) & char_data::kBitExtendedPictographic) != 0;
 }
 
 struct Figures {
@@ -97,10 +103,10 @@ std::map<char32_t, char32_t> all_to(const std::vector<char32_t>& keys, char32_t 
 
 }  // namespace
 
-TEST_CASE("char_tables", "binary properties equal the UCD 16.0 files for every code point") {
-    const auto derived = harness::require_data("unicode/16.0.0/DerivedCoreProperties.txt");
-    const auto emoji = harness::require_data("unicode/16.0.0/emoji-data.txt");
-    const auto proplist = harness::require_data("unicode/16.0.0/PropList.txt");
+TEST_CASE("char_tables", "binary properties equal the UCD files for every code point") {
+    const auto derived = ucd_reader::ucd_file("DerivedCoreProperties.txt");
+    const auto emoji = ucd_reader::ucd_file("emoji-data.txt");
+    const auto proplist = ucd_reader::ucd_file("PropList.txt");
     struct Property {
         const char* name;
         std::vector<bool> set;
@@ -121,7 +127,7 @@ TEST_CASE("char_tables", "binary properties equal the UCD 16.0 files for every c
 }
 
 TEST_CASE("char_tables", "general category equals UnicodeData.txt for every code point") {
-    const auto categories = ucd_reader::general_categories(harness::require_data("unicode/16.0.0/UnicodeData.txt"));
+    const auto categories = ucd_reader::general_categories(ucd_reader::ucd_file("UnicodeData.txt"));
     std::map<std::string, int> number;
     for (std::size_t i = 0; i < kCategoryNames.size(); ++i) number[kCategoryNames[i]] = int(i);
     for (char32_t c = 0; c < kEnd; ++c) {
@@ -134,7 +140,7 @@ TEST_CASE("char_tables", "general category equals UnicodeData.txt for every code
 
 TEST_CASE("char_tables", "script equals Scripts.txt for every code point") {
     std::vector<std::uint16_t> expected(kEnd, kScriptUnknown);
-    ucd_reader::for_each_range(harness::require_data("unicode/16.0.0/Scripts.txt"),
+    ucd_reader::for_each_range(ucd_reader::ucd_file("Scripts.txt"),
                                [&](char32_t first, char32_t last, const std::vector<std::string_view>& f) {
                                    const std::uint16_t v = f.at(1) == "Common"      ? kScriptCommon
                                                            : f.at(1) == "Inherited" ? kScriptInherited
@@ -157,10 +163,10 @@ TEST_CASE("char_tables", "set figures are 17/4174, 150/1431, 80/1212 and 78/3537
         Figures documented;
     };
     const Case cases[] = {
-        {"hidden", &is_hidden_char, char_data::figures_hidden, {17, 4174}},
-        {"emoji", &is_emoji_char, char_data::figures_emoji, {150, 1431}},
-        {"emoji presentation", &is_emoji_presentation, char_data::figures_emoji_presentation, {80, 1212}},
-        {"pictographic", &is_extended_pictographic, char_data::figures_extended_pictographic, {78, 3537}},
+        {"hidden", &is_hidden_char, char_data::kFiguresHidden, {17, 4174}},
+        {"emoji", &is_emoji_char, char_data::kFiguresEmoji, {150, 1431}},
+        {"emoji presentation", &is_emoji_presentation, char_data::kFiguresEmojiPresentation, {80, 1212}},
+        {"pictographic", &is_extended_pictographic, char_data::kFiguresExtendedPictographic, {78, 3537}},
     };
     for (const auto& k : cases) {
         const Figures seen = figures_of(k.lookup);
@@ -201,7 +207,7 @@ TEST_CASE("char_tables", "pass_class agrees with the individual tests for every 
         if (quote_replacement(c) != 0) expected |= kPassQuote;
         if (c == 0x2044 || c == 0x2026 || c == 0x22EF) expected |= kPassOther;
         if (c == 0x2028 || c == 0x2029) expected |= kPassLineSep;
-        CHECK_EQ_MSG(int(pass_class(c)), int(expected), hex(c));
+        CHECK_EQ_MSG(int(pass_class_inline(c)), int(expected), hex(c));
     }
 }
 
@@ -213,11 +219,11 @@ TEST_CASE("char_tables", "published edge cases") {
     CHECK(is_removable_control(0x0085));
     for (char32_t c : {U'\t', U'\n', U'\r'}) {
         CHECK(!is_removable_control(c));
-        CHECK_EQ(pass_class(c), std::uint8_t(0));
+        CHECK_EQ(pass_class_inline(c), std::uint8_t(0));
     }
     CHECK_EQ(dash_replacement(0x2212), U'-');
     CHECK_EQ(dash_replacement(0x00AD), char32_t(0));  // soft hyphen is hidden, not a dash
-    CHECK_EQ(pass_class(0x00AD), std::uint8_t(kPassHidden));
+    CHECK_EQ(pass_class_inline(0x00AD), std::uint8_t(kPassHidden));
     CHECK_EQ(quote_replacement(0xFF02), U'\'');
     CHECK_EQ(quote_replacement(0xFF07), U'\'');
     CHECK_EQ(quote_replacement(0x2033), U'"');
@@ -241,7 +247,7 @@ TEST_CASE("char_tables", "values beyond U+10FFFF read as unassigned, without rea
         CHECK(!is_extended_pictographic(c) && !is_white_space(c));
         CHECK_EQ(general_category(c), Cn);
         CHECK_EQ(script_of(c), kScriptUnknown);
-        CHECK_EQ(pass_class(c), std::uint8_t(0));
+        CHECK_EQ(pass_class_inline(c), std::uint8_t(0));
         CHECK_EQ(space_replacement(c) | dash_replacement(c) | quote_replacement(c), char32_t(0));
     }
 }
@@ -265,7 +271,7 @@ TEST_CASE("char_tables", "emoji clusters: text-style symbols need U+FE0F, pictog
 }
 
 TEST_CASE("char_tables", "a lone code point is an emoji cluster by its default presentation") {
-    const auto path = harness::require_data("unicode/16.0.0/emoji-data.txt");
+    const auto path = ucd_reader::ucd_file("emoji-data.txt");
     const auto presentation = ucd_reader::property_set(path, "Emoji_Presentation");
     const auto emoji = ucd_reader::property_set(path, "Emoji");
     for (char32_t c = 0x80; c < kEnd; ++c) {
@@ -276,10 +282,7 @@ TEST_CASE("char_tables", "a lone code point is an emoji cluster by its default p
 }
 
 TEST_CASE("char_tables", "every fully-qualified sequence of emoji-test.txt is an emoji cluster") {
-    const auto path = harness::require_data("unicode/16.0.0/emoji-test.txt");
-    Options keyboard;
-    keyboard.keyboard_only = true;
-    keyboard.remove_hidden = false;
+    const auto path = ucd_reader::ucd_file("emoji-test.txt");
     std::size_t seen = 0;
     ucd_reader::for_each_record(path, [&](const std::vector<std::string_view>& fields) {
         if (fields.at(1) != "fully-qualified") return;
@@ -287,7 +290,7 @@ TEST_CASE("char_tables", "every fully-qualified sequence of emoji-test.txt is an
         for (std::string_view cp : ucd_reader::split(fields[0], ' '))
             if (!cp.empty()) utf8::append(cluster, ucd_reader::parse_hex(cp));
         ++seen;
-        CHECK_EQ_MSG(emoji_cluster(cluster, keyboard), true, std::string(fields[0]));
+        CHECK_EQ_MSG(emoji_cluster(cluster), true, std::string(fields[0]));
     });
     // The file states its own count: every listed sequence was read.
     std::ifstream in(path);
@@ -299,32 +302,18 @@ TEST_CASE("char_tables", "every fully-qualified sequence of emoji-test.txt is an
     CHECK_EQ(seen, stated);
 }
 
-TEST_CASE("char_tables", "emoji verdict is gated by the options and cached in the slot") {
+TEST_CASE("char_tables", "the emoji verdict is cached in the slot") {
     const std::string grinning = utf8_of({0x1F600});
-    Options neither;
-    neither.keyboard_only = false;
-    neither.remove_hidden = false;
     EmojiVerdict slot = EmojiVerdict::Unknown;
-    CHECK(!is_emoji_cluster(grinning, slot, neither));
-    CHECK(slot == EmojiVerdict::No);
-
-    Options hidden_only = neither;
-    hidden_only.remove_hidden = true;
-    slot = EmojiVerdict::Unknown;
-    CHECK(is_emoji_cluster(grinning, slot, hidden_only));
+    CHECK(is_emoji_cluster(grinning, slot));
     CHECK(slot == EmojiVerdict::Yes);
-    Options keyboard_only = neither;
-    keyboard_only.keyboard_only = true;
-    slot = EmojiVerdict::Unknown;
-    CHECK(is_emoji_cluster(grinning, slot, keyboard_only));
-
     // A known verdict is answered as stored, whatever the cluster.
     slot = EmojiVerdict::Yes;
-    CHECK(is_emoji_cluster("a", slot, keyboard_only));
+    CHECK(is_emoji_cluster("a", slot));
     slot = EmojiVerdict::No;
-    CHECK(!is_emoji_cluster(grinning, slot, keyboard_only));
+    CHECK(!is_emoji_cluster(grinning, slot));
     slot = EmojiVerdict::Unknown;
-    CHECK(!is_emoji_cluster("#", slot, keyboard_only));
+    CHECK(!is_emoji_cluster("#", slot));
     CHECK(slot == EmojiVerdict::No);
 }
 
@@ -335,6 +324,6 @@ TEST_CASE("char_tables", "a cluster cut inside a sequence is not read past its e
         const std::unique_ptr<char[]> cut(new char[n]);
         std::memcpy(cut.get(), whole.data(), n);
         EmojiVerdict slot = EmojiVerdict::Unknown;
-        CHECK(!is_emoji_cluster(std::string_view(cut.get(), n), slot, Options{}));
+        CHECK(!is_emoji_cluster(std::string_view(cut.get(), n), slot));
     }
 }

@@ -65,6 +65,10 @@ constexpr bool is_keyboard_char(char32_t c, bool extended) noexcept {
     return extended && is_extended_keyboard_char(c);
 }
 
+// Whether every byte of `text` is TAB, LF, CR or in 0x20..0x7E: a text the keyboard filter
+// keeps as it is.
+bool is_keyboard_ascii(std::string_view text) noexcept;
+
 // One-lookup summary for the main pass: which per-character rules may apply to c
 // (`pass_class_inline` in char_props.hpp). A code point with no bit set passes the character
 // pipeline unchanged.

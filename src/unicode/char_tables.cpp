@@ -1,9 +1,5 @@
 #include "char_tables.hpp"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <cstddef>
 
 #include "char_props.hpp"
@@ -69,28 +65,6 @@ bool classify_emoji_cluster(std::string_view cluster) noexcept {
 bool is_hidden_char(char32_t c) noexcept { return (property_word(c) & cd::kBitHidden) != 0; }
 bool is_emoji_char(char32_t c) noexcept { return (property_word(c) & cd::kBitEmoji) != 0; }
 bool is_white_space(char32_t c) noexcept { return (property_word(c) & cd::kBitWhiteSpace) != 0; }
-
-bool is_keyboard_ascii(std::string_view text) noexcept {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    // Bytes 0x20..0x7E become -128..-34 after adding 0x60; TAB, LF and CR are matched apart.
-    const __m128i shift = _mm_set1_epi8(0x60);
-    const __m128i bound = _mm_set1_epi8(-33);
-    for (; i + 16 <= n; i += 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        __m128i ok = _mm_cmplt_epi8(_mm_add_epi8(x, shift), bound);
-        ok = _mm_or_si128(ok, _mm_cmpeq_epi8(x, _mm_set1_epi8('\t')));
-        ok = _mm_or_si128(ok, _mm_cmpeq_epi8(x, _mm_set1_epi8('\n')));
-        ok = _mm_or_si128(ok, _mm_cmpeq_epi8(x, _mm_set1_epi8('\r')));
-        if (_mm_movemask_epi8(ok) != 0xFFFF) return false;
-    }
-#endif
-    for (; i < n; ++i)
-        if (!is_keyboard_char(p[i], false)) return false;
-    return true;
-}
 
 GeneralCategory general_category(char32_t c) noexcept {
     return static_cast<GeneralCategory>(char_class(c) & cd::kGcMask);

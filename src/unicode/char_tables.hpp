@@ -3,8 +3,13 @@
 // from any thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace scrubix::unicode {
 
@@ -66,8 +71,28 @@ constexpr bool is_keyboard_char(char32_t c, bool extended) noexcept {
 }
 
 // Whether every byte of `text` is TAB, LF, CR or in 0x20..0x7E: a text the keyboard filter
-// keeps as it is.
-bool is_keyboard_ascii(std::string_view text) noexcept;
+// keeps as it is. Inline: the keyboard filter asks it of every cluster it remembers.
+inline bool is_keyboard_ascii(std::string_view text) noexcept {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Bytes 0x20..0x7E become -128..-34 after adding 0x60; TAB, LF and CR are matched apart.
+    const __m128i shift = _mm_set1_epi8(0x60);
+    const __m128i bound = _mm_set1_epi8(-33);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        __m128i ok = _mm_cmplt_epi8(_mm_add_epi8(x, shift), bound);
+        ok = _mm_or_si128(ok, _mm_cmpeq_epi8(x, _mm_set1_epi8('\t')));
+        ok = _mm_or_si128(ok, _mm_cmpeq_epi8(x, _mm_set1_epi8('\n')));
+        ok = _mm_or_si128(ok, _mm_cmpeq_epi8(x, _mm_set1_epi8('\r')));
+        if (_mm_movemask_epi8(ok) != 0xFFFF) return false;
+    }
+#endif
+    for (; i < n; ++i)
+        if (!is_keyboard_char(p[i], false)) return false;
+    return true;
+}
 
 // One-lookup summary for the main pass: which per-character rules may apply to c
 // (`pass_class_inline` in char_props.hpp). A code point with no bit set passes the character

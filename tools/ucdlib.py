@@ -1,8 +1,13 @@
 """Shared helpers of the table generators: reading Unicode data files and writing C++ tables.
 
 Standard library only. Every generator takes `--data DIR` (the shared data folder, holding
-`unicode/16.0.0/...` and `deunicode-1.6.2/...`) and `--out DIR` (where the generated files go;
+`unicode/<UNICODE_VERSION>/...` and `deunicode-1.6.2/...`) and `--out DIR` (where the generated files go;
 by default their place in the source tree), and writes its output deterministically.
+
+`UNICODE_VERSION` is the one place the engine's Unicode version is set: gen_unicode_version.py
+writes it for the engine and the tests, and every table derived from the data asserts it.
+Every per-code-point table is split by `split_two_stage` and read in C++ through
+`TwoStageTable` (src/unicode/two_stage_table.hpp).
 """
 
 from __future__ import annotations
@@ -185,14 +190,14 @@ def ctype_for(values: Sequence[int]) -> str:
 
 
 def format_array(name: str, values: Sequence[int], ctype: str | None = None,
-                 per_line: int = 16, hex_values: bool = False, storage: str = "inline constexpr") -> str:
+                 per_line: int = 16, hex_values: bool = False) -> str:
     ctype = ctype or ctype_for(values)
     fmt: Callable[[int], str] = (lambda v: f"0x{v:X}") if hex_values else str
     lines = []
     for i in range(0, len(values), per_line):
         lines.append("    " + ", ".join(fmt(v) for v in values[i:i + per_line]) + ",")
     body = "\n".join(lines)
-    return f"{storage} {ctype} {name}[{max(len(values), 1)}] = {{\n{body}\n}};\n"
+    return f"inline constexpr {ctype} {name}[{max(len(values), 1)}] = {{\n{body}\n}};\n"
 
 
 def ctype_width(ctype: str) -> int:
@@ -256,12 +261,12 @@ def split_two_stage(values: Sequence, value_bytes: int | None = None, fill=0) ->
 
 
 def format_two_stage(name: str, table: TwoStageTable, *, values_per_line: int = 16,
-                     hex_values: bool = True, value_type: str | None = None) -> str:
+                     hex_values: bool = True) -> str:
     """The C++ form of a table of integers: `k{name}Shift`, `k{name}Index`, `k{name}Blocks`
     and the reader `{name}Table`."""
     return (f"inline constexpr unsigned k{name}Shift = {table.shift};\n"
             + format_array(f"k{name}Index", table.index, per_line=20) + "\n"
-            + format_array(f"k{name}Blocks", table.blocks, ctype=value_type, per_line=values_per_line,
+            + format_array(f"k{name}Blocks", table.blocks, per_line=values_per_line,
                            hex_values=hex_values) + "\n"
             + two_stage_reader(name, f"k{name}Blocks"))
 

@@ -1,4 +1,4 @@
-// Extended grapheme cluster boundaries, UAX #29 (Unicode 16.0), scanning forward from a
+// Extended grapheme cluster boundaries (UAX #29), scanning forward from a
 // cluster start. The rules are labelled where they are applied.
 #include "unicode/grapheme.hpp"
 

@@ -1,4 +1,4 @@
-// Unicode normalization forms (UAX #15, Unicode 16.0).
+// Unicode normalization forms (UAX #15), of the Unicode version in generated/unicode_version.hpp.
 #pragma once
 
 #include <cstddef>

@@ -34,7 +34,11 @@ public:
     static constexpr Value at(char32_t c) noexcept { return Blocks[slot(c)]; }
 
     // The value of `c`, or `outside` for a key beyond the table.
-    static constexpr Value get(char32_t c, Value outside) noexcept { return c < kLimit ? at(c) : outside; }
+    static constexpr Value get(char32_t c, Value outside) noexcept {
+        if (c >= kLimit) [[unlikely]]
+            return outside;
+        return at(c);
+    }
 
 private:
     static constexpr char32_t kLowMask = (char32_t(1) << Shift) - 1;

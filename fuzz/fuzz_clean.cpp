@@ -42,7 +42,7 @@ bool keyboard_only_output(std::string_view out, const Options& o) {
         if (all_keyboard(group, o.extended_keyboard)) return true;
         if (o.emoji_policy == EmojiPolicy::Drop) return false;
         auto verdict = unicode::EmojiVerdict::Unknown;
-        return unicode::is_emoji_cluster(group, verdict, o);
+        return unicode::is_emoji_cluster(group, verdict);
     };
     unicode::Clusters clusters(out);
     std::string_view group;  // the last cluster, with the pieces that followed it

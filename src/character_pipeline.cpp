@@ -1,5 +1,6 @@
 #include "character_pass.hpp"
 
+#include "translit/resolve.hpp"
 #include "unicode/utf8.hpp"
 
 namespace scrubix {
@@ -10,7 +11,6 @@ using unicode::EmojiVerdict;
 
 constexpr char32_t kZeroWidthNonJoiner = 0x200C;
 constexpr char32_t kZeroWidthJoiner = 0x200D;
-constexpr char32_t kFractionSlash = 0x2044;
 constexpr char32_t kHorizontalEllipsis = 0x2026;
 constexpr char32_t kMidlineHorizontalEllipsis = 0x22EF;
 
@@ -151,7 +151,7 @@ CharacterPass::Rule CharacterPass::rules(std::string_view cluster, char32_t& c, 
         } else if (o_.keyboard_only && o_.emoji_policy == EmojiPolicy::Drop) {
             keep = false;
         } else {
-            keep = unicode::is_emoji_cluster(cluster, verdict, o_);
+            keep = unicode::is_emoji_cluster(cluster, verdict);
         }
         if (keep) return Rule::kept;
         tally.add(&CleaningStats::hidden_chars_removed);
@@ -184,7 +184,7 @@ CharacterPass::Rule CharacterPass::rules(std::string_view cluster, char32_t& c, 
     }
     // Other symbols: the fraction slash and the ellipses.
     if (o_.normalize_other && (cls & unicode::kPassOther)) {
-        if (c == kFractionSlash) {
+        if (c == translit::kFractionSlash) {
             c = '/';
             tally.add(&CleaningStats::other_normalized);
         } else if (c == kHorizontalEllipsis || c == kMidlineHorizontalEllipsis) {

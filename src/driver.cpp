@@ -7,7 +7,6 @@
 #include "general_path.hpp"
 #include "main_pass.hpp"
 #include "translit/resolve.hpp"
-#include "translit/symbol_table.hpp"
 #include "unicode/char_tables.hpp"
 #include "unicode/normalize.hpp"
 #include "unicode/utf8.hpp"
@@ -16,35 +15,12 @@ namespace scrubix {
 
 namespace {
 
-// Whether every byte is TAB, LF, CR or in 0x20..0x7E (so also ASCII).
-bool is_keyboard_ascii(std::string_view text) noexcept {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    // Bytes 0x20..0x7E become -128..-34 after adding 0x60; TAB, LF and CR are matched apart.
-    const __m128i shift = _mm_set1_epi8(0x60);
-    const __m128i bound = _mm_set1_epi8(-33);
-    for (; i + 16 <= n; i += 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        __m128i ok = _mm_cmplt_epi8(_mm_add_epi8(x, shift), bound);
-        ok = _mm_or_si128(ok, _mm_cmpeq_epi8(x, _mm_set1_epi8('\t')));
-        ok = _mm_or_si128(ok, _mm_cmpeq_epi8(x, _mm_set1_epi8('\n')));
-        ok = _mm_or_si128(ok, _mm_cmpeq_epi8(x, _mm_set1_epi8('\r')));
-        if (_mm_movemask_epi8(ok) != 0xFFFF) return false;
-    }
-#endif
-    for (; i < n; ++i)
-        if (!unicode::is_keyboard_char(p[i], false)) return false;
-    return true;
-}
-
 // Nothing can change a pure-ASCII text when the options that act on ASCII are all off.
 bool takes_fast_path(std::string_view text, const Options& o) noexcept {
     if (o.remove_trailing_whitespace || o.collapse_whitespace || o.has_line_endings() ||
         o.remove_control_chars || o.unicode_normalization != NormalizationMode::None)
         return false;
-    return o.keyboard_only ? is_keyboard_ascii(text) : utf8::is_ascii(text);
+    return o.keyboard_only ? unicode::is_keyboard_ascii(text) : utf8::is_ascii(text);
 }
 
 // Whether the main pass writes every text back as it is: no rule of it is enabled.
@@ -52,20 +28,6 @@ bool pass_is_identity(const Options& o) noexcept {
     return !o.remove_hidden && !o.remove_trailing_whitespace && !o.normalize_spaces &&
            !o.normalize_dashes && !o.normalize_quotes && !o.normalize_other && !o.keyboard_only &&
            !o.remove_control_chars && !o.collapse_whitespace && !o.has_line_endings();
-}
-
-// Characters that keyboard-only resolution spells whole, so normalization must not split them.
-bool is_protected(char32_t c, const Options& o) noexcept {
-    if (c < 0x80 || unicode::is_keyboard_char(c, o.extended_keyboard)) return false;
-    switch (o.non_ascii_policy) {
-        case NonAsciiPolicy::Drop:
-            return false;
-        case NonAsciiPolicy::Fold:
-            return !translit::negated_relation(c).empty();
-        case NonAsciiPolicy::Transliterate:
-            return !translit::negated_relation(c).empty() || !translit::symbol_to_ascii(c).empty();
-    }
-    return false;
 }
 
 // Index of the first byte at or after `i` that is not ASCII, or the text's size.
@@ -93,7 +55,7 @@ bool for_each_piece(std::string_view text, const Options& o, OnPiece&& on_piece,
     for (std::size_t i = next_non_ascii(text, 0); i < text.size(); i = next_non_ascii(text, i)) {
         const std::size_t start = i;
         const char32_t c = utf8::decode(text, i);
-        if (!is_protected(c, o)) continue;
+        if (!translit::is_protected_from_normalization(c, o.non_ascii_policy, o.extended_keyboard)) continue;
         if (!on_piece(text.substr(piece, start - piece)) || !on_kept(text.substr(start, i - start))) return false;
         piece = i;
     }

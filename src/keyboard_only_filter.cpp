@@ -9,12 +9,6 @@ namespace {
 constexpr char32_t kCombiningLongSolidusOverlay = 0x0338;
 
 constexpr bool is_relation_char(char c) noexcept { return c == '<' || c == '=' || c == '>'; }
-
-bool is_keyboard_ascii(std::string_view s) noexcept {
-    for (unsigned char b : s)
-        if (!unicode::is_keyboard_char(b, false)) return false;
-    return true;
-}
 }  // namespace
 
 bool negate_trailing_operator(std::string& filtered) {
@@ -38,7 +32,7 @@ bool negate_trailing_operator(std::string& filtered) {
 KeyboardOnlyFilter::Outcome KeyboardOnlyFilter::filter(std::string_view cluster, std::string_view processed,
                                                        const Options& o, unicode::EmojiVerdict& verdict) {
     // Emoji kept whole.
-    if (o.emoji_policy == EmojiPolicy::Keep && unicode::is_emoji_cluster(cluster, verdict, o))
+    if (o.emoji_policy == EmojiPolicy::Keep && unicode::is_emoji_cluster(cluster, verdict))
         return {Kind::kept_emoji};
 
     filtered_.clear();
@@ -63,7 +57,7 @@ KeyboardOnlyFilter::Outcome KeyboardOnlyFilter::filter(std::string_view cluster,
     if (!filtered_.empty()) return outcome;
 
     // Nothing survived: the cluster is dropped whole.
-    if (unicode::is_emoji_cluster(cluster, verdict, o)) return {Kind::dropped_emoji};
+    if (unicode::is_emoji_cluster(cluster, verdict)) return {Kind::dropped_emoji};
     return {Kind::dropped, 0, chars};
 }
 
@@ -121,7 +115,7 @@ void KeyboardOnlyFilter::apply(PassState& state, std::string_view cluster, std::
     const Options& o = state.options;
     // Keyboard ASCII only (a quote or dash the pipeline rewrote): filtered to itself, unless
     // an emoji kept whole comes first.
-    if (remember_ && o.emoji_policy == EmojiPolicy::Drop && is_keyboard_ascii(processed)) {
+    if (remember_ && o.emoji_policy == EmojiPolicy::Drop && unicode::is_keyboard_ascii(processed)) {
         state.emit(processed);
         return;
     }

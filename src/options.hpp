@@ -5,14 +5,16 @@
 #include <cstdint>
 
 #include "options_members.hpp"
+#include "translit/non_ascii_policy.hpp"
+#include "unicode/normalization_form.hpp"
 
 namespace scrubix {
 
 enum class EmojiPolicy : std::uint8_t { Keep = 0, Drop = 1 };
-enum class NonAsciiPolicy : std::uint8_t { Drop = 0, Fold = 1, Transliterate = 2 };
+using NonAsciiPolicy = translit::NonAsciiPolicy;
 // A present line-ending style; `Absent` stands for "leave line breaks alone".
 enum class LineEndingStyle : std::uint8_t { Lf = 0, Crlf = 1, Cr = 2, Absent = 0xFF };
-enum class NormalizationMode : std::uint8_t { None = 0, NFD = 1, NFC = 2, NFKD = 3, NFKC = 4 };
+using NormalizationMode = unicode::NormalizationForm;
 
 struct Options {
 #define SCRUBIX_OPTIONS_MEMBER(name, member, Type, value) Type member = value;

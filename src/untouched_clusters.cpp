@@ -84,7 +84,7 @@ std::size_t CharacterPass::untouched_clusters(std::string_view text, std::size_t
         gr::Props next_props = 0;
         if (end < n) {
             if (bytes[end] < 0x80) {
-                single = gr::gcb_of(props) != gr::gcb_prepend;
+                single = gr::gcb_of(props) != gr::kGcbPrepend;
             } else if (utf8::sequence_length(bytes[end]) <= n - end) {
                 next = utf8::decode(text, next_end);
                 next_props = plain_runs_ ? gr::props_of(next) : facts_of(next).props;

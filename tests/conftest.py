@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -14,7 +15,10 @@ REPO = Path(__file__).resolve().parents[1]
 # Unicode and transliteration data live beside the repository; tests that need them skip
 # when the folder is absent.
 SHARED = Path(os.environ.get("SCRUBIX_SHARED", REPO.parent / "shared"))
-UCD = SHARED / "unicode" / "16.0.0"
+# The Unicode version the engine's tables are generated from, as the engine itself states it.
+UNICODE_VERSION = re.search(r'kUnicodeVersion = "([\d.]+)"',
+                            (REPO / "src" / "unicode" / "generated" / "unicode_version.hpp").read_text()).group(1)
+UCD = SHARED / "unicode" / UNICODE_VERSION
 
 
 def require_shared(*parts: str) -> Path:

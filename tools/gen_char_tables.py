@@ -196,46 +196,34 @@ def build(data: Path) -> tuple[list[int], list[int], dict[str, tuple[int, int]]]
     return props, classes, found
 
 
-def table(prefix: str, values: list[int]) -> tuple[str, int]:
-    shift, index, blocks = ucdlib.two_stage(values)
-    text = (f"inline constexpr unsigned {prefix}_shift = {shift};\n"
-            + ucdlib.format_array(f"{prefix}_index", index, per_line=20) + "\n"
-            + ucdlib.format_array(f"{prefix}_blocks", blocks, per_line=16, hex_values=True))
-    size = len(index) * ucdlib._width(index) + len(blocks) * ucdlib._width(blocks)
-    return text, size
-
-
 def render(props: list[int], classes: list[int], found: dict[str, tuple[int, int]], command: str) -> str:
-    props_text, props_size = table("char_props", props)
-    class_text, class_size = table("char_class", classes)
+    props_table = ucdlib.split_two_stage(props)
+    class_table = ucdlib.split_two_stage(classes)
     bits = [("pass_hidden", PASS_HIDDEN), ("pass_control", PASS_CONTROL), ("pass_space", PASS_SPACE),
             ("pass_dash", PASS_DASH), ("pass_quote", PASS_QUOTE), ("pass_other", PASS_OTHER),
             ("pass_line_sep", PASS_LINE_SEP), ("quote_double", QUOTE_DOUBLE)]
     bits += [(name, 1 << (PROPERTY_SHIFT + i)) for i, (name, _, _) in enumerate(PROPERTIES)]
-    bit_lines = "".join(f"inline constexpr std::uint16_t bit_{name} = 0x{value:X};\n" for name, value in bits)
-    script_lines = "".join(f"inline constexpr std::uint8_t script_class_{name.lower()} = {i};\n"
+    bit_lines = "".join(f"inline constexpr std::uint16_t {ucdlib.constant_name('bit', name)} = 0x{value:X};\n"
+                        for name, value in bits)
+    script_lines = "".join(f"inline constexpr std::uint8_t {ucdlib.constant_name('script_class', name)} = {i};\n"
                            for i, name in enumerate(SCRIPT_CLASSES))
     figure_lines = "".join(
-        f"inline constexpr SetFigures figures_{name} = {{{found[prop][0]}, {found[prop][1]}}};  // {prop}\n"
+        f"inline constexpr SetFigures {ucdlib.constant_name('figures', name)} = "
+        f"{{{found[prop][0]}, {found[prop][1]}}};  // {prop}\n"
         for name, _, prop in PROPERTIES)
-    parts = [
-        ucdlib.generated_header(command, SOURCES),
-        "// Included by src/unicode/char_tables.cpp. Lookup of a code point c below U+110000:\n"
-        "//   blocks[(index[c >> shift] << shift) | (c & ((1 << shift) - 1))]\n"
-        f"// Sizes: char_props {props_size} bytes, char_class {class_size} bytes.\n",
-        "#pragma once\n\n#include <cstdint>\n\nnamespace scrubix::unicode::char_data {\n",
-        f'inline constexpr char unicode_version[] = "{ucdlib.UNICODE_VERSION}";\n',
-        "// char_props bits.\n" + bit_lines + "inline constexpr std::uint16_t pass_class_mask = 0x7F;\n",
-        "// char_class: general category in the low bits, script class above.\n"
-        f"inline constexpr unsigned gc_bits = {GC_BITS};\n"
-        f"inline constexpr std::uint8_t gc_mask = 0x{(1 << GC_BITS) - 1:X};\n" + script_lines,
+    header = (ucdlib.generated_header(command, SOURCES) + "\n"
+              "// Included by src/unicode/char_props.hpp. Two tables over the whole code space;\n"
+              f"// sizes: CharProps {props_table.size} bytes, CharClass {class_table.size} bytes.\n")
+    return ucdlib.table_file(header, "scrubix::unicode::char_data", [
+        "// CharProps bits.\n" + bit_lines + "inline constexpr std::uint16_t kPassClassMask = 0x7F;\n",
+        "// CharClass: general category in the low bits, script class above.\n"
+        f"inline constexpr unsigned kGcBits = {GC_BITS};\n"
+        f"inline constexpr std::uint8_t kGcMask = 0x{(1 << GC_BITS) - 1:X};\n" + script_lines,
         "// Inversion-list figures of the property sets: ranges and member code points.\n"
         "struct SetFigures {\n    std::uint32_t ranges;\n    std::uint32_t members;\n};\n" + figure_lines,
-        props_text,
-        class_text,
-        "}  // namespace scrubix::unicode::char_data\n",
-    ]
-    return "\n".join(parts)
+        ucdlib.format_two_stage("CharProps", props_table),
+        ucdlib.format_two_stage("CharClass", class_table),
+    ], includes=["<cstdint>", '"../two_stage_table.hpp"', '"unicode_version.hpp"'])
 
 
 def main(argv: list[str] | None = None) -> int:

@@ -16,7 +16,8 @@ from __future__ import annotations
 import sys
 from pathlib import Path
 
-from ucdlib import REPO, arg_parser, format_array, generated_header, write_file
+from ucdlib import (REPO, arg_parser, format_array, generated_header, split_two_stage, table_file,
+                    two_stage_reader, write_file)
 
 DEUNICODE_DIR = "deunicode-1.6.2"
 RECORD_COUNT = 0x222DE
@@ -69,33 +70,6 @@ def build_pool(entries: list[bytes | None]) -> tuple[bytes, dict[bytes, int]]:
     return bytes(pool), offsets
 
 
-def split(slots: list[tuple[int, int]]) -> tuple[int, list[int], list[tuple[int, int]]]:
-    """The two-stage split (shift, index, blocks) of the smallest total size, verified."""
-    best = None
-    for shift in range(3, 11):
-        size = 1 << shift
-        ids: dict[tuple[tuple[int, int], ...], int] = {}
-        index: list[int] = []
-        blocks: list[tuple[int, int]] = []
-        for start in range(0, len(slots), size):
-            block = tuple(slots[start:start + size])
-            block += ((0, ABSENT),) * (size - len(block))
-            bid = ids.get(block)
-            if bid is None:
-                bid = ids[block] = len(ids)
-                blocks.extend(block)
-            index.append(bid)
-        cost = len(index) * (1 if len(ids) <= 0x100 else 2) + len(blocks) * 3
-        if best is None or cost < best[0]:
-            best = (cost, shift, index, blocks)
-    assert best is not None
-    _, shift, index, blocks = best
-    mask = (1 << shift) - 1
-    for cp, slot in enumerate(slots):
-        assert blocks[(index[cp >> shift] << shift) | (cp & mask)] == slot, hex(cp)
-    return shift, index, blocks
-
-
 def c_string_literal(data: bytes, width: int = 96) -> str:
     escapes = {0x0A: "\\n", 0x22: '\\"', 0x5C: "\\\\", 0x3F: "\\?"}
     lines = []
@@ -116,35 +90,29 @@ def licence_comment(data: Path) -> str:
 def render(data: Path, entries: list[bytes | None]) -> str:
     pool, offsets = build_pool(entries)
     slots = [(0, ABSENT) if e is None else (offsets[e], len(e)) for e in entries]
-    shift, index, blocks = split(slots)
-    # Decode the emitted arrays once more, exactly as the C++ lookup will.
-    mask = (1 << shift) - 1
+    table = split_two_stage(slots, value_bytes=3, fill=(0, ABSENT))
+    # Decode the split once more, as the C++ lookup will.
     for cp, e in enumerate(entries):
-        off, length = blocks[(index[cp >> shift] << shift) | (cp & mask)]
+        off, length = table[cp]
         assert (None if length == ABSENT else pool[off:off + length]) == e, hex(cp)
 
     header = generated_header("python tools/gen_deunicode_table.py",
                               [f"{DEUNICODE_DIR}/pointers.bin", f"{DEUNICODE_DIR}/mapping.txt"],
                               notice=None)
-    parts = [
-        header + licence_comment(data),
-        "// Lookup of code point c < kDeunicodeRecords:\n"
-        "//   slot = (kDeunicodeIndex[c >> kDeunicodeShift] << kDeunicodeShift) | (c & mask)\n"
-        "//   kDeunicodeLengths[slot] == kDeunicodeAbsent: no entry; otherwise the entry is\n"
-        "//   kDeunicodePool[kDeunicodeOffsets[slot] ...] of that length.\n",
-        f"constexpr std::uint32_t kDeunicodeRecords = 0x{len(entries):X};",
-        f"constexpr unsigned kDeunicodeShift = {shift};",
-        f"constexpr std::uint8_t kDeunicodeAbsent = 0x{ABSENT:X};",
-        f"constexpr std::size_t kDeunicodePoolSize = {len(pool)};",
-        "",
-        format_array("kDeunicodeIndex", index, storage="constexpr"),
-        format_array("kDeunicodeOffsets", [o for o, _ in blocks], ctype="std::uint16_t",
-                     per_line=12, storage="constexpr"),
-        format_array("kDeunicodeLengths", [n for _, n in blocks], ctype="std::uint8_t",
-                     per_line=20, storage="constexpr"),
-        "constexpr char kDeunicodePool[kDeunicodePoolSize + 1] =\n" + c_string_literal(pool) + ";\n",
-    ]
-    return "\n".join(parts)
+    header += licence_comment(data) + (
+        "\n// Included by src/translit/deunicode.cpp. Code point c < kDeunicodeRecords has no entry when\n"
+        "// kDeunicodeLengths[DeunicodeTable::slot(c)] is kDeunicodeAbsent; otherwise its entry is\n"
+        "// the string of that length at kDeunicodePool + kDeunicodeOffsets[slot].\n")
+    return table_file(header, "scrubix::translit::deunicode_data", [
+        f"inline constexpr char32_t kDeunicodeRecords = 0x{len(entries):X};\n"
+        f"inline constexpr unsigned kDeunicodeShift = {table.shift};\n"
+        f"inline constexpr std::uint8_t kDeunicodeAbsent = 0x{ABSENT:X};\n",
+        format_array("kDeunicodeIndex", table.index, per_line=20),
+        format_array("kDeunicodeOffsets", [o for o, _ in table.blocks], ctype="std::uint16_t", per_line=12),
+        format_array("kDeunicodeLengths", [n for _, n in table.blocks], ctype="std::uint8_t", per_line=20),
+        two_stage_reader("Deunicode", "kDeunicodeLengths"),
+        f"inline constexpr char kDeunicodePool[{len(pool) + 1}] =\n" + c_string_literal(pool) + ";\n",
+    ], includes=["<cstdint>", '"../../unicode/two_stage_table.hpp"'], unicode_data=False)
 
 
 def main(argv: list[str] | None = None) -> int:

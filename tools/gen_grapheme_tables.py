@@ -48,28 +48,24 @@ def property_values(data: Path) -> list[int]:
 
 
 def enum_lines(name: str, prefix: str, members: list[str]) -> str:
-    body = "".join(f"    {prefix}{ucdlib.c_identifier(m).lower()} = {i},\n" for i, m in enumerate(members))
+    body = "".join(f"    {ucdlib.constant_name(prefix, m)} = {i},\n" for i, m in enumerate(members))
     return f"enum {name} : std::uint8_t {{\n{body}}};\n"
 
 
 def render(values: list[int], command: str) -> str:
-    shift, index, blocks = ucdlib.two_stage(values)
-    parts = [
-        ucdlib.generated_header(command, SOURCES),
-        "// Included by src/unicode/grapheme.cpp. One byte per code point:\n"
-        "// (Indic_Conjunct_Break << 5) | (Extended_Pictographic << 4) | Grapheme_Cluster_Break.\n",
-        "#pragma once\n",
-        f'inline constexpr char grapheme_data_unicode_version[] = "{ucdlib.UNICODE_VERSION}";\n',
-        enum_lines("GraphemeBreak", "gcb_", GCB_VALUES),
-        enum_lines("IndicConjunctBreak", "incb_", INCB_VALUES),
-        f"inline constexpr std::uint8_t grapheme_gcb_mask = 0x{(1 << GCB_BITS) - 1:X};\n"
-        f"inline constexpr std::uint8_t grapheme_ext_pict_bit = 0x{EXT_PICT_BIT:X};\n"
-        f"inline constexpr unsigned grapheme_incb_shift = {INCB_SHIFT};\n"
-        f"inline constexpr unsigned grapheme_block_shift = {shift};\n",
-        ucdlib.format_array("grapheme_index", index, per_line=20),
-        ucdlib.format_array("grapheme_blocks", blocks, per_line=20, hex_values=True),
-    ]
-    return "\n".join(parts)
+    table = ucdlib.split_two_stage(values)
+    header = (ucdlib.generated_header(command, SOURCES) + "\n"
+              "// Included by src/unicode/grapheme_rules.hpp. One byte per code point:\n"
+              "// (Indic_Conjunct_Break << 5) | (Extended_Pictographic << 4) | Grapheme_Cluster_Break;\n"
+              f"// {table.size} bytes.\n")
+    return ucdlib.table_file(header, "scrubix::unicode::grapheme_data", [
+        enum_lines("GraphemeBreak", "gcb", GCB_VALUES),
+        enum_lines("IndicConjunctBreak", "incb", INCB_VALUES),
+        f"inline constexpr std::uint8_t kGcbMask = 0x{(1 << GCB_BITS) - 1:X};\n"
+        f"inline constexpr std::uint8_t kExtPictBit = 0x{EXT_PICT_BIT:X};\n"
+        f"inline constexpr unsigned kIncbShift = {INCB_SHIFT};\n",
+        ucdlib.format_two_stage("Grapheme", table, values_per_line=20),
+    ], includes=["<cstdint>", '"../two_stage_table.hpp"', '"unicode_version.hpp"'])
 
 
 def main(argv: list[str] | None = None) -> int:

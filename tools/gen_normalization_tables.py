@@ -44,41 +44,6 @@ COMPOSITION_HASH_BITS = 11
 COMPOSITION_MULTIPLIER = 0x9E3779B97F4A7C15
 CODE_POINT_BITS = 21
 
-S_BASE, L_BASE, V_BASE, T_BASE = 0xAC00, 0x1100, 0x1161, 0x11A7
-L_COUNT, V_COUNT, T_COUNT = 19, 21, 28
-S_COUNT = L_COUNT * V_COUNT * T_COUNT
-
-
-def is_hangul_syllable(cp: int) -> bool:
-    return S_BASE <= cp < S_BASE + S_COUNT
-
-
-def full_decomposition(ucd: ucdlib.UnicodeData, cp: int, compat: bool) -> list[int]:
-    """The recursive decomposition of `cp` (canonical only unless `compat`), unordered."""
-    entry = ucd.decomposition.get(cp)
-    if entry is None or (entry[0] and not compat):
-        return [cp]
-    out: list[int] = []
-    for part in entry[1]:
-        out.extend(full_decomposition(ucd, part, compat))
-    return out
-
-
-def canonical_order(cps: list[int], ccc: dict[int, int]) -> list[int]:
-    """Stable sort of each run of non-starters by combining class."""
-    out: list[int] = []
-    run: list[int] = []
-    for cp in cps + [None]:  # type: ignore[list-item]
-        if cp is not None and ccc.get(cp, 0) != 0:
-            run.append(cp)
-            continue
-        out.extend(sorted(run, key=lambda c: ccc.get(c, 0)))
-        run = []
-        if cp is not None:
-            out.append(cp)
-    return out
-
-
 def quick_check_flags(data: Path) -> dict[int, int]:
     path = ucdlib.ucd_path(data, "DerivedNormalizationProps.txt")
     bits = {("NFD_QC", "N"): NFD_QC_NO, ("NFC_QC", "N"): NFC_QC_NO, ("NFC_QC", "M"): NFC_QC_MAYBE,
@@ -147,7 +112,7 @@ def build(data: Path) -> str:
     for cp, (compat, mapping) in sorted(ucd.decomposition.items()):
         if compat or len(mapping) != 2 or cp in excluded:
             continue
-        assert not is_hangul_syllable(cp)
+        assert not ucdlib.is_hangul_syllable(cp)
         pairs[(mapping[0], mapping[1])] = cp
     firsts = {first for first, _ in pairs}
     seconds = {second for _, second in pairs}
@@ -155,14 +120,15 @@ def build(data: Path) -> str:
     # The quick-check data agrees with the mappings, which the engine relies on: "maybe" means
     # exactly "decomposes to something that starts with the second of a composite", "no" for the
     # decomposed forms means "has a mapping of that kind".
-    jamo_vt = set(range(V_BASE, V_BASE + V_COUNT)) | set(range(T_BASE + 1, T_BASE + T_COUNT))
+    jamo_vt = (set(range(ucdlib.HANGUL_V_BASE, ucdlib.HANGUL_V_BASE + ucdlib.HANGUL_V_COUNT))
+               | set(range(ucdlib.HANGUL_T_BASE + 1, ucdlib.HANGUL_T_BASE + ucdlib.HANGUL_T_COUNT)))
     for cp in range(ucdlib.MAX_CODE_POINT + 1):
         f = flags.get(cp, 0)
-        hangul = is_hangul_syllable(cp)
+        hangul = ucdlib.is_hangul_syllable(cp)
         entry = ucd.decomposition.get(cp)
         assert bool(f & NFD_QC_NO) == (hangul or (entry is not None and not entry[0])), hex(cp)
         assert bool(f & NFKD_QC_NO) == (hangul or entry is not None), hex(cp)
-        lead = full_decomposition(ucd, cp, False)[0]
+        lead = ucd.full_decomposition(cp, False)[0]
         combines_back = lead in seconds or lead in jamo_vt
         assert bool(f & NFC_QC_MAYBE) == (combines_back and not f & NFC_QC_NO), hex(cp)
         assert bool(f & NFKC_QC_MAYBE) == (combines_back and not f & NFKC_QC_NO), hex(cp)
@@ -184,8 +150,8 @@ def build(data: Path) -> str:
     entry_of: dict[int, int] = {}
     longest = 0
     for cp in sorted(ucd.decomposition):
-        canonical = canonical_order(full_decomposition(ucd, cp, False), ccc)
-        compat = canonical_order(full_decomposition(ucd, cp, True), ccc)
+        canonical = ucd.full_decomposition(cp, False)
+        compat = ucd.full_decomposition(cp, True)
         longest = max(longest, len(compat))
         entry_of[cp] = len(canonical_slices)
         canonical_slices.append(slice_of(canonical))
@@ -200,11 +166,8 @@ def build(data: Path) -> str:
         f |= COMPOSES_WITH_NEXT if cp in firsts else 0
         f |= COMPOSES_WITH_PREVIOUS if cp in seconds or cp in jamo_vt else 0
         records[cp] = ccc.get(cp, 0) | (f << 8) | (entry_of.get(cp, 0) << 16)
-    shift_hint = 6
-    limit = (max(records) | ((1 << shift_hint) - 1)) + 1
-    values = [records.get(cp, 0) for cp in range(limit)]
-    shift, index, blocks = ucdlib.two_stage(values)
-    limit = len(index) << shift
+    values = [records.get(cp, 0) for cp in range(max(records) + 1)]
+    records_table = ucdlib.split_two_stage(values)
 
     slots, probes = composition_table(pairs)
 
@@ -218,44 +181,29 @@ def build(data: Path) -> str:
                   ("kNfkdYesBelow", yes_below(NFKD_QC_NO)),
                   ("kNfkcYesBelow", yes_below(NFKC_QC_NO | NFKC_QC_MAYBE))]
 
-    parts = [
-        ucdlib.generated_header(COMMAND, ["UnicodeData.txt", "CompositionExclusions.txt",
-                                          "DerivedNormalizationProps.txt"]),
-        f"// {len(pairs)} primary composites, longest probe sequence {probes};",
-        f"// {len(canonical_slices) - 1} decomposition entries, pool of {len(pool)} code points.",
-        "",
-        f'inline constexpr char kNormalizationUnicodeVersion[] = "{ucdlib.UNICODE_VERSION}";',
-        "",
-        "// Flags: bits 8..15 of a record.",
-        *(f"inline constexpr std::uint8_t {name} = 0x{bit:02X};" for name, bit in FLAG_NAMES),
-        "",
-        "// Every code point below these is a starter that passes the form's quick check.",
-        *(f"inline constexpr char32_t {name} = 0x{cp:X};" for name, cp in thresholds),
-        "",
-        "// Record of code point cp (< kRecordLimit): ccc | flags << 8 | decomposition entry << 16,",
-        "// kRecordBlocks[(kRecordIndex[cp >> kRecordShift] << kRecordShift) | (cp & kRecordMask)].",
-        f"inline constexpr unsigned kRecordShift = {shift};",
-        f"inline constexpr char32_t kRecordMask = {(1 << shift) - 1};",
-        f"inline constexpr char32_t kRecordLimit = 0x{limit:X};",
-        ucdlib.format_array("kRecordIndex", index),
-        ucdlib.format_array("kRecordBlocks", blocks, ctype="std::uint32_t", per_line=8,
-                            hex_values=True),
-        "// Decomposition entry e: slices (offset << kSliceLengthBits | length) of the pool.",
-        f"inline constexpr unsigned kSliceLengthBits = {SLICE_LENGTH_BITS};",
-        ucdlib.format_array("kCanonicalSlices", canonical_slices, ctype="std::uint32_t",
-                            per_line=10),
-        ucdlib.format_array("kCompatibilitySlices", compat_slices, ctype="std::uint32_t",
-                            per_line=10),
-        ucdlib.format_array("kDecompositionPool", pool, ctype="char32_t", per_line=10,
-                            hex_values=True),
-        "// Slot: first << 42 | second << 21 | composite; 0 is empty. Probe linearly from",
-        "// ((first << 21 | second) * kCompositionMultiplier) >> (64 - kCompositionHashBits).",
-        f"inline constexpr unsigned kCompositionHashBits = {COMPOSITION_HASH_BITS};",
-        f"inline constexpr std::uint64_t kCompositionMultiplier = 0x{COMPOSITION_MULTIPLIER:X};",
-        ucdlib.format_array("kCompositionSlots", slots, ctype="std::uint64_t", per_line=6,
-                            hex_values=True),
-    ]
-    return "\n".join(parts)
+    header = (ucdlib.generated_header(COMMAND, ["UnicodeData.txt", "CompositionExclusions.txt",
+                                                 "DerivedNormalizationProps.txt"]) + "\n"
+              "// Included by src/unicode/normalize_data.hpp.\n"
+              f"// {len(pairs)} primary composites, longest probe sequence {probes};\n"
+              f"// {len(canonical_slices) - 1} decomposition entries, pool of {len(pool)} code points.\n")
+    return ucdlib.table_file(header, "scrubix::unicode::normalization", [
+        "// Flags: bits 8..15 of a record.\n"
+        + "".join(f"inline constexpr std::uint8_t {name} = 0x{bit:02X};\n" for name, bit in FLAG_NAMES),
+        "// Every code point below these is a starter that passes the form's quick check.\n"
+        + "".join(f"inline constexpr char32_t {name} = 0x{cp:X};\n" for name, cp in thresholds),
+        "// Record of a code point (0 beyond the table): ccc | flags << 8 | decomposition entry << 16.\n"
+        + ucdlib.format_two_stage("Record", records_table, values_per_line=8),
+        "// Decomposition entry e: slices (offset << kSliceLengthBits | length) of the pool.\n"
+        f"inline constexpr unsigned kSliceLengthBits = {SLICE_LENGTH_BITS};\n"
+        + ucdlib.format_array("kCanonicalSlices", canonical_slices, ctype="std::uint32_t", per_line=10)
+        + ucdlib.format_array("kCompatibilitySlices", compat_slices, ctype="std::uint32_t", per_line=10)
+        + ucdlib.format_array("kDecompositionPool", pool, ctype="char32_t", per_line=10, hex_values=True),
+        "// Slot: first << 42 | second << 21 | composite; 0 is empty. Probe linearly from\n"
+        "// ((first << 21 | second) * kCompositionMultiplier) >> (64 - kCompositionHashBits).\n"
+        f"inline constexpr unsigned kCompositionHashBits = {COMPOSITION_HASH_BITS};\n"
+        f"inline constexpr std::uint64_t kCompositionMultiplier = 0x{COMPOSITION_MULTIPLIER:X};\n"
+        + ucdlib.format_array("kCompositionSlots", slots, ctype="std::uint64_t", per_line=6, hex_values=True),
+    ], includes=["<cstdint>", '"../two_stage_table.hpp"', '"unicode_version.hpp"'])
 
 
 def main() -> None:

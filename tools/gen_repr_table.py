@@ -34,63 +34,27 @@ def escape_flags(data: Path) -> list[int]:
     return flags
 
 
-def bit_table(flags: list[int]) -> tuple[int, list[int], list[int]]:
-    """(shift, index, words): bit c is set in words[(index[c >> shift] << (shift - 6)) + ((c >> 6) & m)]."""
-    all_words = [sum(flags[start + b] << b for b in range(WORD_BITS))
-                 for start in range(0, len(flags), WORD_BITS)]
-    best = None
-    for shift in range(6, 13):
-        words_per_block = 1 << (shift - 6)
-        ids: dict[tuple[int, ...], int] = {}
-        index: list[int] = []
-        words: list[int] = []
-        for start in range(0, len(all_words), words_per_block):
-            block = tuple(all_words[start:start + words_per_block])
-            if block not in ids:
-                ids[block] = len(ids)
-                words.extend(block)
-            index.append(ids[block])
-        cost = len(index) * (1 if len(ids) <= 256 else 2) + len(words) * 8
-        if best is None or cost < best[0]:
-            best = (cost, shift, index, words)
-        assert len(words) == len(ids) * words_per_block
-    assert best is not None
-    _, shift, index, words = best
-    for cp, flag in enumerate(flags):
-        word = words[(index[cp >> shift] << (shift - 6)) + ((cp >> 6) & ((1 << (shift - 6)) - 1))]
-        assert (word >> (cp & 63)) & 1 == flag
-    return shift, index, words
-
-
 def render(flags: list[int], command: str) -> str:
-    shift, index, words = bit_table(flags)
-    size = len(index) * (1 if max(index) < 256 else 2) + len(words) * 8
-    index_type = ucdlib.ctype_for(index)
-    return "\n".join([
-        ucdlib.generated_header(command, SOURCES, NOTICE, VERSION),
-        "// Included by the CleaningResult repr code. Which characters the repr writes as\n"
-        "// \\u{...}: Grapheme_Extend, or General_Category Cc Cf Cs Co Cn Zl Zp Zs other than\n"
-        f"// U+0020. One bit per code point; {size} bytes.\n",
-        "#pragma once\n\n#include <cstddef>\n#include <cstdint>\n\nnamespace scrubix::py {\n",
-        "namespace repr_escape_data {\n",
-        f'inline constexpr char unicode_version[] = "{VERSION}";\n'
-        f"inline constexpr unsigned shift = {shift};\n",
-        ucdlib.format_array("index", index, per_line=20),
-        ucdlib.format_array("words", words, ctype="std::uint64_t", per_line=4, hex_values=True),
-        "}  // namespace repr_escape_data\n",
+    words = [sum(flags[start + b] << b for b in range(WORD_BITS)) for start in range(0, len(flags), WORD_BITS)]
+    table = ucdlib.split_two_stage(words)
+    for cp, flag in enumerate(flags):
+        assert (table[cp // WORD_BITS] >> (cp % WORD_BITS)) & 1 == flag, hex(cp)
+    header = (ucdlib.generated_header(command, SOURCES, NOTICE, VERSION) + "\n"
+              "// Included by python/src/repr_preview.cpp. Which characters the repr writes as\n"
+              "// \\u{...}: Grapheme_Extend, or General_Category Cc Cf Cs Co Cn Zl Zp Zs other than\n"
+              f"// U+0020. One bit per code point, in 64-bit words; {table.size} bytes.\n")
+    return ucdlib.table_file(header, "scrubix::py", [
+        "namespace repr_escape_data {\n\n" + ucdlib.format_two_stage("EscapeWord", table, values_per_line=4)
+        + "\n}  // namespace repr_escape_data\n",
         "// Whether the repr escapes c (TAB, CR, LF, NUL, backslash and quote aside, which it\n"
         "// writes its own way). Values beyond U+10FFFF, which no str holds, are escaped.\n"
         "inline bool repr_must_escape(char32_t c) noexcept {\n"
-        "    namespace d = repr_escape_data;\n"
-        "    if (c > 0x10FFFF) return true;\n"
-        f"    static_assert(sizeof d::index / sizeof d::index[0] == (0x110000u >> d::shift));\n"
-        f"    const {index_type} block = d::index[c >> d::shift];\n"
-        "    const std::uint64_t word =\n"
-        "        d::words[(std::size_t(block) << (d::shift - 6)) + ((c >> 6) & ((1u << (d::shift - 6)) - 1))];\n"
-        "    return ((word >> (c & 63)) & 1) != 0;\n"
+        "    using Words = repr_escape_data::EscapeWordTable;\n"
+        f"    static_assert(Words::kLimit == 0x110000 / {WORD_BITS});\n"
+        f"    if (c > 0x10FFFF) return true;\n"
+        f"    return ((Words::at(c / {WORD_BITS}) >> (c % {WORD_BITS})) & 1) != 0;\n"
         "}\n",
-        "}  // namespace scrubix::py\n",
-    ])
+    ], includes=["<cstdint>", '"unicode/two_stage_table.hpp"'], unicode_data=False)
 
 
 def main(argv: list[str] | None = None) -> int:

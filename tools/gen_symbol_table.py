@@ -13,8 +13,8 @@ from __future__ import annotations
 import sys
 from pathlib import Path
 
-from ucdlib import (REPO, UnicodeData, arg_parser, format_array, generated_header, two_stage,
-                    ucd_path, write_file)
+from ucdlib import (REPO, UnicodeData, arg_parser, format_array, format_two_stage, generated_header,
+                    split_two_stage, table_file, ucd_path, write_file)
 
 NAMES = ["Alpha", "Beta", "Gamma", "Delta", "Epsilon", "Zeta", "Eta", "Theta", "Iota", "Kappa",
          "Lambda", "Mu", "Nu", "Xi", "Omicron", "Pi", "Rho", "Sigma", "Tau", "Upsilon", "Phi",
@@ -38,10 +38,6 @@ EXPECTED_KEYS = [
 ]
 EXPECTED_KEY_COUNT = 597
 
-HANGUL_S_BASE, HANGUL_L_BASE, HANGUL_V_BASE, HANGUL_T_BASE = 0xAC00, 0x1100, 0x1161, 0x11A7
-HANGUL_V_COUNT, HANGUL_T_COUNT, HANGUL_S_COUNT = 21, 28, 11172
-
-
 def letter_names() -> dict[int, str]:
     """Basic Greek letter -> English name (U+03A2 is unassigned; final sigma is "sigma")."""
     capitals = [cp for cp in range(0x0391, 0x03AA) if cp != 0x03A2]
@@ -52,48 +48,13 @@ def letter_names() -> dict[int, str]:
     return names
 
 
-def nfkd(cp: int, ucd: UnicodeData, memo: dict[int, list[int]]) -> list[int]:
-    """Full compatibility decomposition of one code point, in canonical order."""
-    if cp in memo:
-        return memo[cp]
-    s = cp - HANGUL_S_BASE
-    if 0 <= s < HANGUL_S_COUNT:
-        out = [HANGUL_L_BASE + s // (HANGUL_V_COUNT * HANGUL_T_COUNT),
-               HANGUL_V_BASE + (s % (HANGUL_V_COUNT * HANGUL_T_COUNT)) // HANGUL_T_COUNT]
-        if s % HANGUL_T_COUNT:
-            out.append(HANGUL_T_BASE + s % HANGUL_T_COUNT)
-    elif cp in ucd.decomposition:
-        out = [d for part in ucd.decomposition[cp][1] for d in nfkd(part, ucd, memo)]
-    else:
-        out = [cp]
-    memo[cp] = out = canonical_order(out, ucd)
-    return out
-
-
-def canonical_order(seq: list[int], ucd: UnicodeData) -> list[int]:
-    """Stable sort of each run of non-starters by combining class."""
-    out = list(seq)
-    i = 0
-    while i < len(out):
-        if ucd.combining.get(out[i], 0) == 0:
-            i += 1
-            continue
-        j = i
-        while j < len(out) and ucd.combining.get(out[j], 0) != 0:
-            j += 1
-        out[i:j] = sorted(out[i:j], key=lambda c: ucd.combining[c])
-        i = j
-    return out
-
-
 def greek_layer(ucd: UnicodeData) -> dict[int, str]:
     names = letter_names()
-    memo: dict[int, list[int]] = {}
     layer = {}
     for cp in sorted(ucd.category):
         if cp in EXCLUDED or ucd.category[cp] == "Cs":
             continue
-        first = nfkd(cp, ucd, memo)[0]
+        first = ucd.full_decomposition(cp, True)[0]
         if first in names:
             layer[cp] = names[first]
     return layer
@@ -114,29 +75,20 @@ def render(layer: dict[int, str]) -> str:
     number = {n: i for i, n in enumerate(name_list)}
     last = max(layer)
     values = [number[layer[cp]] if cp in layer else 0 for cp in range(last + 1)]
-    shift, index, blocks = two_stage(values)
-    mask = (1 << shift) - 1
+    table = split_two_stage(values)
     for cp in range(last + 1):
-        got = name_list[blocks[(index[cp >> shift] << shift) | (cp & mask)]]
-        assert got == layer.get(cp, ""), hex(cp)
+        assert name_list[table[cp]] == layer.get(cp, ""), hex(cp)
 
-    header = generated_header("python tools/gen_symbol_table.py", ["UnicodeData.txt"])
+    header = (generated_header("python tools/gen_symbol_table.py", ["UnicodeData.txt"]) + "\n"
+              "// Included by src/translit/symbol_table.cpp. The Greek-name layer, "
+              f"{len(layer)} code points:\n"
+              "// kGreekNames[GreekTable::at(c)] for c < GreekTable::kLimit (empty: no entry).\n")
     names = "\n".join(f'    "{n}",' for n in name_list)
-    return "\n".join([
-        header,
-        "// Greek-name layer: kGreekNameNumber[slot] numbers a string of kGreekNames (0: no entry),",
-        "//   slot = (kGreekIndex[c >> kGreekShift] << kGreekShift) | (c & mask), c <= kGreekLast.",
-        f"// {len(layer)} code points.",
-        "",
-        f"constexpr char32_t kGreekLast = 0x{last:X};",
-        f"constexpr unsigned kGreekShift = {shift};",
-        f"constexpr std::size_t kGreekKeyCount = {len(layer)};",
-        "",
-        f"constexpr std::string_view kGreekNames[{len(name_list)}] = {{\n{names}\n}};",
-        "",
-        format_array("kGreekIndex", index, storage="constexpr"),
-        format_array("kGreekNameNumber", blocks, storage="constexpr", per_line=32),
-    ])
+    return table_file(header, "scrubix::translit::greek_data", [
+        f"inline constexpr std::string_view kGreekNames[{len(name_list)}] = {{\n{names}\n}};\n",
+        format_two_stage("Greek", table, values_per_line=32, hex_values=False),
+    ], includes=["<cstdint>", "<string_view>", '"../../unicode/two_stage_table.hpp"',
+                 '"../../unicode/generated/unicode_version.hpp"'])
 
 
 def main(argv: list[str] | None = None) -> int:

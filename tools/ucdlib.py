@@ -1,8 +1,13 @@
 """Shared helpers of the table generators: reading Unicode data files and writing C++ tables.
 
 Standard library only. Every generator takes `--data DIR` (the shared data folder, holding
-`unicode/16.0.0/...` and `deunicode-1.6.2/...`) and `--out DIR` (where the generated files go;
+`unicode/<UNICODE_VERSION>/...` and `deunicode-1.6.2/...`) and `--out DIR` (where the generated files go;
 by default their place in the source tree), and writes its output deterministically.
+
+`UNICODE_VERSION` is the one place the engine's Unicode version is set: gen_unicode_version.py
+writes it for the engine and the tests, and every table derived from the data asserts it.
+Every per-code-point table is split by `split_two_stage` and read in C++ through
+`TwoStageTable` (src/unicode/two_stage_table.hpp).
 """
 
 from __future__ import annotations
@@ -123,6 +128,51 @@ class UnicodeData:
     def general_category(self, cp: int) -> str:
         return self.category.get(cp, "Cn")
 
+    def full_decomposition(self, cp: int, compat: bool) -> list[int]:
+        """The recursive decomposition of `cp` (canonical only unless `compat`) in canonical
+        order; Hangul syllables decompose by arithmetic, a code point without one is itself."""
+        if is_hangul_syllable(cp):
+            return hangul_decomposition(cp)
+        entry = self.decomposition.get(cp)
+        if entry is None or (entry[0] and not compat):
+            return [cp]
+        out = [d for part in entry[1] for d in self.full_decomposition(part, compat)]
+        return canonical_order(out, self.combining)
+
+
+def canonical_order(cps: list[int], ccc: dict[int, int]) -> list[int]:
+    """Stable sort of each run of non-starters by combining class."""
+    out: list[int] = []
+    run: list[int] = []
+    for cp in cps:
+        if ccc.get(cp, 0) != 0:
+            run.append(cp)
+            continue
+        out.extend(sorted(run, key=lambda c: ccc[c]))
+        run = []
+        out.append(cp)
+    return out + sorted(run, key=lambda c: ccc[c])
+
+
+# Hangul syllables: S = S_BASE + (L * V_COUNT + V) * T_COUNT + T, with T = 0 for an LV syllable.
+HANGUL_S_BASE, HANGUL_L_BASE, HANGUL_V_BASE, HANGUL_T_BASE = 0xAC00, 0x1100, 0x1161, 0x11A7
+HANGUL_L_COUNT, HANGUL_V_COUNT, HANGUL_T_COUNT = 19, 21, 28
+HANGUL_S_COUNT = HANGUL_L_COUNT * HANGUL_V_COUNT * HANGUL_T_COUNT
+
+
+def is_hangul_syllable(cp: int) -> bool:
+    return HANGUL_S_BASE <= cp < HANGUL_S_BASE + HANGUL_S_COUNT
+
+
+def hangul_decomposition(cp: int) -> list[int]:
+    """The two or three conjoining jamo of a Hangul syllable."""
+    s = cp - HANGUL_S_BASE
+    out = [HANGUL_L_BASE + s // (HANGUL_V_COUNT * HANGUL_T_COUNT),
+           HANGUL_V_BASE + (s % (HANGUL_V_COUNT * HANGUL_T_COUNT)) // HANGUL_T_COUNT]
+    if s % HANGUL_T_COUNT:
+        out.append(HANGUL_T_BASE + s % HANGUL_T_COUNT)
+    return out
+
 
 # ---- writing C++ ----------------------------------------------------------------------------
 
@@ -140,52 +190,90 @@ def ctype_for(values: Sequence[int]) -> str:
 
 
 def format_array(name: str, values: Sequence[int], ctype: str | None = None,
-                 per_line: int = 16, hex_values: bool = False, storage: str = "inline constexpr") -> str:
+                 per_line: int = 16, hex_values: bool = False) -> str:
     ctype = ctype or ctype_for(values)
     fmt: Callable[[int], str] = (lambda v: f"0x{v:X}") if hex_values else str
     lines = []
     for i in range(0, len(values), per_line):
         lines.append("    " + ", ".join(fmt(v) for v in values[i:i + per_line]) + ",")
     body = "\n".join(lines)
-    return f"{storage} {ctype} {name}[{max(len(values), 1)}] = {{\n{body}\n}};\n"
+    return f"inline constexpr {ctype} {name}[{max(len(values), 1)}] = {{\n{body}\n}};\n"
 
 
-def two_stage(values: Sequence[int], shifts: Iterable[int] = range(4, 11)) -> tuple[int, list[int], list[int]]:
-    """Splits a per-code-point list into (shift, index, blocks), picking the smallest layout.
+def ctype_width(ctype: str) -> int:
+    return {"std::uint8_t": 1, "std::uint16_t": 2, "std::uint32_t": 4, "char32_t": 4}.get(ctype, 8)
 
-    Lookup: blocks[(index[cp >> shift] << shift) | (cp & ((1 << shift) - 1))].
-    The split is verified against the input before it is returned.
+
+class TwoStageTable:
+    """A per-key list split into an index of block numbers and a pool of distinct blocks.
+
+    Value of key k: blocks[(index[k >> shift] << shift) | (k & ((1 << shift) - 1))], the lookup
+    of `TwoStageTable` in src/unicode/two_stage_table.hpp.
     """
-    best = None
-    for shift in shifts:
+
+    def __init__(self, shift: int, index: list[int], blocks: list, value_bytes: int):
+        self.shift, self.index, self.blocks, self.value_bytes = shift, index, blocks, value_bytes
+
+    def __getitem__(self, key: int):
+        return self.blocks[(self.index[key >> self.shift] << self.shift) | (key & ((1 << self.shift) - 1))]
+
+    @property
+    def index_type(self) -> str:
+        return ctype_for(self.index)
+
+    @property
+    def size(self) -> int:
+        """Bytes of both stages."""
+        return len(self.index) * ctype_width(self.index_type) + len(self.blocks) * self.value_bytes
+
+
+def split_two_stage(values: Sequence, value_bytes: int | None = None, fill=0) -> TwoStageTable:
+    """The smallest two-stage split of `values` over every block size, verified key by key.
+
+    Integer values are stored in the narrowest unsigned type that holds them; other values
+    (tuples stored in parallel arrays) give their size in `value_bytes`. A last, partial block
+    is padded with `fill`.
+    """
+    if value_bytes is None:
+        value_bytes = ctype_width(ctype_for(values))
+    best: TwoStageTable | None = None
+    for shift in range(max(len(values) - 1, 1).bit_length(), -1, -1):
         size = 1 << shift
-        block_ids: dict[tuple[int, ...], int] = {}
+        if best is not None and -(-len(values) // size) >= best.size:
+            break  # the index alone is already larger, and grows with every smaller shift
+        block_ids: dict[tuple, int] = {}
         index: list[int] = []
-        blocks: list[int] = []
+        blocks: list = []
         for start in range(0, len(values), size):
             block = tuple(values[start:start + size])
-            if len(block) < size:
-                block = block + (0,) * (size - len(block))
-            bid = block_ids.get(block)
-            if bid is None:
-                bid = len(block_ids)
-                block_ids[block] = bid
+            block += (fill,) * (size - len(block))
+            bid = block_ids.setdefault(block, len(block_ids))
+            if bid * size == len(blocks):
                 blocks.extend(block)
             index.append(bid)
-        cost = len(index) * (1 if len(block_ids) < 256 else 2) + len(blocks) * _width(blocks)
-        if best is None or cost < best[0]:
-            best = (cost, shift, index, blocks)
+        table = TwoStageTable(shift, index, blocks, value_bytes)
+        if best is None or table.size < best.size:
+            best = table
     assert best is not None
-    _, shift, index, blocks = best
-    mask = (1 << shift) - 1
-    for cp, v in enumerate(values):
-        assert blocks[(index[cp >> shift] << shift) | (cp & mask)] == v
-    return shift, index, blocks
+    for key, value in enumerate(values):
+        assert best[key] == value, f"two-stage split loses the value of {key:#x}"
+    return best
 
 
-def _width(values: Sequence[int]) -> int:
-    t = ctype_for(values)
-    return {"std::uint8_t": 1, "std::uint16_t": 2, "std::uint32_t": 4}.get(t, 8)
+def format_two_stage(name: str, table: TwoStageTable, *, values_per_line: int = 16,
+                     hex_values: bool = True) -> str:
+    """The C++ form of a table of integers: `k{name}Shift`, `k{name}Index`, `k{name}Blocks`
+    and the reader `{name}Table`."""
+    return (f"inline constexpr unsigned k{name}Shift = {table.shift};\n"
+            + format_array(f"k{name}Index", table.index, per_line=20) + "\n"
+            + format_array(f"k{name}Blocks", table.blocks, per_line=values_per_line,
+                           hex_values=hex_values) + "\n"
+            + two_stage_reader(name, f"k{name}Blocks"))
+
+
+def two_stage_reader(name: str, blocks: str) -> str:
+    return (f"using {name}Table = ::scrubix::unicode::TwoStageTable<k{name}Index, {blocks}, "
+            f"k{name}Shift>;\n")
 
 
 def generated_header(command: str, sources: Iterable[str], notice: str | None = NOTICE,
@@ -195,6 +283,25 @@ def generated_header(command: str, sources: Iterable[str], notice: str | None = 
     if notice:
         lines.append(notice.format(version=version))
     return "\n".join(lines) + "\n"
+
+
+def table_file(header: str, namespace: str, parts: Iterable[str], *, includes: Sequence[str],
+               unicode_data: bool = True) -> str:
+    """A generated table file: the header comment, the includes, then `parts` in `namespace`,
+    opened by the assertion of the Unicode version when the data is Unicode's."""
+    system = [f"#include {name}\n" for name in includes if name.startswith("<")]
+    local = [f"#include {name}\n" for name in includes if not name.startswith("<")]
+    include_lines = "".join(system) + ("\n" if system and local else "") + "".join(local)
+    body = ([version_check()] if unicode_data else []) + list(parts)
+    return "\n".join([header, "#pragma once\n", include_lines, f"namespace {namespace} {{\n", *body,
+                      f"}}  // namespace {namespace}\n"])
+
+
+def version_check() -> str:
+    """The assertion, in a table derived from the engine's Unicode data, that the data is of
+    the version every other such table and the tests use (src/unicode/generated/unicode_version.hpp)."""
+    return (f'static_assert(::scrubix::unicode::kUnicodeVersion == "{UNICODE_VERSION}",\n'
+            f'              "generated from other Unicode data than unicode_version.hpp: regenerate");\n')
 
 
 def write_file(path: Path, text: str) -> None:
@@ -208,3 +315,10 @@ _IDENT = re.compile(r"[^A-Za-z0-9_]")
 
 def c_identifier(text: str) -> str:
     return _IDENT.sub("_", text)
+
+
+def constant_name(*words: str) -> str:
+    """The C++ name of a generated constant: `constant_name("gcb", "regional_indicator")` is
+    `kGcbRegionalIndicator`."""
+    parts = [w for word in words for w in c_identifier(word).split("_") if w]
+    return "k" + "".join(w[0].upper() + w[1:] for w in parts)

@@ -82,6 +82,19 @@ bool passes_transliteration_gate(char32_t c) noexcept {
     return ((kGateCategories >> unicode::general_category(c)) & 1u) != 0 && !unicode::is_emoji_char(c);
 }
 
+bool is_protected_from_normalization(char32_t c, NonAsciiPolicy policy, bool extended_keyboard) noexcept {
+    if (c < 0x80 || unicode::is_keyboard_char(c, extended_keyboard)) return false;
+    switch (policy) {
+        case NonAsciiPolicy::Drop:
+            return false;
+        case NonAsciiPolicy::Fold:
+            return !negated_relation(c).empty();
+        case NonAsciiPolicy::Transliterate:
+            return !negated_relation(c).empty() || !symbol_to_ascii(c).empty();
+    }
+    return false;
+}
+
 bool resolve_non_keyboard(char32_t c, NonAsciiPolicy policy, bool extended_keyboard, std::string& out) {
     switch (policy) {
         case NonAsciiPolicy::Drop:

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "../options.hpp"
 #include "../unicode/char_tables.hpp"
 #include "../unicode/utf8.hpp"
+#include "non_ascii_policy.hpp"
 
 namespace scrubix::translit {
 
@@ -47,6 +47,11 @@ bool fold_char(char32_t c, bool extended_keyboard, std::string& out);
 // Common/Inherited punctuation, symbol, separator, modifier letter or other number that is
 // not an emoji character.
 bool passes_transliteration_gate(char32_t c) noexcept;
+
+// Whether keyboard-only resolution under `policy` spells `c` whole (a negated relation, or a
+// symbol-table spelling under transliterate) where its decomposition would spell it otherwise:
+// the normalization stage must then leave `c` as it is. Keyboard characters never are.
+bool is_protected_from_normalization(char32_t c, NonAsciiPolicy policy, bool extended_keyboard) noexcept;
 
 // Appends the keyboard text that replaces the non-keyboard code point `c` under `policy`:
 // nothing (drop); the negated relation or the fold (fold); and failing those the symbol

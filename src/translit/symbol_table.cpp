@@ -1,12 +1,10 @@
 #include "symbol_table.hpp"
 
-#include <cstddef>
-#include <cstdint>
+#include "generated/symbol_table_data.inc"
 
 namespace scrubix::translit {
 
 namespace {
-#include "generated/symbol_table_data.inc"
 
 // Hand-picked keyboard spellings. Checked before the Greek names, so the micro sign reads "u"
 // and the ohm sign "ohm" rather than "mu" and "Omega".
@@ -130,10 +128,7 @@ constexpr std::string_view direct_spelling(char32_t c) noexcept {
 }
 
 constexpr std::string_view greek_name(char32_t c) noexcept {
-    if (c > kGreekLast) return {};
-    constexpr std::uint32_t mask = (1u << kGreekShift) - 1;
-    const std::size_t slot = (std::size_t{kGreekIndex[c >> kGreekShift]} << kGreekShift) | (c & mask);
-    return kGreekNames[kGreekNameNumber[slot]];
+    return greek_data::kGreekNames[greek_data::GreekTable::get(c, 0)];
 }
 
 }  // namespace

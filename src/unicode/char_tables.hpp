@@ -3,19 +3,21 @@
 // from any thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
-#include "../options.hpp"
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace scrubix::unicode {
 
-// Unicode 16.0 binary properties.
-bool is_hidden_char(char32_t c) noexcept;            // Default_Ignorable_Code_Point
-bool is_emoji_char(char32_t c) noexcept;             // Emoji
-bool is_emoji_presentation(char32_t c) noexcept;     // Emoji_Presentation
-bool is_extended_pictographic(char32_t c) noexcept;  // Extended_Pictographic
-bool is_white_space(char32_t c) noexcept;            // White_Space
+// Unicode binary properties (the emoji-cluster test reads Emoji_Presentation and
+// Extended_Pictographic straight from the property word).
+bool is_hidden_char(char32_t c) noexcept;  // Default_Ignorable_Code_Point
+bool is_emoji_char(char32_t c) noexcept;   // Emoji
+bool is_white_space(char32_t c) noexcept;  // White_Space
 
 // General_Category with ICU's numbering.
 enum GeneralCategory : std::uint8_t {
@@ -68,8 +70,33 @@ constexpr bool is_keyboard_char(char32_t c, bool extended) noexcept {
     return extended && is_extended_keyboard_char(c);
 }
 
-// One-lookup summary for the main pass: which per-character rules may apply to c.
-// A code point with no bit set passes the character pipeline unchanged.
+// Whether every byte of `text` is TAB, LF, CR or in 0x20..0x7E: a text the keyboard filter
+// keeps as it is. Inline: the keyboard filter asks it of every cluster it remembers.
+inline bool is_keyboard_ascii(std::string_view text) noexcept {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Bytes 0x20..0x7E become -128..-34 after adding 0x60; TAB, LF and CR are matched apart.
+    const __m128i shift = _mm_set1_epi8(0x60);
+    const __m128i bound = _mm_set1_epi8(-33);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        __m128i ok = _mm_cmplt_epi8(_mm_add_epi8(x, shift), bound);
+        ok = _mm_or_si128(ok, _mm_cmpeq_epi8(x, _mm_set1_epi8('\t')));
+        ok = _mm_or_si128(ok, _mm_cmpeq_epi8(x, _mm_set1_epi8('\n')));
+        ok = _mm_or_si128(ok, _mm_cmpeq_epi8(x, _mm_set1_epi8('\r')));
+        if (_mm_movemask_epi8(ok) != 0xFFFF) return false;
+    }
+#endif
+    for (; i < n; ++i)
+        if (!is_keyboard_char(p[i], false)) return false;
+    return true;
+}
+
+// One-lookup summary for the main pass: which per-character rules may apply to c
+// (`pass_class_inline` in char_props.hpp). A code point with no bit set passes the character
+// pipeline unchanged.
 enum PassClass : std::uint8_t {
     kPassHidden = 1 << 0,    // Default_Ignorable_Code_Point
     kPassControl = 1 << 1,   // removable control
@@ -79,7 +106,6 @@ enum PassClass : std::uint8_t {
     kPassOther = 1 << 5,     // U+2044, U+2026, U+22EF
     kPassLineSep = 1 << 6,   // U+2028, U+2029
 };
-std::uint8_t pass_class(char32_t c) noexcept;
 
 // The per-cluster cache slot of the emoji-cluster test.
 enum class EmojiVerdict : std::uint8_t { No = 0, Yes = 1, Unknown = 2 };
@@ -87,8 +113,7 @@ enum class EmojiVerdict : std::uint8_t { No = 0, Yes = 1, Unknown = 2 };
 // Whether one extended grapheme cluster is an emoji: some code point is Emoji_Presentation
 // or is Extended_Pictographic without Emoji (A), or some code point is Emoji (B) and the
 // cluster holds U+200D, U+20E3 or U+FE0F (C); the answer is A or (B and C). A pure-ASCII
-// cluster never is, and the test answers no unless `keyboard_only` or `remove_hidden` is
-// on. The answer is computed at most once and kept in `slot`.
-bool is_emoji_cluster(std::string_view cluster, EmojiVerdict& slot, const Options& options) noexcept;
+// cluster never is. The answer is computed at most once and kept in `slot`.
+bool is_emoji_cluster(std::string_view cluster, EmojiVerdict& slot) noexcept;
 
 }  // namespace scrubix::unicode

@@ -1,4 +1,4 @@
-// Extended grapheme cluster boundaries, UAX #29 (Unicode 16.0), scanning forward from a
+// Extended grapheme cluster boundaries (UAX #29), scanning forward from a
 // cluster start. The rules are labelled where they are applied.
 #include "unicode/grapheme.hpp"
 
@@ -26,34 +26,34 @@ public:
             case PairRule::undecided: break;
         }
         // GB9c: Consonant [Extend Linker]* Linker [Extend Linker]* × Consonant
-        if (incb_of(cur) == incb_consonant && conjunct_ == Conjunct::linked) return true;
+        if (incb_of(cur) == kIncbConsonant && conjunct_ == Conjunct::linked) return true;
         // GB11: ExtPict Extend* ZWJ × ExtPict
         if (is_ext_pict(cur) && pict_ == Pict::after_zwj) return true;
         // GB12, GB13: an odd run of regional indicators before × RI
-        if (gcb_of(cur) == gcb_regional_indicator && odd_ri_run_) return true;
+        if (gcb_of(cur) == kGcbRegionalIndicator && odd_ri_run_) return true;
         return false;  // GB999
     }
 
     // Takes a character that joined the cluster (or started it) into the context.
     void push(Props cur) noexcept {
         switch (incb_of(cur)) {
-            case incb_consonant: conjunct_ = Conjunct::consonant; break;
-            case incb_linker:
+            case kIncbConsonant: conjunct_ = Conjunct::consonant; break;
+            case kIncbLinker:
                 if (conjunct_ != Conjunct::none) conjunct_ = Conjunct::linked;
                 break;
-            case incb_extend: break;  // keeps whatever run it extends
+            case kIncbExtend: break;  // keeps whatever run it extends
             default: conjunct_ = Conjunct::none; break;
         }
         const unsigned g = gcb_of(cur);
         if (is_ext_pict(cur))
             pict_ = Pict::pict;
-        else if (pict_ == Pict::pict && g == gcb_extend)
+        else if (pict_ == Pict::pict && g == kGcbExtend)
             pict_ = Pict::pict;
-        else if (pict_ == Pict::pict && g == gcb_zwj)
+        else if (pict_ == Pict::pict && g == kGcbZWJ)
             pict_ = Pict::after_zwj;
         else
             pict_ = Pict::none;
-        odd_ri_run_ = g == gcb_regional_indicator && !odd_ri_run_;
+        odd_ri_run_ = g == kGcbRegionalIndicator && !odd_ri_run_;
     }
 
 private:
@@ -94,7 +94,7 @@ std::size_t next_cluster_end(std::string_view text, std::size_t pos) noexcept {
     if (i == n) return n;
     if (bytes[i] < 0x80) {
         // Before ASCII only a Prepend character joins (GB9b), and not before a control (GB5).
-        if (gcb_of(prev) != gcb_prepend) return i;
+        if (gcb_of(prev) != kGcbPrepend) return i;
     } else if (decoded_length(bytes[i]) <= n - i) {
         std::size_t next = i;
         if (ends_after_first(prev, props_of(utf8::decode(text, next)))) return i;

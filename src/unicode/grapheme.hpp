@@ -1,4 +1,4 @@
-// Extended grapheme clusters (UAX #29, Unicode 16.0).
+// Extended grapheme clusters (UAX #29), of the Unicode version in generated/unicode_version.hpp.
 #pragma once
 
 #include <cstddef>

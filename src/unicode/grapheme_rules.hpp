@@ -7,22 +7,21 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace scrubix::unicode::grapheme_rules {
-
 #include "generated/grapheme_data.inc"
 
-using Props = std::uint8_t;  // one entry of grapheme_blocks
+namespace scrubix::unicode::grapheme_rules {
 
-inline Props props_of(char32_t cp) noexcept {
-    constexpr char32_t low_mask = (char32_t(1) << grapheme_block_shift) - 1;
-    return grapheme_blocks[(std::size_t(grapheme_index[cp >> grapheme_block_shift])
-                            << grapheme_block_shift) |
-                           (cp & low_mask)];
-}
+using namespace grapheme_data;
 
-constexpr unsigned gcb_of(Props p) noexcept { return p & grapheme_gcb_mask; }
-constexpr bool is_ext_pict(Props p) noexcept { return (p & grapheme_ext_pict_bit) != 0; }
-constexpr unsigned incb_of(Props p) noexcept { return p >> grapheme_incb_shift; }
+using Props = GraphemeTable::Value;
+static_assert(GraphemeTable::kLimit == 0x110000);
+
+// The properties of a code point below U+110000.
+inline Props props_of(char32_t cp) noexcept { return GraphemeTable::at(cp); }
+
+constexpr unsigned gcb_of(Props p) noexcept { return p & kGcbMask; }
+constexpr bool is_ext_pict(Props p) noexcept { return (p & kExtPictBit) != 0; }
+constexpr unsigned incb_of(Props p) noexcept { return p >> kIncbShift; }
 
 // What the rules that look only at the two neighbours say about the boundary between them.
 enum class PairRule : std::uint8_t {
@@ -32,22 +31,22 @@ enum class PairRule : std::uint8_t {
 };
 
 constexpr PairRule pair_rule(unsigned prev, unsigned cur) noexcept {
-    const auto is_control = [](unsigned g) { return g == gcb_cr || g == gcb_lf || g == gcb_control; };
-    if (prev == gcb_cr && cur == gcb_lf) return PairRule::join;  // GB3
+    const auto is_control = [](unsigned g) { return g == kGcbCR || g == kGcbLF || g == kGcbControl; };
+    if (prev == kGcbCR && cur == kGcbLF) return PairRule::join;  // GB3
     if (is_control(prev)) return PairRule::hard_break;            // GB4
     if (is_control(cur)) return PairRule::hard_break;             // GB5
-    if (prev == gcb_l && (cur == gcb_l || cur == gcb_v || cur == gcb_lv || cur == gcb_lvt))
+    if (prev == kGcbL && (cur == kGcbL || cur == kGcbV || cur == kGcbLV || cur == kGcbLVT))
         return PairRule::join;  // GB6
-    if ((prev == gcb_lv || prev == gcb_v) && (cur == gcb_v || cur == gcb_t))
+    if ((prev == kGcbLV || prev == kGcbV) && (cur == kGcbV || cur == kGcbT))
         return PairRule::join;                                                     // GB7
-    if ((prev == gcb_lvt || prev == gcb_t) && cur == gcb_t) return PairRule::join;  // GB8
-    if (cur == gcb_extend || cur == gcb_zwj) return PairRule::join;                 // GB9
-    if (cur == gcb_spacingmark) return PairRule::join;                              // GB9a
-    if (prev == gcb_prepend) return PairRule::join;                                 // GB9b
+    if ((prev == kGcbLVT || prev == kGcbT) && cur == kGcbT) return PairRule::join;  // GB8
+    if (cur == kGcbExtend || cur == kGcbZWJ) return PairRule::join;                 // GB9
+    if (cur == kGcbSpacingMark) return PairRule::join;                              // GB9a
+    if (prev == kGcbPrepend) return PairRule::join;                                 // GB9b
     return PairRule::undecided;
 }
 
-inline constexpr unsigned gcb_count = grapheme_gcb_mask + 1;
+inline constexpr unsigned gcb_count = kGcbMask + 1;
 
 inline constexpr auto pair_rules = [] {
     std::array<std::array<PairRule, gcb_count>, gcb_count> table{};
@@ -66,14 +65,14 @@ constexpr bool ends_after_first(Props first, Props next) noexcept {
         case PairRule::hard_break: return true;
         case PairRule::undecided: break;
     }
-    return !(gcb_of(first) == gcb_regional_indicator && gcb_of(next) == gcb_regional_indicator);
+    return !(gcb_of(first) == kGcbRegionalIndicator && gcb_of(next) == kGcbRegionalIndicator);
 }
 
 // Whether a code point of properties `next` joins a preceding printable ASCII character or space
 // (GB9, GB9a; no ASCII character is Prepend, a consonant, a pictograph or an indicator).
 constexpr bool joins_ascii(Props next) noexcept {
     const unsigned g = gcb_of(next);
-    return g == gcb_extend || g == gcb_zwj || g == gcb_spacingmark;
+    return g == kGcbExtend || g == kGcbZWJ || g == kGcbSpacingMark;
 }
 
 }  // namespace scrubix::unicode::grapheme_rules

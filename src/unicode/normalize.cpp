@@ -76,18 +76,18 @@ constexpr Form make_form(std::uint8_t not_yes, std::uint8_t no, bool compat, boo
     return {not_yes, no, compat, compose, yes_below, first_nontrivial_byte(yes_below), &leads};
 }
 
-constexpr Form form_of(NormalizationMode mode) noexcept {
+constexpr Form form_of(NormalizationForm mode) noexcept {
     switch (mode) {
-        case NormalizationMode::NFD:
+        case NormalizationForm::NFD:
             return make_form(kNfdQcNo, kNfdQcNo, false, false, kNfdYesBelow, kNfdStarterLeads);
-        case NormalizationMode::NFC:
+        case NormalizationForm::NFC:
             return make_form(kNfcQcNo | kNfcQcMaybe, kNfcQcNo, false, true, kNfcYesBelow, kNfcStarterLeads);
-        case NormalizationMode::NFKD:
+        case NormalizationForm::NFKD:
             return make_form(kNfkdQcNo, kNfkdQcNo, true, false, kNfkdYesBelow, kNfkdStarterLeads);
-        case NormalizationMode::NFKC:
+        case NormalizationForm::NFKC:
             return make_form(kNfkcQcNo | kNfkcQcMaybe, kNfkcQcNo, true, true, kNfkcYesBelow,
                              kNfkcStarterLeads);
-        case NormalizationMode::None: break;
+        case NormalizationForm::None: break;
     }
     return make_form(0, 0, false, false, 0x80, kNoStarterLeads);
 }
@@ -341,8 +341,8 @@ private:
 
 }  // namespace
 
-void normalize_into(NormalizationMode mode, std::string_view text, std::string& out) {
-    if (mode == NormalizationMode::None) {
+void normalize_into(NormalizationForm mode, std::string_view text, std::string& out) {
+    if (mode == NormalizationForm::None) {
         out.append(text);
         return;
     }
@@ -359,8 +359,8 @@ void normalize_into(NormalizationMode mode, std::string_view text, std::string& 
     out.append(text.substr(copied));
 }
 
-bool is_normalized(NormalizationMode mode, std::string_view text) {
-    if (mode == NormalizationMode::None) return true;
+bool is_normalized(NormalizationForm mode, std::string_view text) {
+    if (mode == NormalizationForm::None) return true;
     const Form form = form_of(mode);
     RegionNormalizer normalizer(form);
     std::string scratch;

@@ -1,19 +1,19 @@
-// Unicode normalization forms (UAX #15, Unicode 16.0).
+// Unicode normalization forms (UAX #15), of the Unicode version in generated/unicode_version.hpp.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-#include "../options.hpp"
+#include "normalization_form.hpp"
 
 namespace scrubix::unicode {
 
-// Appends the `mode` form of the valid UTF-8 `text` to `out`. Mode None appends `text`.
-void normalize_into(NormalizationMode mode, std::string_view text, std::string& out);
+// Appends the `form` of the valid UTF-8 `text` to `out`. Form None appends `text`.
+void normalize_into(NormalizationForm form, std::string_view text, std::string& out);
 
-// Whether `text` is already in the `mode` form (quick check, confirmed where it says maybe).
-bool is_normalized(NormalizationMode mode, std::string_view text);
+// Whether `text` is already in the `form` (quick check, confirmed where it says maybe).
+bool is_normalized(NormalizationForm form, std::string_view text);
 
 // Longest full compatibility decomposition of one code point (U+FDFA).
 inline constexpr std::size_t kMaxDecomposition = 18;

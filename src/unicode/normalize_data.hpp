@@ -7,17 +7,14 @@
 #include <cstdint>
 #include <span>
 
-namespace scrubix::unicode::normalization {
-
 #include "generated/normalization_data.inc"
 
-using Record = std::uint32_t;
+namespace scrubix::unicode::normalization {
 
-constexpr Record record_of(char32_t c) noexcept {
-    if (c >= kRecordLimit) return 0;
-    return kRecordBlocks[(char32_t(kRecordIndex[c >> kRecordShift]) << kRecordShift) |
-                         (c & kRecordMask)];
-}
+using Record = RecordTable::Value;
+
+// Code points beyond the table have no record to speak of: starters, "yes" in every form.
+constexpr Record record_of(char32_t c) noexcept { return RecordTable::get(c, 0); }
 
 constexpr std::uint8_t combining_class(Record r) noexcept { return std::uint8_t(r); }
 constexpr std::uint8_t flags(Record r) noexcept { return std::uint8_t(r >> 8); }

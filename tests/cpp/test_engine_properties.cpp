@@ -79,7 +79,7 @@ TEST_CASE("engine_properties", "counters, validity and the keyboard set over ran
                 if (all_keyboard) continue;
                 auto verdict = unicode::EmojiVerdict::Unknown;
                 const bool kept_emoji = o.emoji_policy == EmojiPolicy::Keep &&
-                                        unicode::is_emoji_cluster(g, verdict, o);
+                                        unicode::is_emoji_cluster(g, verdict);
                 CHECK_EQ_MSG(kept_emoji, true, ctx + " output cluster " + harness::show(g));
             }
         }

@@ -20,8 +20,6 @@ using unicode::next_cluster_end;
 
 namespace {
 
-constexpr const char* kUcd = "unicode/16.0.0/";
-
 // The properties segmentation reads, per code point, parsed here independently of the generator.
 enum Gcb : std::uint8_t { Other, CR, LF, Control, Extend, ZWJ, RI, Prepend, SpacingMark, L, V, T, LV, LVT };
 enum Incb : std::uint8_t { NoIncb, Linker, Consonant, IncbExtend };
@@ -37,13 +35,12 @@ const std::vector<CharProps>& ucd_props() {
         std::vector<CharProps> p(ucd_reader::kCodeSpaceEnd);
         const std::vector<std::string_view> gcb_names = {"Other", "CR", "LF", "Control", "Extend", "ZWJ",
             "Regional_Indicator", "Prepend", "SpacingMark", "L", "V", "T", "LV", "LVT"};
-        const auto file = [](const char* name) { return harness::require_data(std::string(kUcd) + name); };
-        ucd_reader::for_each_range(file("GraphemeBreakProperty.txt"), [&](char32_t lo, char32_t hi, auto& f) {
+        ucd_reader::for_each_range(ucd_reader::ucd_file("GraphemeBreakProperty.txt"), [&](char32_t lo, char32_t hi, auto& f) {
             const auto g = Gcb(std::find(gcb_names.begin(), gcb_names.end(), f[1]) - gcb_names.begin());
             for (char32_t c = lo; c <= hi; ++c) p[c].gcb = g;
         });
-        const std::vector<bool> pict = ucd_reader::property_set(file("emoji-data.txt"), "Extended_Pictographic");
-        ucd_reader::for_each_range(file("DerivedCoreProperties.txt"), [&](char32_t lo, char32_t hi, auto& f) {
+        const std::vector<bool> pict = ucd_reader::property_set(ucd_reader::ucd_file("emoji-data.txt"), "Extended_Pictographic");
+        ucd_reader::for_each_range(ucd_reader::ucd_file("DerivedCoreProperties.txt"), [&](char32_t lo, char32_t hi, auto& f) {
             if (f[1] != "InCB") return;
             const Incb v = f[2] == "Linker" ? Linker : f[2] == "Consonant" ? Consonant : IncbExtend;
             for (char32_t c = lo; c <= hi; ++c) p[c].incb = v;
@@ -141,7 +138,7 @@ std::vector<std::size_t> cluster_ends(std::string_view text) {
 }  // namespace
 
 TEST_CASE("grapheme", "GraphemeBreakTest.txt: engine and oracle give every listed boundary") {
-    const auto path = harness::require_data(std::string(kUcd) + "GraphemeBreakTest.txt");
+    const auto path = ucd_reader::ucd_file("GraphemeBreakTest.txt");
     const auto& P = ucd_props();
     std::ifstream in(path);
     std::string line;
@@ -179,7 +176,7 @@ TEST_CASE("grapheme", "GraphemeBreakTest.txt: engine and oracle give every liste
 }
 
 TEST_CASE("grapheme", "emoji-test.txt: every sequence of every status is one cluster") {
-    const auto path = harness::require_data(std::string(kUcd) + "emoji-test.txt");
+    const auto path = ucd_reader::ucd_file("emoji-test.txt");
     int sequences = 0;
     ucd_reader::for_each_record(path, [&](const std::vector<std::string_view>& f) {
         std::string seq;

@@ -1,33 +1,33 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <fstream>
 #include <map>
 #include <random>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "harness.hpp"
+#include "ucd_reader.hpp"
 #include "unicode/normalize.hpp"
 #include "unicode/utf8.hpp"
 
 using namespace scrubix;
 using unicode::is_normalized;
+using unicode::NormalizationForm;
 using unicode::nfkd_char;
 using unicode::normalize_into;
 
 namespace {
 
-constexpr NormalizationMode kNFD = NormalizationMode::NFD;
-constexpr NormalizationMode kNFC = NormalizationMode::NFC;
-constexpr NormalizationMode kNFKD = NormalizationMode::NFKD;
-constexpr NormalizationMode kNFKC = NormalizationMode::NFKC;
-constexpr NormalizationMode kForms[] = {kNFD, kNFC, kNFKD, kNFKC};
+constexpr NormalizationForm kNFD = NormalizationForm::NFD;
+constexpr NormalizationForm kNFC = NormalizationForm::NFC;
+constexpr NormalizationForm kNFKD = NormalizationForm::NFKD;
+constexpr NormalizationForm kNFKC = NormalizationForm::NFKC;
+constexpr NormalizationForm kForms[] = {kNFD, kNFC, kNFKD, kNFKC};
 constexpr const char* kFormNames[] = {"", "NFD", "NFC", "NFKD", "NFKC"};
 
-std::string norm(NormalizationMode mode, std::string_view text) {
+std::string norm(NormalizationForm mode, std::string_view text) {
     std::string out;
     normalize_into(mode, text, out);
     return out;
@@ -60,28 +60,24 @@ struct ConformanceData {
 };
 
 ConformanceData read_conformance() {
-    std::ifstream in(harness::require_data("unicode/16.0.0/NormalizationTest.txt"));
     ConformanceData data;
-    std::string line;
-    int part = -1, number = 0;
-    while (std::getline(in, line)) {
-        ++number;
-        if (line.rfind("@Part", 0) == 0) part = line[5] - '0';
-        if (line.empty() || line[0] == '#' || line[0] == '@') continue;
+    int part = -1;
+    ucd_reader::for_each_record(ucd_reader::ucd_file("NormalizationTest.txt"), [&](const auto& f) {
+        if (f.at(0).starts_with("@Part")) {
+            part = f[0][5] - '0';
+            return;
+        }
         ConformanceData::Line l;
-        l.where = "NormalizationTest.txt:" + std::to_string(number);
-        std::istringstream fields(line.substr(0, line.find('#')));
-        std::string field;
-        for (int k = 0; k < 5 && std::getline(fields, field, ';'); ++k) {
+        l.where = "NormalizationTest.txt " + std::string(f.at(0));
+        for (int k = 0; k < 5; ++k) {
             std::vector<char32_t> cps;
-            std::istringstream hex(field);
-            unsigned long cp;
-            while (hex >> std::hex >> cp) cps.push_back(char32_t(cp));
+            for (std::string_view hex : ucd_reader::split(f.at(k), ' '))
+                if (!hex.empty()) cps.push_back(ucd_reader::parse_hex(hex));
             l.col[k] = from_code_points(cps);
             if (k == 0 && part == 1 && cps.size() == 1) data.part1.insert(cps[0]);
         }
         data.lines.push_back(std::move(l));
-    }
+    });
     return data;
 }
 
@@ -92,7 +88,7 @@ TEST_CASE("normalization", "NormalizationTest.txt invariants for all four forms"
     CHECK(data.lines.size() > 19000);
     for (const auto& l : data.lines) {
         const auto& c = l.col;
-        const auto check = [&](NormalizationMode m, int k, const std::string& expected) {
+        const auto check = [&](NormalizationForm m, int k, const std::string& expected) {
             CHECK_EQ_MSG(norm(m, c[k]), expected,
                          l.where + " " + kFormNames[int(m)] + "(c" + std::to_string(k + 1) + ")");
         };
@@ -103,7 +99,7 @@ TEST_CASE("normalization", "NormalizationTest.txt invariants for all four forms"
             check(kNFD, k, k < 3 ? c[2] : c[4]);
             check(kNFKC, k, c[3]);
             check(kNFKD, k, c[4]);
-            for (NormalizationMode m : kForms)
+            for (NormalizationForm m : kForms)
                 CHECK_EQ_MSG(is_normalized(m, c[k]), norm(m, c[k]) == c[k],
                              l.where + " is_normalized " + kFormNames[int(m)]);
         }
@@ -118,7 +114,7 @@ TEST_CASE("normalization", "code points not listed in Part 1 are unchanged by ev
         if (!is_scalar(c) || data.part1.count(c)) continue;
         s.clear();
         utf8::append(s, c);
-        for (NormalizationMode m : kForms) {
+        for (NormalizationForm m : kForms) {
             if (norm(m, s) != s || !is_normalized(m, s)) {
                 CHECK_EQ_MSG(c, char32_t(0), std::string("changed by ") + kFormNames[int(m)]);
                 return;
@@ -153,9 +149,9 @@ TEST_CASE("normalization", "output is appended and mode None copies") {
     std::string out = "kept:";
     normalize_into(kNFD, "\xC3\xA9", out);
     CHECK_EQ(out, std::string("kept:e\xCC\x81"));
-    normalize_into(NormalizationMode::None, "\xC3\xA9", out);
+    normalize_into(NormalizationForm::None, "\xC3\xA9", out);
     CHECK_EQ(out, std::string("kept:e\xCC\x81\xC3\xA9"));
-    CHECK(is_normalized(NormalizationMode::None, "e\xCC\x81"));
+    CHECK(is_normalized(NormalizationForm::None, "e\xCC\x81"));
     CHECK_EQ(norm(kNFC, ""), std::string());
     CHECK(is_normalized(kNFKC, ""));
 }
@@ -219,40 +215,29 @@ namespace {
 class ReferenceNormalizer {
 public:
     ReferenceNormalizer() {
-        std::ifstream ucd(harness::require_data("unicode/16.0.0/UnicodeData.txt"));
-        std::string line;
-        while (std::getline(ucd, line)) {
-            std::vector<std::string> f;
-            std::istringstream fields(line);
-            for (std::string x; std::getline(fields, x, ';');) f.push_back(x);
-            const char32_t cp = char32_t(std::stoul(f[0], nullptr, 16));
-            if (f[3] != "0") ccc_[cp] = std::stoi(f[3]);
-            if (f[5].empty()) continue;
-            std::istringstream parts(f[5]);
+        ucd_reader::for_each_record(ucd_reader::ucd_file("UnicodeData.txt"), [&](const auto& f) {
+            const char32_t cp = ucd_reader::parse_hex(f.at(0));
+            if (f.at(3) != "0") ccc_[cp] = std::stoi(std::string(f[3]));
+            if (f.at(5).empty()) return;
             Mapping m;
-            for (std::string p; parts >> p;) {
-                if (p[0] == '<') m.compat = true;
-                else m.cps.push_back(char32_t(std::stoul(p, nullptr, 16)));
+            for (std::string_view part : ucd_reader::split(f[5], ' ')) {
+                if (part.starts_with('<')) m.compat = true;
+                else if (!part.empty()) m.cps.push_back(ucd_reader::parse_hex(part));
             }
             decomposition_[cp] = m;
-        }
-        std::ifstream props(harness::require_data("unicode/16.0.0/DerivedNormalizationProps.txt"));
+        });
         std::set<char32_t> excluded;
-        while (std::getline(props, line)) {
-            if (line[0] == '#' || line.find("; Full_Composition_Exclusion") == std::string::npos)
-                continue;
-            const std::size_t dots = line.find("..");
-            const char32_t lo = char32_t(std::stoul(line, nullptr, 16));
-            const char32_t hi =
-                dots < line.find(';') ? char32_t(std::stoul(line.substr(dots + 2), nullptr, 16)) : lo;
-            for (char32_t c = lo; c <= hi; ++c) excluded.insert(c);
-        }
+        ucd_reader::for_each_range(ucd_reader::ucd_file("DerivedNormalizationProps.txt"),
+                                   [&](char32_t lo, char32_t hi, const auto& f) {
+                                       if (f.at(1) != "Full_Composition_Exclusion") return;
+                                       for (char32_t c = lo; c <= hi; ++c) excluded.insert(c);
+                                   });
         for (const auto& [cp, m] : decomposition_)
             if (!m.compat && m.cps.size() == 2 && !excluded.count(cp))
                 composite_[{m.cps[0], m.cps[1]}] = cp;
     }
 
-    std::vector<char32_t> normalize(NormalizationMode mode, const std::vector<char32_t>& in) const {
+    std::vector<char32_t> normalize(NormalizationForm mode, const std::vector<char32_t>& in) const {
         const bool compat = mode == kNFKD || mode == kNFKC;
         std::vector<char32_t> s;
         for (char32_t c : in) decompose(c, compat, s);
@@ -367,7 +352,7 @@ TEST_CASE("normalization", "random strings agree with a textbook normalizer") {
             else c = rng() % 3 ? tricky[rng() % tricky.size()] : wide[rng() % wide.size()];
         }
         const std::string text = from_code_points(cps);
-        for (NormalizationMode m : kForms) {
+        for (NormalizationForm m : kForms) {
             const std::string expected = from_code_points(reference.normalize(m, cps));
             const std::string got = norm(m, text);
             if (got != expected || is_normalized(m, text) != (expected == text)) {

@@ -15,6 +15,7 @@ using namespace scrubix;
 using translit::fold_char;
 using translit::keyboard_filter;
 using translit::keyboard_filter_char;
+using translit::NonAsciiPolicy;
 using translit::resolve_non_keyboard;
 
 namespace {
@@ -209,4 +210,23 @@ TEST_CASE("resolve", "every code point: drop, fold and transliterate against the
     // Sanity on the oracle itself: both later layers contribute.
     CHECK(from_table > 500);
     CHECK(from_data > 500);
+}
+
+TEST_CASE("resolve", "characters spelled whole are protected from normalization") {
+    using translit::is_protected_from_normalization;
+    constexpr auto kFold = NonAsciiPolicy::Fold;
+    constexpr auto kTransliterate = NonAsciiPolicy::Transliterate;
+    // NFD would split U+2260 into '=' and U+0338 and U+2126 into U+03A9, spelled "Omega".
+    CHECK(is_protected_from_normalization(0x2260, kFold, false));
+    CHECK(is_protected_from_normalization(0x2260, kTransliterate, false));
+    CHECK(!is_protected_from_normalization(0x2126, kFold, false));
+    CHECK(is_protected_from_normalization(0x2126, kTransliterate, false));
+    CHECK_EQ(resolve(0x2126, kTransliterate), std::string("ohm"));
+    for (char32_t c = 0; c < 0x3000; ++c) {
+        CHECK_EQ_MSG(is_protected_from_normalization(c, NonAsciiPolicy::Drop, false), false, harness::show(c));
+        // A character kept as it is needs no protection; U+2013 is a keyboard character only
+        // on the extended keyboard.
+        if (unicode::is_keyboard_char(c, true))
+            CHECK_EQ_MSG(is_protected_from_normalization(c, kTransliterate, true), false, harness::show(c));
+    }
 }

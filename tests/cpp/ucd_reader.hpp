@@ -10,9 +10,19 @@
 #include <string_view>
 #include <vector>
 
+#include "harness.hpp"
+#include "unicode/generated/unicode_version.hpp"
+
 namespace ucd_reader {
 
 inline constexpr char32_t kCodeSpaceEnd = 0x110000;
+
+// The path of a file of the Unicode Character Database the engine's tables are built from
+// (the test is skipped when the shared data is absent).
+inline std::filesystem::path ucd_file(std::string_view name) {
+    return harness::require_data("unicode/" + std::string(scrubix::unicode::kUnicodeVersion) + "/" +
+                                 std::string(name));
+}
 
 inline std::string_view trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);

@@ -55,17 +55,12 @@ bool pass_is_identity(const Options& o) noexcept {
 }
 
 // Characters that keyboard-only resolution spells whole, so normalization must not split them.
+// Negations are resolved alike in both canonical forms under every policy: normalization
+// neither splits nor joins them, so that both forms also count the same.
 bool is_protected(char32_t c, const Options& o) noexcept {
     if (c < 0x80 || unicode::is_keyboard_char(c, o.extended_keyboard)) return false;
-    switch (o.non_ascii_policy) {
-        case NonAsciiPolicy::Drop:
-            return false;
-        case NonAsciiPolicy::Fold:
-            return !translit::negated_relation(c).empty();
-        case NonAsciiPolicy::Transliterate:
-            return !translit::negated_relation(c).empty() || !translit::symbol_to_ascii(c).empty();
-    }
-    return false;
+    if (translit::is_negation_char(c)) return true;
+    return o.non_ascii_policy == NonAsciiPolicy::Transliterate && !translit::symbol_to_ascii(c).empty();
 }
 
 // Index of the first byte at or after `i` that is not ASCII, or the text's size.
@@ -87,7 +82,7 @@ std::size_t next_non_ascii(std::string_view text, std::size_t i) noexcept {
 // returns false when a call does.
 template <class OnPiece, class OnKept>
 bool for_each_piece(std::string_view text, const Options& o, OnPiece&& on_piece, OnKept&& on_kept) {
-    if (!o.keyboard_only || o.non_ascii_policy == NonAsciiPolicy::Drop) return on_piece(text);
+    if (!o.keyboard_only) return on_piece(text);
     // Cut at each protected character: normalize the pieces, copy the character itself.
     std::size_t piece = 0;
     for (std::size_t i = next_non_ascii(text, 0); i < text.size(); i = next_non_ascii(text, i)) {

@@ -44,20 +44,56 @@ KeyboardOnlyFilter::Outcome KeyboardOnlyFilter::filter(std::string_view cluster,
     filtered_.clear();
     Outcome outcome{Kind::filtered};
     std::uint64_t chars = 0;
+    // The character a U+0338 would negate: where its spelling starts and what it counted.
+    char32_t base = 0;
+    std::size_t base_at = 0;
+    std::uint64_t* base_count = nullptr;
     for (std::size_t i = 0; i < processed.size();) {
         const char32_t c = utf8::decode(processed, i);
+        const std::size_t at = filtered_.size();
         ++chars;
         if (unicode::is_keyboard_char(c, o.extended_keyboard)) {
             utf8::append(filtered_, c);
-        } else if (o.non_ascii_policy != NonAsciiPolicy::Drop && c == kCombiningLongSolidusOverlay &&
-                   negate_trailing_operator(filtered_)) {
-            ++outcome.transliterated;
-        } else if (o.non_ascii_policy == NonAsciiPolicy::Drop) {
-            ++outcome.removed;
-        } else if (translit::resolve_non_keyboard(c, o.non_ascii_policy, o.extended_keyboard, filtered_)) {
-            ++outcome.transliterated;
-        } else {
-            ++outcome.removed;
+            base = c;
+            base_at = at;
+            base_count = nullptr;
+            continue;
+        }
+        if (c == kCombiningLongSolidusOverlay && base != 0) {
+            // The base and its overlay are one negated character, as in the precomposed form.
+            const translit::Negation negation = translit::resolve_negated_pair(
+                base, base_at, o.non_ascii_policy, o.extended_keyboard, filtered_);
+            if (negation != translit::Negation::none) {
+                if (base_count != nullptr) --*base_count;
+                --chars;
+                base_count = negation == translit::Negation::spelled ? &outcome.transliterated : &outcome.removed;
+                ++*base_count;
+                // A second overlay meets the negated relation, as it would after U+2260.
+                base = translit::negation_of(base);
+                continue;
+            }
+        }
+        std::uint64_t* count = &outcome.removed;
+        if (o.non_ascii_policy != NonAsciiPolicy::Drop && c == kCombiningLongSolidusOverlay &&
+            negate_trailing_operator(filtered_)) {
+            count = &outcome.transliterated;
+        } else if (o.non_ascii_policy != NonAsciiPolicy::Drop &&
+                   translit::resolve_non_keyboard(c, o.non_ascii_policy, o.extended_keyboard, filtered_)) {
+            count = &outcome.transliterated;
+        }
+        ++*count;
+        switch (translit::overlay_reach(c)) {
+            case translit::OverlayReach::base:
+                base = c;
+                base_at = at;
+                base_count = count;
+                break;
+            case translit::OverlayReach::through:
+                if (filtered_.size() != at) base = 0;
+                break;
+            case translit::OverlayReach::blocked:
+                base = 0;
+                break;
         }
     }
     if (!filtered_.empty()) return outcome;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "../unicode/normalize.hpp"
+#include "../unicode/normalize_data.hpp"
 #include "deunicode.hpp"
 #include "symbol_table.hpp"
 
@@ -31,22 +32,49 @@ std::string_view trim_white_space(std::string_view s) noexcept {
     return s;
 }
 
-// Fold steps shared by the fold and transliterate policies.
-bool negate_or_fold(char32_t c, bool extended_keyboard, std::string& out) {
-    const std::string_view negated = negated_relation(c);
-    if (!negated.empty()) return keyboard_filter(negated, extended_keyboard, out);
-    return fold_char(c, extended_keyboard, out);
-}
-
-bool transliterate(char32_t c, bool extended_keyboard, std::string& out) {
-    if (negate_or_fold(c, extended_keyboard, out)) return true;
-    // A table entry is final: the data is not asked even when the entry filters to nothing.
+// The table entry or the gated data for `c`; true if it wrote. A table entry is final: the
+// data is not asked even when the entry filters to nothing.
+bool spell(char32_t c, bool extended_keyboard, std::string& out) {
     const std::string_view spelling = symbol_to_ascii(c);
     if (!spelling.empty()) return keyboard_filter(spelling, extended_keyboard, out);
     if (!passes_transliteration_gate(c)) return false;
     std::string_view entry;
     if (!deunicode_lookup(c, entry)) return false;
     return keyboard_filter(trim_white_space(entry), extended_keyboard, out);
+}
+
+bool transliterate(char32_t c, bool extended_keyboard, std::string& out) {
+    if (fold_char(c, extended_keyboard, out)) return true;
+    return spell(c, extended_keyboard, out);
+}
+
+bool resolve(char32_t c, NonAsciiPolicy policy, bool extended_keyboard, std::string& out);
+
+// A base character's spelling: itself when it is a keyboard character, else its resolution.
+bool spell_base(char32_t base, NonAsciiPolicy policy, bool extended_keyboard, std::string& out) {
+    if (keyboard_filter_char(base, extended_keyboard, out)) return true;
+    return resolve(base, policy, extended_keyboard, out);
+}
+
+// A negated relation with base `base`: its own table entry (transliterate), else '!' and the
+// base's spelling; nothing when the base has none, so the negation is never lost alone.
+bool negate(char32_t c, char32_t base, NonAsciiPolicy policy, bool extended_keyboard, std::string& out) {
+    if (policy == NonAsciiPolicy::Transliterate) {
+        const std::string_view spelling = symbol_to_ascii(c);
+        if (!spelling.empty()) return keyboard_filter(spelling, extended_keyboard, out);
+    }
+    const std::size_t start = out.size();
+    out.push_back('!');
+    if (spell_base(base, policy, extended_keyboard, out)) return true;
+    out.resize(start);
+    return false;
+}
+
+bool resolve(char32_t c, NonAsciiPolicy policy, bool extended_keyboard, std::string& out) {
+    if (policy == NonAsciiPolicy::Drop) return false;
+    if (const char32_t base = negated_base(c)) return negate(c, base, policy, extended_keyboard, out);
+    if (policy == NonAsciiPolicy::Fold) return fold_char(c, extended_keyboard, out);
+    return transliterate(c, extended_keyboard, out);
 }
 
 }  // namespace
@@ -82,16 +110,50 @@ bool passes_transliteration_gate(char32_t c) noexcept {
     return ((kGateCategories >> unicode::general_category(c)) & 1u) != 0 && !unicode::is_emoji_char(c);
 }
 
-bool resolve_non_keyboard(char32_t c, NonAsciiPolicy policy, bool extended_keyboard, std::string& out) {
-    switch (policy) {
-        case NonAsciiPolicy::Drop:
-            return false;
-        case NonAsciiPolicy::Fold:
-            return negate_or_fold(c, extended_keyboard, out);
-        case NonAsciiPolicy::Transliterate:
-            return transliterate(c, extended_keyboard, out);
+char32_t negated_base(char32_t c) noexcept {
+    namespace nd = unicode::normalization;
+    const std::uint16_t entry = nd::decomposition_entry(nd::record_of(c));
+    if (entry == 0) return 0;
+    const auto canonical = nd::decomposition(entry, false);
+    return canonical.size() == 2 && canonical[1] == kLongSolidusOverlay ? canonical[0] : 0;
+}
+
+bool is_negation_char(char32_t c) noexcept { return c == kLongSolidusOverlay || negated_base(c) != 0; }
+
+OverlayReach overlay_reach(char32_t c) noexcept {
+    namespace nd = unicode::normalization;
+    const std::uint8_t ccc = nd::combining_class(nd::record_of(c));
+    if (ccc == 0) return OverlayReach::base;
+    return ccc > nd::combining_class(nd::record_of(kLongSolidusOverlay)) ? OverlayReach::through
+                                                                          : OverlayReach::blocked;
+}
+
+char32_t negation_of(char32_t base) noexcept {
+    namespace nd = unicode::normalization;
+    return nd::compose_pair(base, nd::record_of(base), kLongSolidusOverlay, nd::record_of(kLongSolidusOverlay));
+}
+
+Negation resolve_negated_pair(char32_t base, std::size_t at, NonAsciiPolicy policy, bool extended_keyboard,
+                              std::string& out) {
+    const char32_t negated = negation_of(base);
+    // Without a precomposed form (U+2ADD, whose negation is excluded from composition, or
+    // any other operator) a mathematical symbol is still negated.
+    if (negated == 0 && unicode::general_category(base) != unicode::Sm) return Negation::none;
+    if (policy == NonAsciiPolicy::Drop) {
+        out.resize(at);
+        return Negation::removed;
     }
-    return false;
+    if (negated != 0) {
+        out.resize(at);
+        return resolve(negated, policy, extended_keyboard, out) ? Negation::spelled : Negation::removed;
+    }
+    if (out.size() == at) return Negation::removed;
+    out.insert(at, 1, '!');
+    return Negation::spelled;
+}
+
+bool resolve_non_keyboard(char32_t c, NonAsciiPolicy policy, bool extended_keyboard, std::string& out) {
+    return resolve(c, policy, extended_keyboard, out);
 }
 
 }  // namespace scrubix::translit

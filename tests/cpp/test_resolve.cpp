@@ -1,10 +1,12 @@
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "harness.hpp"
+#include "ucd_reader.hpp"
 #include "translit/deunicode.hpp"
 #include "translit/resolve.hpp"
 #include "translit/symbol_table.hpp"
@@ -184,6 +186,13 @@ TEST_CASE("resolve", "every code point: drop, fold and transliterate against the
     RawDeunicode raw{read_file(harness::require_data("deunicode-1.6.2/pointers.bin")),
                      read_file(harness::require_data("deunicode-1.6.2/mapping.txt"))};
     CHECK_EQ(raw.pointers.size(), std::size_t{translit::kDeunicodeEnd} * 3);
+    // Negated relations and arrows: canonical decomposition base + U+0338.
+    std::map<char32_t, char32_t> negated_base;
+    ucd_reader::for_each_record(harness::require_data("unicode/16.0.0/UnicodeData.txt"), [&](const auto& f) {
+        const auto parts = ucd_reader::split(f.at(5), ' ');
+        if (parts.size() == 2 && parts[0].front() != '<' && parts[1] == "0338")
+            negated_base[ucd_reader::parse_hex(f.at(0))] = ucd_reader::parse_hex(parts[0]);
+    });
     std::size_t from_data = 0, from_table = 0;
     for (char32_t c = 0; c <= 0x10FFFF; ++c) {
         if (!is_scalar(c)) continue;
@@ -194,6 +203,21 @@ TEST_CASE("resolve", "every code point: drop, fold and transliterate against the
             CHECK_EQ_MSG(resolve(c, NonAsciiPolicy::Drop, extended), std::string(), harness::show(c));
             CHECK_EQ_MSG(all_keyboard(folded, extended) && all_keyboard(result, extended), true,
                          harness::show(c));
+            if (const auto negated = negated_base.find(c); negated != negated_base.end()) {
+                // '!' and the base's own spelling (or the entry of the negation itself), or nothing.
+                const char32_t base = negated->second;
+                const auto negate = [&](NonAsciiPolicy policy) {
+                    const std::string spelt = unicode::is_keyboard_char(base, extended)
+                                                  ? filtered(std::string(1, char(base)), extended)
+                                                  : resolve(base, policy, extended);
+                    return spelt.empty() ? spelt : "!" + spelt;
+                };
+                const std::string_view entry = translit::symbol_to_ascii(c);
+                CHECK_EQ_MSG(folded, negate(NonAsciiPolicy::Fold), harness::show(c));
+                CHECK_EQ_MSG(result, entry.empty() ? negate(NonAsciiPolicy::Transliterate) : filtered(entry, extended),
+                             harness::show(c));
+                continue;
+            }
             std::string want = folded;
             if (want.empty() && !translit::symbol_to_ascii(c).empty()) {
                 want = filtered(translit::symbol_to_ascii(c), extended);

@@ -43,8 +43,35 @@ bool spell(char32_t c, bool extended_keyboard, std::string& out) {
     return keyboard_filter(trim_white_space(entry), extended_keyboard, out);
 }
 
+// Writes the keyboard characters of the compatibility decomposition of `c`; a space coming
+// from the decomposition of a non-space (as in U+00A8) is left out. With `spell_rest` (the fold
+// under transliterate) the other characters of the decomposition are spelled by the table and
+// the data where they stand, so that the fold keeps its meaning (U+33A7 "m/s", not "ms"). True
+// only when the decomposition gave a keyboard character; otherwise `out` is left as it was, so
+// that the character's own table entry still wins (U+2126 "ohm", not U+03A9 "Omega").
+bool fold_into(char32_t c, bool extended_keyboard, bool spell_rest, std::string& out) {
+    if (c > 0x10FFFF) return false;
+    const std::size_t start = out.size();
+    const bool c_is_space = unicode::is_white_space(c);
+    char32_t decomposition[unicode::kMaxDecomposition];
+    const std::size_t n = unicode::nfkd_char(c, decomposition);
+    bool folded = false;
+    for (std::size_t i = 0; i < n; ++i) {
+        const char32_t d = decomposition[i];
+        // The space of a spacing accent (U+00A8 -> SP U+0308) is not kept.
+        if (d == U' ' && !c_is_space) continue;
+        if (keyboard_filter_char(d, extended_keyboard, out)) {
+            folded = true;
+        } else if (spell_rest && d != c) {
+            spell(d, extended_keyboard, out);
+        }
+    }
+    if (!folded) out.resize(start);
+    return folded;
+}
+
 bool transliterate(char32_t c, bool extended_keyboard, std::string& out) {
-    if (fold_char(c, extended_keyboard, out)) return true;
+    if (fold_into(c, extended_keyboard, true, out)) return true;
     return spell(c, extended_keyboard, out);
 }
 
@@ -88,18 +115,7 @@ bool keyboard_filter(std::string_view text, bool extended_keyboard, std::string&
 }
 
 bool fold_char(char32_t c, bool extended_keyboard, std::string& out) {
-    if (c > 0x10FFFF) return false;
-    const bool c_is_space = unicode::is_white_space(c);
-    char32_t decomposition[unicode::kMaxDecomposition];
-    const std::size_t n = unicode::nfkd_char(c, decomposition);
-    bool wrote = false;
-    for (std::size_t i = 0; i < n; ++i) {
-        const char32_t d = decomposition[i];
-        // The space of a spacing accent (U+00A8 -> SP U+0308) is not kept.
-        if (d == U' ' && !c_is_space) continue;
-        wrote |= keyboard_filter_char(d, extended_keyboard, out);
-    }
-    return wrote;
+    return fold_into(c, extended_keyboard, false, out);
 }
 
 bool passes_transliteration_gate(char32_t c) noexcept {

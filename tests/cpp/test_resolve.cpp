@@ -11,6 +11,7 @@
 #include "translit/resolve.hpp"
 #include "translit/symbol_table.hpp"
 #include "unicode/char_tables.hpp"
+#include "unicode/normalize.hpp"
 #include "unicode/utf8.hpp"
 
 using namespace scrubix;
@@ -94,6 +95,26 @@ std::string trim_white_space(std::string s) {
     std::size_t lead = 0;
     while (lead < s.size() && unicode::is_white_space(static_cast<unsigned char>(s[lead]))) ++lead;
     return s.substr(lead);
+}
+
+// The transliteration of c's compatibility decomposition character by character (the space
+// of a spacing accent left out), and whether a character the fold cannot keep was spelled.
+std::string decomposition_transliterated(char32_t c, bool extended, bool& spelled_rest) {
+    char32_t d[unicode::kMaxDecomposition];
+    const std::size_t n = unicode::nfkd_char(c, d);
+    std::string out;
+    spelled_rest = false;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (d[i] == U' ' && !unicode::is_white_space(c)) continue;
+        if (d[i] == translit::kFractionSlash || unicode::is_keyboard_char(d[i], extended)) {
+            out += fold(d[i], extended);
+        } else if (d[i] != c) {
+            const std::string spelt = resolve(d[i], NonAsciiPolicy::Transliterate, extended);
+            spelled_rest |= !spelt.empty();
+            out += spelt;
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -218,6 +239,9 @@ TEST_CASE("resolve", "every code point: drop, fold and transliterate against the
                              harness::show(c));
                 continue;
             }
+            bool spelled_rest = false;
+            decomposition_transliterated(c, extended, spelled_rest);
+            if (!folded.empty() && spelled_rest) continue;  // the partial fold's own test
             std::string want = folded;
             if (want.empty() && !translit::symbol_to_ascii(c).empty()) {
                 want = filtered(translit::symbol_to_ascii(c), extended);
@@ -233,4 +257,33 @@ TEST_CASE("resolve", "every code point: drop, fold and transliterate against the
     // Sanity on the oracle itself: both later layers contribute.
     CHECK(from_table > 500);
     CHECK(from_data > 500);
+}
+
+TEST_CASE("resolve", "a partial fold keeps the meaning of what it cannot fold") {
+    // Every code point whose fold leaves characters outside the keyboard set that the table or
+    // the data can spell: under transliterate it reads as its decomposition transliterated
+    // character by character, where the fold alone drops them.
+    std::size_t partial = 0;
+    for (char32_t c = 0x80; c <= 0x10FFFF; ++c) {
+        if (!is_scalar(c)) continue;
+        for (bool extended : {false, true}) {
+            if (unicode::is_keyboard_char(c, extended) || fold(c, extended).empty()) continue;
+            bool spelled_rest = false;
+            const std::string want = decomposition_transliterated(c, extended, spelled_rest);
+            if (!spelled_rest) continue;
+            partial += !extended;
+            CHECK_EQ_MSG(resolve(c, NonAsciiPolicy::Transliterate, extended), want,
+                         harness::show(c) + (extended ? " (extended)" : ""));
+        }
+    }
+    CHECK(partial >= 20);
+    const struct {
+        char32_t c;
+        std::string_view want;
+    } units[] = {{0x33A7, "m/s"}, {0x33A8, "m/s2"}, {0x33C6, "C/kg"}, {0x339B, "mum"},
+                 {0x3382, "muA"}, {0x2103, "degC"}};
+    for (const auto& k : units)
+        CHECK_EQ_MSG(resolve(k.c, NonAsciiPolicy::Transliterate), std::string(k.want), harness::show(k.c));
+    CHECK_EQ(resolve(0x2103, NonAsciiPolicy::Transliterate, true), std::string("\u00B0C"));
+    CHECK_EQ(resolve(0x2126, NonAsciiPolicy::Transliterate), std::string("ohm"));
 }

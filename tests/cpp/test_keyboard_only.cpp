@@ -119,6 +119,10 @@ TEST_CASE("keyboard_only", "a negation reads the same precomposed and as base pl
     CHECK_CLEAN("\u2244 \u2204 \u2249 \u2262", o, "!~= !exists !~~ !==", {"non_keyboard_transliterated", 4});
 }
 
+TEST_CASE("keyboard_only", "eng keeps its case") {
+    CHECK_CLEAN("Yol\u014Bu \u014Aa", Options{}, "Yolngu NGa", {"non_keyboard_transliterated", 2});
+}
+
 TEST_CASE("keyboard_only", "extended keyboard and the multiplication sign") {
     Options o = keyboard(NonAsciiPolicy::Transliterate);
     o.extended_keyboard = true;

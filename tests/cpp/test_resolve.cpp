@@ -64,6 +64,7 @@ struct RawDeunicode {
     std::string pointers, mapping;
     std::optional<std::string> entry(char32_t c) const {
         if (std::size_t{c} * 3 + 3 > pointers.size()) return std::nullopt;
+        if (c == 0x014A || c == 0x014B) return c == 0x014A ? "NG" : "ng";  // the release swaps eng's case
         const auto* rec = reinterpret_cast<const unsigned char*>(pointers.data()) + 3 * c;
         if (rec[2] <= 2) return std::string(reinterpret_cast<const char*>(rec), rec[2]);
         const std::size_t off = rec[0] | (std::size_t{rec[1]} << 8);

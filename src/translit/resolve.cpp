@@ -128,20 +128,19 @@ bool passes_transliteration_gate(char32_t c) noexcept {
 
 char32_t negated_base(char32_t c) noexcept {
     namespace nd = unicode::normalization;
+    if (c < kNegationsFirst || c > kNegationsLast) return 0;
     const std::uint16_t entry = nd::decomposition_entry(nd::record_of(c));
     if (entry == 0) return 0;
     const auto canonical = nd::decomposition(entry, false);
     return canonical.size() == 2 && canonical[1] == kLongSolidusOverlay ? canonical[0] : 0;
 }
 
-bool is_negation_char(char32_t c) noexcept { return c == kLongSolidusOverlay || negated_base(c) != 0; }
-
 OverlayReach overlay_reach(char32_t c) noexcept {
     namespace nd = unicode::normalization;
+    constexpr std::uint8_t kOverlayClass = nd::combining_class(nd::record_of(kLongSolidusOverlay));
     const std::uint8_t ccc = nd::combining_class(nd::record_of(c));
     if (ccc == 0) return OverlayReach::base;
-    return ccc > nd::combining_class(nd::record_of(kLongSolidusOverlay)) ? OverlayReach::through
-                                                                          : OverlayReach::blocked;
+    return ccc > kOverlayClass ? OverlayReach::through : OverlayReach::blocked;
 }
 
 char32_t negation_of(char32_t base) noexcept {

@@ -33,6 +33,11 @@ bool keyboard_filter(std::string_view text, bool extended_keyboard, std::string&
 // U+0338 COMBINING LONG SOLIDUS OVERLAY: drawn through a relation or an arrow, it negates it.
 inline constexpr char32_t kLongSolidusOverlay = 0x0338;
 
+// Negated relations and arrows all lie in the blocks Arrows to Supplemental Mathematical
+// Operators (a test over the character data checks that none lies elsewhere).
+inline constexpr char32_t kNegationsFirst = 0x2190;
+inline constexpr char32_t kNegationsLast = 0x2AFF;
+
 // The base of a negated relation or arrow: B when the canonical decomposition of `c` is B
 // followed by U+0338 (U+2209 -> U+2208, U+2260 -> '='), else 0.
 char32_t negated_base(char32_t c) noexcept;
@@ -42,7 +47,9 @@ char32_t negation_of(char32_t base) noexcept;
 
 // Whether `c` is U+0338 or a negated relation: characters that resolution spells the same in
 // both canonical forms, so normalization must neither split nor join them.
-bool is_negation_char(char32_t c) noexcept;
+inline bool is_negation_char(char32_t c) noexcept {
+    return c == kLongSolidusOverlay || (c >= kNegationsFirst && c <= kNegationsLast && negated_base(c) != 0);
+}
 
 // How a U+0338 after a character reaches back to it: the character is a base of its own
 // (a starter), lets the overlay through to the base before it (a mark that canonical order

@@ -1,6 +1,7 @@
 // Keyboard-only output: policies, emoji clusters, the U+0338 negation and counting.
 #include "engine_check.hpp"
 #include "keyboard_only_filter.hpp"
+#include "translit/resolve.hpp"
 #include "ucd_reader.hpp"
 #include "unicode/utf8.hpp"
 
@@ -84,6 +85,8 @@ TEST_CASE("keyboard_only", "a negation reads the same precomposed and as base pl
         utf8::append(precomposed, ucd_reader::parse_hex(f.at(0)));
         for (const auto part : ucd_reader::split(mapping, ' ')) utf8::append(decomposed, ucd_reader::parse_hex(part));
         negations.emplace_back(precomposed, decomposed);
+        const char32_t c = ucd_reader::parse_hex(f.at(0));
+        CHECK_EQ_MSG(translit::is_negation_char(c), true, harness::show(c));
     });
     CHECK(negations.size() > 40);
     std::size_t spelled = 0;

@@ -32,8 +32,8 @@ sequence). Why that place, and when it is safe:
     both cases alike). That holds when the piece starts with a tab, LF, CR, or a character from
     space to "~", followed by an ASCII byte (or nothing): such a character is its own cluster,
     passes every rule unchanged and is a keyboard character, so it is emitted or held at once.
-    The following byte must be ASCII because a combining mark would join the cluster, and under
-    NFC "=" + U+0338 becomes U+2260, which the drop policy removes whole. A line break followed
+    The following byte must be ASCII because a combining mark would join the cluster, and
+    "=" + U+0338 is one negated relation, which the drop policy removes whole. A line break followed
     by a dropped emoji is therefore not a safe cut.
 
 Pieces are cut at the last safe break once at least `piece_size` bytes are buffered, so memory

@@ -95,8 +95,9 @@ private:
                 unicode::EmojiVerdict& verdict);
     void emit_ellipsis();
     // The rules of the character pipeline for one code point `c` (with pass classes `cls`) of
-    // `cluster`: removes it, keeps it (possibly changed), or ends the cluster at an ellipsis.
-    enum class Rule : std::uint8_t { kept, removed, ellipsis };
+    // `cluster`: removes it, keeps it (possibly changed), ends the cluster at an ellipsis, or
+    // writes U+0149 as an apostrophe and its n.
+    enum class Rule : std::uint8_t { kept, removed, ellipsis, apostrophe_n };
     Rule rules(std::string_view cluster, char32_t& c, std::uint8_t cls, unicode::EmojiVerdict& verdict,
                std::size_t& hidden_removed);
     // Runs the character pipeline over the cluster and points `processed` at the result (the

@@ -13,6 +13,9 @@ constexpr char32_t kZeroWidthNonJoiner = 0x200C;
 constexpr char32_t kZeroWidthJoiner = 0x200D;
 constexpr char32_t kHorizontalEllipsis = 0x2026;
 constexpr char32_t kMidlineHorizontalEllipsis = 0x22EF;
+// U+0149 is a letter n after an apostrophe: the quote rule normalizes the apostrophe only.
+constexpr char32_t kApostropheN = 0x0149;
+constexpr std::string_view kApostropheNQuoted = "'n";
 
 constexpr std::string_view kNextLine = "\xC2\x85";
 constexpr std::string_view kLineSeparator = "\xE2\x80\xA8";
@@ -74,6 +77,9 @@ void CharacterPass::process_single(std::string_view cluster, char32_t c, std::ui
         case Rule::ellipsis:
             emit_ellipsis();
             return;
+        case Rule::apostrophe_n:
+            decide(cluster, kApostropheNQuoted, hidden_removed, verdict);
+            return;
         case Rule::kept:
             break;
     }
@@ -131,6 +137,9 @@ bool CharacterPass::pipeline(std::string_view cluster, EmojiVerdict& verdict, st
             case Rule::ellipsis:
                 emit_ellipsis();
                 return false;
+            case Rule::apostrophe_n:
+                buffer_.append(kApostropheNQuoted);
+                continue;
             case Rule::kept:
                 utf8::append(buffer_, c);
                 continue;
@@ -178,8 +187,9 @@ CharacterPass::Rule CharacterPass::rules(std::string_view cluster, char32_t& c, 
     if (o_.normalize_quotes && (cls & unicode::kPassQuote)) {
         const char32_t q = unicode::quote_replacement(c);
         if (q != 0 && q != c) {
-            c = q;
             tally.add(&CleaningStats::quotes_normalized);
+            if (c == kApostropheN) return Rule::apostrophe_n;
+            c = q;
         }
     }
     // Other symbols: the fraction slash and the ellipses.

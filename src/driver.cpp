@@ -49,7 +49,7 @@ std::size_t next_non_ascii(std::string_view text, std::size_t i) noexcept {
 // returns false when a call does.
 template <class OnPiece, class OnKept>
 bool for_each_piece(std::string_view text, const Options& o, OnPiece&& on_piece, OnKept&& on_kept) {
-    if (!o.keyboard_only || o.non_ascii_policy == NonAsciiPolicy::Drop) return on_piece(text);
+    if (!o.keyboard_only) return on_piece(text);
     // Cut at each protected character: normalize the pieces, copy the character itself.
     std::size_t piece = 0;
     for (std::size_t i = next_non_ascii(text, 0); i < text.size(); i = next_non_ascii(text, i)) {

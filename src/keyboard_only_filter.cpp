@@ -9,6 +9,77 @@ namespace {
 constexpr char32_t kCombiningLongSolidusOverlay = 0x0338;
 
 constexpr bool is_relation_char(char c) noexcept { return c == '<' || c == '=' || c == '>'; }
+
+// Filters the code points of `processed` into `filtered`, counting them in `chars` and the
+// non-keyboard ones in `transliterated` or `removed`. With `kOverlays` it also keeps the
+// character that a U+0338 would negate; without, it starts over with it at the first U+0338,
+// so that text without one pays nothing for negations.
+template <bool kOverlays>
+void filter_chars(std::string_view processed, const Options& o, std::string& filtered,
+                  std::uint64_t& transliterated, std::uint64_t& removed, std::uint64_t& chars) {
+    filtered.clear();
+    transliterated = removed = chars = 0;
+    // The character a U+0338 would negate: where its spelling starts and what it counted.
+    char32_t base = 0;
+    std::size_t base_at = 0;
+    std::uint64_t* base_count = nullptr;
+    for (std::size_t i = 0; i < processed.size();) {
+        const char32_t c = utf8::decode(processed, i);
+        const std::size_t at = filtered.size();
+        ++chars;
+        if (unicode::is_keyboard_char(c, o.extended_keyboard)) {
+            utf8::append(filtered, c);
+            if constexpr (kOverlays) {
+                base = c;
+                base_at = at;
+                base_count = nullptr;
+            }
+            continue;
+        }
+        if (c == kCombiningLongSolidusOverlay) {
+            if constexpr (!kOverlays) {
+                return filter_chars<true>(processed, o, filtered, transliterated, removed, chars);
+            } else if (base != 0) {
+                // The base and its overlay are one negated character, as in the precomposed form.
+                const translit::Negation negation =
+                    translit::resolve_negated_pair(base, base_at, o.non_ascii_policy, o.extended_keyboard, filtered);
+                if (negation != translit::Negation::none) {
+                    if (base_count != nullptr) --*base_count;
+                    --chars;
+                    base_count = negation == translit::Negation::spelled ? &transliterated : &removed;
+                    ++*base_count;
+                    // A second overlay meets the negated relation, as it would after U+2260.
+                    base = translit::negation_of(base);
+                    continue;
+                }
+            }
+        }
+        std::uint64_t* count = &removed;
+        if (o.non_ascii_policy != NonAsciiPolicy::Drop && c == kCombiningLongSolidusOverlay &&
+            negate_trailing_operator(filtered)) {
+            count = &transliterated;
+        } else if (o.non_ascii_policy != NonAsciiPolicy::Drop &&
+                   translit::resolve_non_keyboard(c, o.non_ascii_policy, o.extended_keyboard, filtered)) {
+            count = &transliterated;
+        }
+        ++*count;
+        if constexpr (kOverlays) {
+            switch (translit::overlay_reach(c)) {
+                case translit::OverlayReach::base:
+                    base = c;
+                    base_at = at;
+                    base_count = count;
+                    break;
+                case translit::OverlayReach::through:
+                    if (filtered.size() != at) base = 0;
+                    break;
+                case translit::OverlayReach::blocked:
+                    base = 0;
+                    break;
+            }
+        }
+    }
+}
 }  // namespace
 
 bool negate_trailing_operator(std::string& filtered) {
@@ -35,25 +106,9 @@ KeyboardOnlyFilter::Outcome KeyboardOnlyFilter::filter(std::string_view cluster,
     if (o.emoji_policy == EmojiPolicy::Keep && unicode::is_emoji_cluster(cluster, verdict))
         return {Kind::kept_emoji};
 
-    filtered_.clear();
     Outcome outcome{Kind::filtered};
     std::uint64_t chars = 0;
-    for (std::size_t i = 0; i < processed.size();) {
-        const char32_t c = utf8::decode(processed, i);
-        ++chars;
-        if (unicode::is_keyboard_char(c, o.extended_keyboard)) {
-            utf8::append(filtered_, c);
-        } else if (o.non_ascii_policy != NonAsciiPolicy::Drop && c == kCombiningLongSolidusOverlay &&
-                   negate_trailing_operator(filtered_)) {
-            ++outcome.transliterated;
-        } else if (o.non_ascii_policy == NonAsciiPolicy::Drop) {
-            ++outcome.removed;
-        } else if (translit::resolve_non_keyboard(c, o.non_ascii_policy, o.extended_keyboard, filtered_)) {
-            ++outcome.transliterated;
-        } else {
-            ++outcome.removed;
-        }
-    }
+    filter_chars<false>(processed, o, filtered_, outcome.transliterated, outcome.removed, chars);
     if (!filtered_.empty()) return outcome;
 
     // Nothing survived: the cluster is dropped whole.

@@ -111,7 +111,7 @@ APOS, QUOTE = 0x27, 0x22
 # Quotation marks, primes and their kin, becoming U+0027 or U+0022.
 QUOTE_MAP = {
     0x00AB: QUOTE, 0x00BB: QUOTE,  # double angle quotation marks
-    0x0149: APOS,  # n preceded by apostrophe: the whole letter becomes one apostrophe
+    0x0149: APOS,  # n preceded by apostrophe: its apostrophe (the pass keeps the n after it)
     0x02B9: APOS, 0x02BA: QUOTE,  # modifier letter prime, double prime
     0x02BC: APOS, 0x02EE: QUOTE,  # modifier letter apostrophe, double apostrophe
     0x055A: APOS,  # Armenian apostrophe

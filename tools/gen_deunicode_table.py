@@ -4,7 +4,8 @@
 Input (in `--data`/deunicode-1.6.2/): `pointers.bin`, one 3-byte record `b0 b1 len` per code
 point U+0000..U+222DD, and `mapping.txt`, the pool its longer strings point into. A record with
 `len <= 2` holds its string in `b0 b1`; otherwise the string is `mapping.txt[off:off+len]` with
-`off = b0 | b1 << 8`, and a range running past the end of the pool means "no entry".
+`off = b0 | b1 << 8`, and a range running past the end of the pool means "no entry". The few
+entries the release gets wrong are replaced (CORRECTIONS).
 
 Output: one lookup per code point through a two-stage index. Each slot holds a 16-bit offset into
 a deduplicated string pool and an 8-bit length; the length kAbsent marks a code point without an
@@ -24,6 +25,10 @@ RECORD_COUNT = 0x222DE
 ABSENT = 0xFF
 # Figures the deunicode README gives for this release; a different input is refused.
 EXPECTED = {"records": 139_998, "absent": 60_168, "empty": 2_814, "longest": 41}
+# Entries of this release that are wrong, with what replaces them (release value, ours).
+# Eng has its case swapped: capital U+014A reads "ng" and small U+014B "NG", so "Yol\u014bu"
+# came out "YolNGu". A long-standing fault that other transliteration tables have fixed.
+CORRECTIONS = {0x014A: (b"ng", b"NG"), 0x014B: (b"NG", b"ng")}
 
 
 def read_entries(data: Path) -> list[bytes | None]:
@@ -52,6 +57,13 @@ def check_figures(entries: list[bytes | None]) -> None:
     for cp, e in enumerate(entries):
         if e is not None and any(b != 0x0A and not 0x20 <= b < 0x7F for b in e):
             raise SystemExit(f"U+{cp:04X}: entry {e!r} holds a byte outside printable ASCII and LF")
+
+
+def correct(entries: list[bytes | None]) -> None:
+    for cp, (release, ours) in CORRECTIONS.items():
+        if entries[cp] != release:
+            raise SystemExit(f"U+{cp:04X}: expected the release's {release!r}, found {entries[cp]!r}")
+        entries[cp] = ours
 
 
 def build_pool(entries: list[bytes | None]) -> tuple[bytes, dict[bytes, int]]:
@@ -121,6 +133,7 @@ def main(argv: list[str] | None = None) -> int:
     if len(entries) != RECORD_COUNT:
         raise SystemExit(f"pointers.bin holds {len(entries)} records, expected {RECORD_COUNT}")
     check_figures(entries)
+    correct(entries)
     write_file(args.out / "deunicode_data.inc", render(args.data, entries))
     return 0
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "../unicode/normalize.hpp"
+#include "../unicode/normalize_data.hpp"
 #include "deunicode.hpp"
 #include "symbol_table.hpp"
 
@@ -31,22 +32,76 @@ std::string_view trim_white_space(std::string_view s) noexcept {
     return s;
 }
 
-// Fold steps shared by the fold and transliterate policies.
-bool negate_or_fold(char32_t c, bool extended_keyboard, std::string& out) {
-    const std::string_view negated = negated_relation(c);
-    if (!negated.empty()) return keyboard_filter(negated, extended_keyboard, out);
-    return fold_char(c, extended_keyboard, out);
-}
-
-bool transliterate(char32_t c, bool extended_keyboard, std::string& out) {
-    if (negate_or_fold(c, extended_keyboard, out)) return true;
-    // A table entry is final: the data is not asked even when the entry filters to nothing.
+// The table entry or the gated data for `c`; true if it wrote. A table entry is final: the
+// data is not asked even when the entry filters to nothing.
+bool spell(char32_t c, bool extended_keyboard, std::string& out) {
     const std::string_view spelling = symbol_to_ascii(c);
     if (!spelling.empty()) return keyboard_filter(spelling, extended_keyboard, out);
     if (!passes_transliteration_gate(c)) return false;
     std::string_view entry;
     if (!deunicode_lookup(c, entry)) return false;
     return keyboard_filter(trim_white_space(entry), extended_keyboard, out);
+}
+
+// Writes the keyboard characters of the compatibility decomposition of `c`; a space coming
+// from the decomposition of a non-space (as in U+00A8) is left out. With `spell_rest` (the fold
+// under transliterate) the other characters of the decomposition are spelled by the table and
+// the data where they stand, so that the fold keeps its meaning (U+33A7 "m/s", not "ms"). True
+// only when the decomposition gave a keyboard character; otherwise `out` is left as it was, so
+// that the character's own table entry still wins (U+2126 "ohm", not U+03A9 "Omega").
+bool fold_into(char32_t c, bool extended_keyboard, bool spell_rest, std::string& out) {
+    if (c > 0x10FFFF) return false;
+    const std::size_t start = out.size();
+    const bool c_is_space = unicode::is_white_space(c);
+    char32_t decomposition[unicode::kMaxDecomposition];
+    const std::size_t n = unicode::nfkd_char(c, decomposition);
+    bool folded = false;
+    for (std::size_t i = 0; i < n; ++i) {
+        const char32_t d = decomposition[i];
+        // The space of a spacing accent (U+00A8 -> SP U+0308) is not kept.
+        if (d == U' ' && !c_is_space) continue;
+        if (keyboard_filter_char(d, extended_keyboard, out)) {
+            folded = true;
+        } else if (spell_rest && d != c) {
+            spell(d, extended_keyboard, out);
+        }
+    }
+    if (!folded) out.resize(start);
+    return folded;
+}
+
+bool transliterate(char32_t c, bool extended_keyboard, std::string& out) {
+    if (fold_into(c, extended_keyboard, true, out)) return true;
+    return spell(c, extended_keyboard, out);
+}
+
+bool resolve(char32_t c, NonAsciiPolicy policy, bool extended_keyboard, std::string& out);
+
+// A base character's spelling: itself when it is a keyboard character, else its resolution.
+bool spell_base(char32_t base, NonAsciiPolicy policy, bool extended_keyboard, std::string& out) {
+    if (keyboard_filter_char(base, extended_keyboard, out)) return true;
+    return resolve(base, policy, extended_keyboard, out);
+}
+
+// A negated relation with base `base`: its own table entry (transliterate), else '!' and the
+// base's spelling; nothing when the base has none, so the negation is never lost alone.
+bool negate(char32_t c, char32_t base, NonAsciiPolicy policy, bool extended_keyboard, std::string& out) {
+    if (policy == NonAsciiPolicy::Transliterate) {
+        const std::string_view spelling = symbol_to_ascii(c);
+        if (!spelling.empty()) return keyboard_filter(spelling, extended_keyboard, out);
+    }
+    const std::size_t start = out.size();
+    out.push_back('!');
+    if (spell_base(base, policy, extended_keyboard, out)) return true;
+    out.resize(start);
+    return false;
+}
+
+bool resolve(char32_t c, NonAsciiPolicy policy, bool extended_keyboard, std::string& out) {
+    if (policy == NonAsciiPolicy::Drop) return false;
+    if (const char32_t base = negated_base(c)) return negate(c, base, policy, extended_keyboard, out);
+    if (policy == NonAsciiPolicy::Fold) return fold_char(c, extended_keyboard, out);
+    return transliterate(c, extended_keyboard, out);
 }
 
 }  // namespace
@@ -60,18 +115,7 @@ bool keyboard_filter(std::string_view text, bool extended_keyboard, std::string&
 }
 
 bool fold_char(char32_t c, bool extended_keyboard, std::string& out) {
-    if (c > 0x10FFFF) return false;
-    const bool c_is_space = unicode::is_white_space(c);
-    char32_t decomposition[unicode::kMaxDecomposition];
-    const std::size_t n = unicode::nfkd_char(c, decomposition);
-    bool wrote = false;
-    for (std::size_t i = 0; i < n; ++i) {
-        const char32_t d = decomposition[i];
-        // The space of a spacing accent (U+00A8 -> SP U+0308) is not kept.
-        if (d == U' ' && !c_is_space) continue;
-        wrote |= keyboard_filter_char(d, extended_keyboard, out);
-    }
-    return wrote;
+    return fold_into(c, extended_keyboard, false, out);
 }
 
 bool passes_transliteration_gate(char32_t c) noexcept {
@@ -84,27 +128,55 @@ bool passes_transliteration_gate(char32_t c) noexcept {
 
 bool is_protected_from_normalization(char32_t c, NonAsciiPolicy policy, bool extended_keyboard) noexcept {
     if (c < 0x80 || unicode::is_keyboard_char(c, extended_keyboard)) return false;
-    switch (policy) {
-        case NonAsciiPolicy::Drop:
-            return false;
-        case NonAsciiPolicy::Fold:
-            return !negated_relation(c).empty();
-        case NonAsciiPolicy::Transliterate:
-            return !negated_relation(c).empty() || !symbol_to_ascii(c).empty();
+    // Negations are resolved alike in both canonical forms under every policy: normalization
+    // neither splits nor joins them, so that both forms also count the same.
+    if (is_negation_char(c)) return true;
+    return policy == NonAsciiPolicy::Transliterate && !symbol_to_ascii(c).empty();
+}
+
+char32_t negated_base(char32_t c) noexcept {
+    namespace nd = unicode::normalization;
+    if (c < kNegationsFirst || c > kNegationsLast) return 0;
+    const std::uint16_t entry = nd::decomposition_entry(nd::record_of(c));
+    if (entry == 0) return 0;
+    const auto canonical = nd::decomposition(entry, false);
+    return canonical.size() == 2 && canonical[1] == kLongSolidusOverlay ? canonical[0] : 0;
+}
+
+OverlayReach overlay_reach(char32_t c) noexcept {
+    namespace nd = unicode::normalization;
+    constexpr std::uint8_t kOverlayClass = nd::combining_class(nd::record_of(kLongSolidusOverlay));
+    const std::uint8_t ccc = nd::combining_class(nd::record_of(c));
+    if (ccc == 0) return OverlayReach::base;
+    return ccc > kOverlayClass ? OverlayReach::through : OverlayReach::blocked;
+}
+
+char32_t negation_of(char32_t base) noexcept {
+    namespace nd = unicode::normalization;
+    return nd::compose_pair(base, nd::record_of(base), kLongSolidusOverlay, nd::record_of(kLongSolidusOverlay));
+}
+
+Negation resolve_negated_pair(char32_t base, std::size_t at, NonAsciiPolicy policy, bool extended_keyboard,
+                              std::string& out) {
+    const char32_t negated = negation_of(base);
+    // Without a precomposed form (U+2ADD, whose negation is excluded from composition, or
+    // any other operator) a mathematical symbol is still negated.
+    if (negated == 0 && unicode::general_category(base) != unicode::Sm) return Negation::none;
+    if (policy == NonAsciiPolicy::Drop) {
+        out.resize(at);
+        return Negation::removed;
     }
-    return false;
+    if (negated != 0) {
+        out.resize(at);
+        return resolve(negated, policy, extended_keyboard, out) ? Negation::spelled : Negation::removed;
+    }
+    if (out.size() == at) return Negation::removed;
+    out.insert(at, 1, '!');
+    return Negation::spelled;
 }
 
 bool resolve_non_keyboard(char32_t c, NonAsciiPolicy policy, bool extended_keyboard, std::string& out) {
-    switch (policy) {
-        case NonAsciiPolicy::Drop:
-            return false;
-        case NonAsciiPolicy::Fold:
-            return negate_or_fold(c, extended_keyboard, out);
-        case NonAsciiPolicy::Transliterate:
-            return transliterate(c, extended_keyboard, out);
-    }
-    return false;
+    return resolve(c, policy, extended_keyboard, out);
 }
 
 }  // namespace scrubix::translit

@@ -52,6 +52,7 @@ TEST_CASE("deunicode", "sample entries, empty and absent stay distinct") {
         {0x4E2D, "Zhong "}, {0x1F600, "grinning "}, {0x0300, ""},  {0x0142, "l"},
         {0x20AC, "EUR"},    {0x00B0, "deg"},        {0x00B4, "'"}, {0x2713, "OK"},
         {0x2122, "tm"},
+        {0x014A, "NG"},     {0x014B, "ng"},  // eng keeps its case (the release swaps it)
     };
     for (const auto& s : samples) {
         const auto entry = lookup(s.c);
@@ -81,6 +82,8 @@ TEST_CASE("deunicode", "every code point agrees with the raw pointers and mappin
             const std::size_t off = rec[0] | (std::size_t{rec[1]} << 8);
             if (off + rec[2] <= mapping.size()) want = mapping.substr(off, rec[2]);
         }
+        // The release swaps the case of eng; the table puts it right.
+        if (c == 0x014A || c == 0x014B) want = c == 0x014A ? "NG" : "ng";
         const auto got = lookup(c);
         const bool same = got.has_value() == want.has_value() && (!got || *got == *want);
         CHECK_EQ_MSG(same, true, harness::show(c) + " gives " + (got ? harness::show(*got) : "absent"));

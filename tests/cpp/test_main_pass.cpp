@@ -24,7 +24,14 @@ TEST_CASE("main_pass", "spaces, dashes, quotes and other symbols") {
     o = nothing_on();
     o.normalize_quotes = true;
     CHECK_CLEAN("\u2018quoted\u2019", o, "'quoted'", {"quotes_normalized", 2});
-    CHECK_CLEAN("\uFF02\uFF07\u2033\u2034\u0149", o, "''\"''", {"quotes_normalized", 5});
+    CHECK_CLEAN("\uFF02\uFF07\u2033\u2034", o, "''\"'", {"quotes_normalized", 4});
+    // U+0149 is a letter after an apostrophe: the apostrophe is normalized, the n is kept,
+    // alone, inside a cluster, and in keyboard-only output (where the fold spells U+02BC).
+    CHECK_CLEAN("\u0149 \u0149\u0301", o, "'n 'n\u0301", {"quotes_normalized", 2});
+    CHECK_CLEAN("\u0149", Options{}, "'n", {"quotes_normalized", 1});
+    o.normalize_quotes = false;
+    o.keyboard_only = true;
+    CHECK_CLEAN("\u0149", o, "'n", {"non_keyboard_transliterated", 1});
     o = nothing_on();
     o.normalize_other = true;
     CHECK_CLEAN("wait\u2026", o, "wait...", {"other_normalized", 1});

@@ -1,14 +1,17 @@
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "harness.hpp"
+#include "ucd_reader.hpp"
 #include "translit/deunicode.hpp"
 #include "translit/resolve.hpp"
 #include "translit/symbol_table.hpp"
 #include "unicode/char_tables.hpp"
+#include "unicode/normalize.hpp"
 #include "unicode/utf8.hpp"
 
 using namespace scrubix;
@@ -62,6 +65,7 @@ struct RawDeunicode {
     std::string pointers, mapping;
     std::optional<std::string> entry(char32_t c) const {
         if (std::size_t{c} * 3 + 3 > pointers.size()) return std::nullopt;
+        if (c == 0x014A || c == 0x014B) return c == 0x014A ? "NG" : "ng";  // the release swaps eng's case
         const auto* rec = reinterpret_cast<const unsigned char*>(pointers.data()) + 3 * c;
         if (rec[2] <= 2) return std::string(reinterpret_cast<const char*>(rec), rec[2]);
         const std::size_t off = rec[0] | (std::size_t{rec[1]} << 8);
@@ -93,6 +97,26 @@ std::string trim_white_space(std::string s) {
     std::size_t lead = 0;
     while (lead < s.size() && unicode::is_white_space(static_cast<unsigned char>(s[lead]))) ++lead;
     return s.substr(lead);
+}
+
+// The transliteration of c's compatibility decomposition character by character (the space
+// of a spacing accent left out), and whether a character the fold cannot keep was spelled.
+std::string decomposition_transliterated(char32_t c, bool extended, bool& spelled_rest) {
+    char32_t d[unicode::kMaxDecomposition];
+    const std::size_t n = unicode::nfkd_char(c, d);
+    std::string out;
+    spelled_rest = false;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (d[i] == U' ' && !unicode::is_white_space(c)) continue;
+        if (d[i] == translit::kFractionSlash || unicode::is_keyboard_char(d[i], extended)) {
+            out += fold(d[i], extended);
+        } else if (d[i] != c) {
+            const std::string spelt = resolve(d[i], NonAsciiPolicy::Transliterate, extended);
+            spelled_rest |= !spelt.empty();
+            out += spelt;
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -185,6 +209,13 @@ TEST_CASE("resolve", "every code point: drop, fold and transliterate against the
     RawDeunicode raw{read_file(harness::require_data("deunicode-1.6.2/pointers.bin")),
                      read_file(harness::require_data("deunicode-1.6.2/mapping.txt"))};
     CHECK_EQ(raw.pointers.size(), std::size_t{translit::kDeunicodeEnd} * 3);
+    // Negated relations and arrows: canonical decomposition base + U+0338.
+    std::map<char32_t, char32_t> negated_base;
+    ucd_reader::for_each_record(harness::require_data("unicode/16.0.0/UnicodeData.txt"), [&](const auto& f) {
+        const auto parts = ucd_reader::split(f.at(5), ' ');
+        if (parts.size() == 2 && parts[0].front() != '<' && parts[1] == "0338")
+            negated_base[ucd_reader::parse_hex(f.at(0))] = ucd_reader::parse_hex(parts[0]);
+    });
     std::size_t from_data = 0, from_table = 0;
     for (char32_t c = 0; c <= 0x10FFFF; ++c) {
         if (!is_scalar(c)) continue;
@@ -195,6 +226,24 @@ TEST_CASE("resolve", "every code point: drop, fold and transliterate against the
             CHECK_EQ_MSG(resolve(c, NonAsciiPolicy::Drop, extended), std::string(), harness::show(c));
             CHECK_EQ_MSG(all_keyboard(folded, extended) && all_keyboard(result, extended), true,
                          harness::show(c));
+            if (const auto negated = negated_base.find(c); negated != negated_base.end()) {
+                // '!' and the base's own spelling (or the entry of the negation itself), or nothing.
+                const char32_t base = negated->second;
+                const auto negate = [&](NonAsciiPolicy policy) {
+                    const std::string spelt = unicode::is_keyboard_char(base, extended)
+                                                  ? filtered(std::string(1, char(base)), extended)
+                                                  : resolve(base, policy, extended);
+                    return spelt.empty() ? spelt : "!" + spelt;
+                };
+                const std::string_view entry = translit::symbol_to_ascii(c);
+                CHECK_EQ_MSG(folded, negate(NonAsciiPolicy::Fold), harness::show(c));
+                CHECK_EQ_MSG(result, entry.empty() ? negate(NonAsciiPolicy::Transliterate) : filtered(entry, extended),
+                             harness::show(c));
+                continue;
+            }
+            bool spelled_rest = false;
+            decomposition_transliterated(c, extended, spelled_rest);
+            if (!folded.empty() && spelled_rest) continue;  // the partial fold's own test
             std::string want = folded;
             if (want.empty() && !translit::symbol_to_ascii(c).empty()) {
                 want = filtered(translit::symbol_to_ascii(c), extended);
@@ -223,10 +272,41 @@ TEST_CASE("resolve", "characters spelled whole are protected from normalization"
     CHECK(is_protected_from_normalization(0x2126, kTransliterate, false));
     CHECK_EQ(resolve(0x2126, kTransliterate), std::string("ohm"));
     for (char32_t c = 0; c < 0x3000; ++c) {
-        CHECK_EQ_MSG(is_protected_from_normalization(c, NonAsciiPolicy::Drop, false), false, harness::show(c));
+        // Under drop only negations are held whole, so both canonical forms are removed alike.
+        CHECK_EQ_MSG(is_protected_from_normalization(c, NonAsciiPolicy::Drop, false), translit::is_negation_char(c),
+                     harness::show(c));
         // A character kept as it is needs no protection; U+2013 is a keyboard character only
         // on the extended keyboard.
         if (unicode::is_keyboard_char(c, true))
             CHECK_EQ_MSG(is_protected_from_normalization(c, kTransliterate, true), false, harness::show(c));
     }
+}
+
+TEST_CASE("resolve", "a partial fold keeps the meaning of what it cannot fold") {
+    // Every code point whose fold leaves characters outside the keyboard set that the table or
+    // the data can spell: under transliterate it reads as its decomposition transliterated
+    // character by character, where the fold alone drops them.
+    std::size_t partial = 0;
+    for (char32_t c = 0x80; c <= 0x10FFFF; ++c) {
+        if (!is_scalar(c)) continue;
+        for (bool extended : {false, true}) {
+            if (unicode::is_keyboard_char(c, extended) || fold(c, extended).empty()) continue;
+            bool spelled_rest = false;
+            const std::string want = decomposition_transliterated(c, extended, spelled_rest);
+            if (!spelled_rest) continue;
+            partial += !extended;
+            CHECK_EQ_MSG(resolve(c, NonAsciiPolicy::Transliterate, extended), want,
+                         harness::show(c) + (extended ? " (extended)" : ""));
+        }
+    }
+    CHECK(partial >= 20);
+    const struct {
+        char32_t c;
+        std::string_view want;
+    } units[] = {{0x33A7, "m/s"}, {0x33A8, "m/s2"}, {0x33C6, "C/kg"}, {0x339B, "mum"},
+                 {0x3382, "muA"}, {0x2103, "degC"}};
+    for (const auto& k : units)
+        CHECK_EQ_MSG(resolve(k.c, NonAsciiPolicy::Transliterate), std::string(k.want), harness::show(k.c));
+    CHECK_EQ(resolve(0x2103, NonAsciiPolicy::Transliterate, true), std::string("\u00B0C"));
+    CHECK_EQ(resolve(0x2126, NonAsciiPolicy::Transliterate), std::string("ohm"));
 }

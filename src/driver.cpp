@@ -1,11 +1,8 @@
 #include "driver.hpp"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
-#include "general_path.hpp"
-#include "main_pass.hpp"
+#include "pass/pass.hpp"
+#include "pass/shortcuts/ascii_bytes.hpp"
+#include "reference_path.hpp"
 #include "translit/resolve.hpp"
 #include "translit/symbol_table.hpp"
 #include "unicode/char_tables.hpp"
@@ -16,35 +13,12 @@ namespace scrubix {
 
 namespace {
 
-// Whether every byte is TAB, LF, CR or in 0x20..0x7E (so also ASCII).
-bool is_keyboard_ascii(std::string_view text) noexcept {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    // Bytes 0x20..0x7E become -128..-34 after adding 0x60; TAB, LF and CR are matched apart.
-    const __m128i shift = _mm_set1_epi8(0x60);
-    const __m128i bound = _mm_set1_epi8(-33);
-    for (; i + 16 <= n; i += 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        __m128i ok = _mm_cmplt_epi8(_mm_add_epi8(x, shift), bound);
-        ok = _mm_or_si128(ok, _mm_cmpeq_epi8(x, _mm_set1_epi8('\t')));
-        ok = _mm_or_si128(ok, _mm_cmpeq_epi8(x, _mm_set1_epi8('\n')));
-        ok = _mm_or_si128(ok, _mm_cmpeq_epi8(x, _mm_set1_epi8('\r')));
-        if (_mm_movemask_epi8(ok) != 0xFFFF) return false;
-    }
-#endif
-    for (; i < n; ++i)
-        if (!unicode::is_keyboard_char(p[i], false)) return false;
-    return true;
-}
-
 // Nothing can change a pure-ASCII text when the options that act on ASCII are all off.
 bool takes_fast_path(std::string_view text, const Options& o) noexcept {
     if (o.remove_trailing_whitespace || o.collapse_whitespace || o.has_line_endings() ||
         o.remove_control_chars || o.unicode_normalization != NormalizationMode::None)
         return false;
-    return o.keyboard_only ? is_keyboard_ascii(text) : utf8::is_ascii(text);
+    return o.keyboard_only ? ascii::is_keyboard_text(text) : utf8::is_ascii(text);
 }
 
 // Whether the main pass writes every text back as it is: no rule of it is enabled.
@@ -54,8 +28,9 @@ bool pass_is_identity(const Options& o) noexcept {
            !o.remove_control_chars && !o.collapse_whitespace && !o.has_line_endings();
 }
 
-// Characters that keyboard-only resolution spells whole, so normalization must not split them.
-bool is_protected(char32_t c, const Options& o) noexcept {
+// The protected-character decision: characters that keyboard-only resolution spells whole, so
+// normalization must not split them.
+bool protected_from_normalization(char32_t c, const Options& o) noexcept {
     if (c < 0x80 || unicode::is_keyboard_char(c, o.extended_keyboard)) return false;
     switch (o.non_ascii_policy) {
         case NonAsciiPolicy::Drop:
@@ -68,20 +43,6 @@ bool is_protected(char32_t c, const Options& o) noexcept {
     return false;
 }
 
-// Index of the first byte at or after `i` that is not ASCII, or the text's size.
-std::size_t next_non_ascii(std::string_view text, std::size_t i) noexcept {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-#if defined(__SSE2__)
-    for (; i + 16 <= n; i += 16) {
-        const int high = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
-        if (high != 0) return i + unsigned(__builtin_ctz(unsigned(high)));
-    }
-#endif
-    while (i < n && p[i] < 0x80) ++i;
-    return i;
-}
-
 // Calls `on_piece(piece)` for each piece the normalization stage normalizes on its own and
 // `on_kept(character)` for each protected character between them, in order. Stops early and
 // returns false when a call does.
@@ -90,10 +51,10 @@ bool for_each_piece(std::string_view text, const Options& o, OnPiece&& on_piece,
     if (!o.keyboard_only || o.non_ascii_policy == NonAsciiPolicy::Drop) return on_piece(text);
     // Cut at each protected character: normalize the pieces, copy the character itself.
     std::size_t piece = 0;
-    for (std::size_t i = next_non_ascii(text, 0); i < text.size(); i = next_non_ascii(text, i)) {
+    for (std::size_t i = ascii::next_non_ascii(text, 0); i < text.size(); i = ascii::next_non_ascii(text, i)) {
         const std::size_t start = i;
         const char32_t c = utf8::decode(text, i);
-        if (!is_protected(c, o)) continue;
+        if (!protected_from_normalization(c, o)) continue;
         if (!on_piece(text.substr(piece, start - piece)) || !on_kept(text.substr(start, i - start))) return false;
         piece = i;
     }
@@ -124,9 +85,10 @@ bool already_normalized(std::string_view text, const Options& o) {
         [](std::string_view) { return true; });
 }
 
-// Steps 3 to 5 of a call: the normalization stage, then the main pass (or, when the pass
-// could change nothing, the normalized text itself).
-CleaningResult clean_through_pass(std::string_view text, const Options& options, bool shortcuts) {
+// The normalization stage, then the main pass (or, when the pass could change nothing, the
+// normalized text itself).
+CleaningResult clean_through_pass(std::string_view text, const Options& options, PassMode mode) {
+    const bool shortcuts = mode == PassMode::Shortcuts;
     CleaningResult result;
     Tally tally;
     std::string normalized;
@@ -145,10 +107,8 @@ CleaningResult clean_through_pass(std::string_view text, const Options& options,
         } else {
             result.text.assign(text);
         }
-    } else if (shortcuts) {
-        run_main_pass(input, options, result.text, tally);
     } else {
-        run_main_pass_general(input, options, result.text, tally);
+        run_pass(input, options, mode, result.text, tally);
     }
     result.changes_made = tally.changes_made;
     result.stats = tally.stats;
@@ -163,11 +123,11 @@ std::variant<CleaningResult, CleaningError> try_clean(std::string_view text, con
         result.unchanged = true;
         return result;
     }
-    return clean_through_pass(text, options, true);
+    return clean_through_pass(text, options, PassMode::Shortcuts);
 }
 
-CleaningResult clean_general(std::string_view text, const Options& options) {
-    return clean_through_pass(text, options, false);
+CleaningResult clean_reference(std::string_view text, const Options& options) {
+    return clean_through_pass(text, options, PassMode::Reference);
 }
 
 CleaningResult clean(std::string_view text, const Options& options) {

@@ -1,11 +1,11 @@
-// The engine's shortcuts against its general path: verbatim ASCII stretches, untouched clusters,
+// The engine's shortcuts against its reference path: verbatim ASCII stretches, untouched clusters,
 // remembered single characters, line breaks unified on the way, the identity pass and the ASCII
 // fast path must give exactly what the cluster-by-cluster pass gives.
 #include <random>
 #include <vector>
 
 #include "engine_check.hpp"
-#include "general_path.hpp"
+#include "reference_path.hpp"
 #include "unicode/utf8.hpp"
 
 using namespace scrubix;
@@ -67,15 +67,15 @@ std::string random_text(std::mt19937& rng, std::size_t pieces) {
 // Cleans `text` both ways and checks that text, total and every counter agree.
 void check_same(const std::string& text, const Options& o) {
     const auto fast = clean(text, o);
-    const auto general = clean_general(text, o);
+    const auto reference = clean_reference(text, o);
     const std::string ctx = "input " + harness::show(text);
-    CHECK_EQ_MSG(std::string(fast.view(text)), general.text, ctx);
-    CHECK_EQ_MSG(fast.changes_made, general.changes_made, ctx);
+    CHECK_EQ_MSG(std::string(fast.view(text)), reference.text, ctx);
+    CHECK_EQ_MSG(fast.changes_made, reference.changes_made, ctx);
     const auto fast_counts = fast.stats.entries();
-    const auto general_counts = general.stats.entries();
+    const auto reference_counts = reference.stats.entries();
     for (std::size_t k = 0; k < CleaningStats::kCount; ++k)
-        CHECK_EQ_MSG(fast_counts[k].second, general_counts[k].second,
-                     ctx + " counter " + std::string(general_counts[k].first));
+        CHECK_EQ_MSG(fast_counts[k].second, reference_counts[k].second,
+                     ctx + " counter " + std::string(reference_counts[k].first));
 }
 
 const Options kPresets[] = {Options{}, minimal_preset(), balanced_preset(), humanize_preset(),
@@ -83,12 +83,12 @@ const Options kPresets[] = {Options{}, minimal_preset(), balanced_preset(), huma
 
 }  // namespace
 
-TEST_CASE("fast_paths", "random texts under random options match the general path") {
+TEST_CASE("fast_paths", "random texts under random options match the reference path") {
     std::mt19937 rng(4242);
     for (int iter = 0; iter < 30000; ++iter) check_same(random_text(rng, rng() % 48), random_options(rng));
 }
 
-TEST_CASE("fast_paths", "long texts under every preset match the general path") {
+TEST_CASE("fast_paths", "long texts under every preset match the reference path") {
     std::mt19937 rng(99);
     for (int iter = 0; iter < 300; ++iter) {
         const std::string text = random_text(rng, 200 + rng() % 400);

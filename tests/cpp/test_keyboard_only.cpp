@@ -1,6 +1,6 @@
 // Keyboard-only output: policies, emoji clusters, the U+0338 negation and counting.
 #include "engine_check.hpp"
-#include "keyboard_only_filter.hpp"
+#include "pass/keyboard_only_filter.hpp"
 
 using namespace scrubix;
 using engine_check::nothing_on;

@@ -1,4 +1,4 @@
-#include "verbatim_ascii.hpp"
+#include "pass/shortcuts/verbatim_ascii.hpp"
 
 #include <cstdint>
 
@@ -8,13 +8,6 @@
 
 namespace scrubix {
 
-namespace {
-constexpr bool is_printable(unsigned char b) noexcept { return b > 0x20 && b < 0x7F; }
-constexpr bool is_control(unsigned char b) noexcept {
-    return (b < 0x20 && b != '\t' && b != '\n' && b != '\r') || b == 0x7F;
-}
-}  // namespace
-
 VerbatimAscii::VerbatimAscii(const Options& o) noexcept
     : controls_(!o.remove_control_chars && !o.keyboard_only),
       tabs_(!o.collapse_whitespace),
@@ -23,7 +16,7 @@ VerbatimAscii::VerbatimAscii(const Options& o) noexcept
       cr_(!o.has_line_endings()) {}
 
 inline bool VerbatimAscii::is_visible(unsigned char b) const noexcept {
-    return is_printable(b) || (controls_ && is_control(b));
+    return ascii::is_printable(b) || (controls_ && ascii::is_control(b));
 }
 
 // Whitespace at the end of a stretch is held back: what follows it decides its fate.

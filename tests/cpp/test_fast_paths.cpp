@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine_check.hpp"
+#include "random_options.hpp"
 #include "reference_path.hpp"
 #include "unicode/utf8.hpp"
 
@@ -28,29 +29,6 @@ const std::vector<std::string> kPieces = {
     "\U0001F600", "\U0001F44D\U0001F3FD", "\u2764\uFE0F", "\U0001F1EB\U0001F1F7",
     "\U0001F468\u200D\U0001F469", "\u0600", "\u0915\u094D",
 };
-
-Options random_options(std::mt19937& rng) {
-    auto bit = [&] { return (rng() & 1) != 0; };
-    Options o;
-    o.remove_hidden = bit();
-    o.remove_trailing_whitespace = bit();
-    o.normalize_spaces = bit();
-    o.normalize_dashes = bit();
-    o.normalize_quotes = bit();
-    o.normalize_other = bit();
-    o.keyboard_only = bit();
-    o.extended_keyboard = bit();
-    o.emoji_policy = bit() ? EmojiPolicy::Keep : EmojiPolicy::Drop;
-    o.non_ascii_policy = static_cast<NonAsciiPolicy>(rng() % 3);
-    o.preserve_joiners = bit();
-    o.remove_control_chars = bit();
-    o.collapse_whitespace = bit();
-    const unsigned le = rng() % 4;
-    o.line_endings = le == 3 ? LineEndingStyle::Absent : static_cast<LineEndingStyle>(le);
-    o.unicode_normalization = (rng() % 4 == 0) ? static_cast<NormalizationMode>(1 + rng() % 4)
-                                               : NormalizationMode::None;
-    return o;
-}
 
 // Mostly words and single spaces (long verbatim stretches), with any piece now and then.
 std::string random_text(std::mt19937& rng, std::size_t pieces) {
@@ -85,7 +63,7 @@ const Options kPresets[] = {Options{}, minimal_preset(), balanced_preset(), huma
 
 TEST_CASE("fast_paths", "random texts under random options match the reference path") {
     std::mt19937 rng(4242);
-    for (int iter = 0; iter < 30000; ++iter) check_same(random_text(rng, rng() % 48), random_options(rng));
+    for (int iter = 0; iter < 30000; ++iter) check_same(random_text(rng, rng() % 48), random_options::draw(rng));
 }
 
 TEST_CASE("fast_paths", "long texts under every preset match the reference path") {
@@ -107,7 +85,7 @@ TEST_CASE("fast_paths", "one special piece at every offset of a long ASCII stret
         for (std::size_t offset = 0; offset < 150; ++offset) {
             const std::string text = filler.substr(0, offset) + piece + filler.substr(offset);
             check_same(text, kPresets[offset % 6]);
-            check_same(text, random_options(rng));
+            check_same(text, random_options::draw(rng));
         }
     }
 }
@@ -144,14 +122,14 @@ TEST_CASE("fast_paths", "words mixing scripts, with marks, controls and odd spac
             for (int k = 0; k < len; ++k) text += letters[rng() % letters.size()];
             text += gaps[rng() % gaps.size()];
         }
-        check_same(text, random_options(rng));
+        check_same(text, random_options::draw(rng));
     }
 }
 
 TEST_CASE("fast_paths", "CR LF written in place equals LF output with every LF spelled CR LF") {
     std::mt19937 rng(17);
     for (int iter = 0; iter < 3000; ++iter) {
-        Options o = random_options(rng);
+        Options o = random_options::draw(rng);
         const std::string text = random_text(rng, rng() % 60);
         o.line_endings = LineEndingStyle::Lf;
         const auto lf = clean(text, o);
@@ -201,7 +179,7 @@ TEST_CASE("fast_paths", "repeated characters in changing company keep their outc
                 default: text += 'x'; break;
             }
         }
-        check_same(text, random_options(rng));
+        check_same(text, random_options::draw(rng));
     }
     // More distinct characters than remembered slots: every slot is overwritten many times.
     std::string many;

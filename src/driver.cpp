@@ -88,20 +88,19 @@ bool already_normalized(std::string_view text, const Options& o) {
 // The normalization stage, then the main pass (or, when the pass could change nothing, the
 // normalized text itself).
 CleaningResult clean_through_pass(std::string_view text, const Options& options, PassMode mode) {
-    const bool shortcuts = mode == PassMode::Shortcuts;
     CleaningResult result;
     Tally tally;
     std::string normalized;
     std::string_view input = text;
     bool normalizing = options.unicode_normalization != NormalizationMode::None;
-    if (normalizing && shortcuts && already_normalized(text, options)) normalizing = false;
+    if (normalizing && mode == PassMode::Shortcuts && already_normalized(text, options)) normalizing = false;
     if (normalizing) {
         normalize_stage(text, options, normalized);
         if (normalized != text) tally.add(&CleaningStats::unicode_normalized);
         input = normalized;
     }
 
-    if (shortcuts && pass_is_identity(options)) {
+    if (mode == PassMode::Shortcuts && pass_is_identity(options)) {
         if (normalizing) {
             result.text = std::move(normalized);
         } else {

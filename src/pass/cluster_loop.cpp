@@ -80,9 +80,8 @@ bool ClusterLoop::line_break(std::string_view cluster) {
 
 bool ClusterLoop::apply_rules(ClusterFacts& cluster, std::string_view& cleaned) {
     const std::string_view text = cluster.text;
-    const bool shortcuts = mode_ == PassMode::Shortcuts;
-    const std::size_t first = shortcuts ? untouched_prefix(text, active_) : 0;
-    if (shortcuts && first == text.size()) {
+    const std::size_t first = mode_ == PassMode::Shortcuts ? untouched_prefix(text, active_) : 0;
+    if (mode_ == PassMode::Shortcuts && first == text.size()) {
         cleaned = text;
         return true;
     }

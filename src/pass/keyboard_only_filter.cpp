@@ -91,11 +91,11 @@ void KeyboardOnlyFilter::commit(Output& output, const Outcome& outcome, std::str
 void KeyboardOnlyFilter::apply(Output& output, ClusterFacts& cluster, std::string_view cleaned) {
     // Keyboard text only (a quote or dash the rules rewrote) is its own filtered form, unless
     // an emoji kept whole comes first.
-    if (shortcuts_ && options_.emoji_policy == EmojiPolicy::Drop && ascii::is_keyboard_text(cleaned)) {
+    if (mode_ == PassMode::Shortcuts && options_.emoji_policy == EmojiPolicy::Drop && ascii::is_keyboard_text(cleaned)) {
         output.emit(cleaned);
         return;
     }
-    if (!shortcuts_ || cluster.text.size() > Memory::kMaxClusterBytes) {
+    if (mode_ == PassMode::Reference || cluster.text.size() > Memory::kMaxClusterBytes) {
         const Outcome outcome = filter(cluster, cleaned);
         commit(output, outcome, cleaned, filtered_, cluster.hidden_removed);
         return;

@@ -37,7 +37,7 @@ public:
 
     // With PassMode::Shortcuts the filter keeps its outcomes in `memory`.
     KeyboardOnlyFilter(const Options& options, PassMode mode, Memory& memory) noexcept
-        : options_(options), shortcuts_(mode == PassMode::Shortcuts), memory_(memory) {}
+        : options_(options), mode_(mode), memory_(memory) {}
 
     // Writes, rewrites or drops one visible cluster. `cleaned` is its text after the character
     // rules; `cluster` holds its text in the input (for the emoji test) and the hidden
@@ -76,7 +76,7 @@ private:
     }
 
     const Options& options_;
-    const bool shortcuts_;
+    const PassMode mode_;
     Memory& memory_;
     std::string filtered_;  // scratch for the filtered text of one cluster
 };

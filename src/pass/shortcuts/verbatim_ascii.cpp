@@ -10,8 +10,7 @@ namespace scrubix {
 
 VerbatimAscii::VerbatimAscii(const Options& o) noexcept
     : controls_(!o.remove_control_chars && !o.keyboard_only),
-      tabs_(!o.collapse_whitespace),
-      runs_(!o.collapse_whitespace),
+      uncollapsed_(!o.collapse_whitespace),
       before_break_(!o.collapse_whitespace && !o.remove_trailing_whitespace),
       cr_(!o.has_line_endings()) {}
 
@@ -36,7 +35,7 @@ inline bool VerbatimAscii::verbatim_at(const unsigned char* bytes, std::size_t i
     // Whitespace stays as it is when what ends its run writes it unchanged.
     if (last) return before_break_;
     const unsigned char next = bytes[i + 1];
-    return is_visible(next) || (runs_ && is_whitespace(next)) || (before_break_ && is_line_break(next));
+    return is_visible(next) || (uncollapsed_ && is_whitespace(next)) || (before_break_ && is_line_break(next));
 }
 
 std::size_t VerbatimAscii::end_of_stretch(const unsigned char* bytes, std::size_t pos,

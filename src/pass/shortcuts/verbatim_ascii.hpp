@@ -5,8 +5,10 @@
 // held and flushed unchanged, and a line break with nothing pending is written as it is. So when
 // the pass is at rest (no whitespace pending, none of the drop flags set), such a stretch can be
 // appended in one piece instead of cluster by cluster. Which other bytes belong to a stretch
-// depends on the options: tabs and runs of whitespace only when runs are not collapsed, controls
-// only when nothing removes them, CR only when line endings are left alone.
+// depends on the options, following the whitespace run (pass/whitespace_run.hpp) and the line
+// endings: tabs and runs of whitespace only when runs are not collapsed, whitespace before a
+// line break only when it is neither collapsed nor trimmed, controls only when nothing removes
+// them, CR only when line endings are left alone.
 #pragma once
 
 #include <cstddef>
@@ -31,7 +33,7 @@ public:
     std::size_t end_of_stretch(const unsigned char* bytes, std::size_t pos, std::size_t n) const noexcept;
 
     // Whether `b` is a whitespace byte that a stretch may hold (a space, or a tab when tabs pass).
-    bool is_whitespace(unsigned char b) const noexcept { return b == ' ' || (tabs_ && b == '\t'); }
+    bool is_whitespace(unsigned char b) const noexcept { return b == ' ' || (uncollapsed_ && b == '\t'); }
     // Whether `b` ends a line inside a stretch (LF, or CR when line endings are left alone).
     bool is_line_break(unsigned char b) const noexcept { return b == '\n' || (cr_ && b == '\r'); }
 
@@ -43,8 +45,7 @@ private:
                                         std::size_t end) const noexcept;
 
     bool controls_;          // controls other than TAB/LF/CR are written unchanged
-    bool tabs_;              // a tab is held and written unchanged
-    bool runs_;              // whitespace may follow whitespace
+    bool uncollapsed_;       // a tab, and whitespace after whitespace, are written unchanged
     bool before_break_;      // whitespace before a line break or the end is written unchanged
     bool cr_;                // CR is a line break of its own (no line-ending style)
 };

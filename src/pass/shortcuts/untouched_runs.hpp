@@ -21,12 +21,69 @@
 
 namespace scrubix {
 
+namespace untouched_runs_detail {
+
+namespace gr = unicode::grapheme_rules;
+
+// Makes `c` the code point at `pos` (ending at `end`), decoding it unless the round before
+// did (`decoded`, which is cleared). False when its bytes would run past the end of the text.
+inline bool code_point_at(std::string_view text, std::size_t pos, bool& decoded, char32_t& c,
+                          std::size_t& end) noexcept {
+    if (!decoded) {
+        if (utf8::sequence_length(static_cast<unsigned char>(text[pos])) > text.size() - pos) return false;
+        end = pos;
+        c = utf8::decode(text, end);
+    }
+    decoded = false;
+    return true;
+}
+
+// Whether the code point of properties `props` that ends at `end` is a cluster alone. When the
+// answer needs the code point after it, that one is decoded into `next` (ending at `next_end`,
+// of properties `next_props`, read with `props_of`) and `decoded` is set: the next round
+// starts with it.
+template <class PropsOf>
+bool is_alone(std::string_view text, std::size_t end, gr::Props props, PropsOf&& props_of, char32_t& next,
+              std::size_t& next_end, gr::Props& next_props, bool& decoded) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    next_end = end;
+    if (end == n) return true;
+    if (bytes[end] < 0x80) return gr::gcb_of(props) != gr::gcb_prepend;
+    if (utf8::sequence_length(bytes[end]) > n - end) return false;
+    next = utf8::decode(text, next_end);
+    next_props = props_of(next);
+    decoded = true;
+    return gr::ends_after_first(props, next_props);
+}
+
+// Whether the ASCII byte at `pos` is a printable character or a space before a non-ASCII code
+// point that does not join it, which then is a cluster of its own. That code point is decoded
+// into `c` (ending at `end`, of properties `props`, read with `props_of`).
+template <class PropsOf>
+bool ascii_alone_before(std::string_view text, std::size_t pos, PropsOf&& props_of, char32_t& c,
+                        std::size_t& end, gr::Props& props) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    const unsigned char b = bytes[pos];
+    const std::size_t at = pos + 1;
+    if (at == n || bytes[at] < 0x80 || (b != ' ' && !ascii::is_printable(b))) return false;
+    if (utf8::sequence_length(bytes[at]) > n - at) return false;
+    end = at;
+    c = utf8::decode(text, end);
+    props = props_of(c);
+    return !gr::joins_ascii(props);
+}
+
+}  // namespace untouched_runs_detail
+
 // Without keyboard-only mode: a cluster no rule touches is written as it is, and so is a
 // printable ASCII character, so a run of them is one write; a single space between them comes
 // out as it is too. A lone code point some rule acts on goes through the rules on the way.
 template <class Loop>
 std::size_t take_untouched_run(Loop& loop, std::string_view text, std::size_t pos) {
     namespace gr = unicode::grapheme_rules;
+    namespace detail = untouched_runs_detail;
     auto& output = loop.output();
     const std::uint8_t stop = loop.stop_classes();
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
@@ -40,44 +97,23 @@ std::size_t take_untouched_run(Loop& loop, std::string_view text, std::size_t po
     while (pos < n) {
         const unsigned char b = bytes[pos];
         if (b < 0x80) {
-            // A printable character or a space before a non-ASCII character that does not join.
-            const std::size_t at = pos + 1;
-            if (at == n || bytes[at] < 0x80 || (b != ' ' && !ascii::is_printable(b))) break;
-            if (utf8::sequence_length(bytes[at]) > n - at) break;
+            gr::Props props;
+            if (!detail::ascii_alone_before(text, pos, gr::props_of, c, end, props)) break;
             // (A space that opens a run would join whitespace already held.)
             if (b == ' ' && settled == run && !output.run().empty()) break;
-            end = at;
-            c = utf8::decode(text, end);
-            if (gr::joins_ascii(gr::props_of(c))) break;
             decoded = true;
             // A space belongs to the run only once the cluster after it does.
-            if (b != ' ') settled = at;
-            pos = at;
+            ++pos;
+            if (b != ' ') settled = pos;
             continue;
         }
-        if (!decoded) {
-            if (utf8::sequence_length(b) > n - pos) break;
-            end = pos;
-            c = utf8::decode(text, end);
-        }
-        decoded = false;
+        if (!detail::code_point_at(text, pos, decoded, c, end)) break;
         const gr::Props props = gr::props_of(c);
         const std::uint8_t classes = unicode::pass_class_inline(c);
-        // One code point, or does the next one join it? The next one is kept for the next round.
-        bool single = true;
-        std::size_t next_end = end;
         char32_t next = 0;
-        if (end < n) {
-            if (bytes[end] < 0x80) {
-                single = gr::gcb_of(props) != gr::gcb_prepend;
-            } else if (utf8::sequence_length(bytes[end]) <= n - end) {
-                next = utf8::decode(text, next_end);
-                decoded = true;
-                single = gr::ends_after_first(props, gr::props_of(next));
-            } else {
-                single = false;
-            }
-        }
+        std::size_t next_end;
+        gr::Props next_props = 0;
+        const bool single = detail::is_alone(text, end, props, gr::props_of, next, next_end, next_props, decoded);
         if ((classes & stop) != 0) {
             if (!single || pos != settled) break;
             if (settled > run) output.emit(text.substr(run, settled - run));
@@ -108,6 +144,7 @@ std::size_t take_untouched_run(Loop& loop, std::string_view text, std::size_t po
 template <class Loop>
 std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t pos) {
     namespace gr = unicode::grapheme_rules;
+    namespace detail = untouched_runs_detail;
     auto& output = loop.output();
     auto& memory = loop.memory();
     auto& filter = loop.filter();
@@ -121,6 +158,7 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
         if (dropped != 0) output.note_drop();
         dropped = absorbed = 0;
     };
+    const auto props_of = [&](char32_t x) { return memory.code_point(x).props; };
     // The non-ASCII code point at `pos` when already decoded: its value, end and properties.
     bool decoded = false;
     char32_t c = 0;
@@ -129,14 +167,7 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
     while (pos < n) {
         const unsigned char b = bytes[pos];
         if (b < 0x80) {
-            // A printable character or a space before a non-ASCII character that does not join.
-            const std::size_t at = pos + 1;
-            if (at == n || bytes[at] < 0x80 || (b != ' ' && !ascii::is_printable(b))) break;
-            if (utf8::sequence_length(bytes[at]) > n - at) break;
-            end = at;
-            c = utf8::decode(text, end);
-            props = memory.code_point(c).props;
-            if (gr::joins_ascii(props)) break;
+            if (!detail::ascii_alone_before(text, pos, props_of, c, end, props)) break;
             decoded = true;
             if (b == ' ' && dropped != 0 && output.run().holds_lone_space()) {
                 // Noting a drop and holding a space leave the run as it is: only count.
@@ -147,36 +178,17 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
                 if (b == ' ') output.hold(' ');
                 else output.emit(text.substr(pos, 1));
             }
-            pos = at;
+            ++pos;
             continue;
         }
-        if (!decoded) {
-            if (utf8::sequence_length(b) > n - pos) break;
-            end = pos;
-            c = utf8::decode(text, end);
-        }
-        decoded = false;
+        if (!detail::code_point_at(text, pos, decoded, c, end)) break;
         const auto& facts = memory.code_point(c);
         props = facts.props;
         const std::uint8_t classes = facts.classes;  // (the next lookup may reuse the slot)
-        // One code point, or does the next one join it? The next one is kept for the next round.
-        bool single = true;
-        std::size_t next_end = end;
         char32_t next = 0;
+        std::size_t next_end;
         gr::Props next_props = 0;
-        if (end < n) {
-            if (bytes[end] < 0x80) {
-                single = gr::gcb_of(props) != gr::gcb_prepend;
-            } else if (utf8::sequence_length(bytes[end]) <= n - end) {
-                next = utf8::decode(text, next_end);
-                next_props = memory.code_point(next).props;
-                decoded = true;
-                single = gr::ends_after_first(props, next_props);
-            } else {
-                single = false;
-            }
-        }
-        if (!single) break;
+        if (!detail::is_alone(text, end, props, props_of, next, next_end, next_props, decoded)) break;
         const std::string_view cluster = text.substr(pos, end - pos);
         if ((classes & stop) != 0) {
             // A lone code point some rule acts on goes through the rules here and now.

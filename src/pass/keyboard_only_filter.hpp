@@ -44,14 +44,8 @@ public:
     // characters the rules removed from it.
     void apply(Output& output, ClusterFacts& cluster, std::string_view cleaned);
 
-    // The outcome remembered for a cluster the character rules leave untouched, or null when
-    // none is yet (`apply` then works it out and remembers it).
-    const Remembered* remembered(std::string_view cluster) {
-        if (cluster.size() > Memory::kMaxClusterBytes) return nullptr;
-        return memory_.find(memory_.place_of(cluster));
-    }
-
-    // Applies an outcome remembered for `cluster`, which the character rules left untouched.
+    // Applies an outcome remembered for `cluster`, which the character rules left untouched
+    // (the shortcuts find it in the memory).
     static void apply(Output& output, const Remembered& outcome, std::string_view cluster) {
         commit(output, outcome, cluster, 0);
     }

@@ -1,11 +1,13 @@
 // The shortcuts' memory for one pass. What the pass makes of a code point or of a short cluster
 // depends on its bytes alone (for one options record), so a repeated letter, symbol or emoji
-// sequence needs working out once per pass. The memory keeps two kinds of entries:
-// - per code point, what the loop over non-ASCII text asks of it: its grapheme properties and
-//   rule classes (direct-mapped);
-// - per cluster of at most eight bytes, the keyboard-only filter's outcome, of type `Outcome`
-//   (two ways a slot, the newest first).
-// Both are sized by the text, so a short text sets up little, and allocated on first use.
+// sequence needs working out once per pass. The memory has two parts:
+// - per code point: what the loop over non-ASCII text asks of it, its grapheme properties and
+//   rule classes, and once known the keyboard-only filter's outcome for the code point as a
+//   cluster of its own, of type `Outcome`;
+// - per cluster of two or more code points in at most eight bytes: the filter's outcome.
+// Each part keeps two entries for one hash value, the newest first, so that two characters
+// that meet often do not keep pushing each other out.
+// Both parts are sized by the text, so a short text sets up little, and allocated on first use.
 #pragma once
 
 #include <cstddef>
@@ -16,26 +18,31 @@
 
 #include "unicode/char_props.hpp"
 #include "unicode/grapheme_rules.hpp"
+#include "unicode/utf8.hpp"
 
 namespace scrubix {
 
 template <class Outcome>
 class OutcomeMemory {
 public:
-    struct CodePointFacts {
+    struct CodePoint {
         char32_t code_point = ~char32_t{0};
         unicode::grapheme_rules::Props props = 0;
         std::uint8_t classes = 0;  // rule classes (see pass/character_rules.hpp)
+        bool known = false;        // whether `outcome` holds the code point's outcome
+        Outcome outcome{};
     };
 
     // Clusters longer than this many bytes are not remembered.
     static constexpr std::size_t kMaxClusterBytes = 8;
 
-    // Where the outcome of one cluster is (or would be) kept.
+    // Where the outcome of one cluster is (or would be) kept: the entry of its code point, or
+    // a pair of slots of the cluster part.
     struct Place {
-        std::uint64_t key;  // the cluster's bytes, little-endian
+        CodePoint* code_point;  // null for a cluster of several code points
+        std::uint64_t key;      // the cluster's bytes, little-endian
         std::uint8_t size;
-        std::size_t pair;   // first of the two slots
+        std::size_t pair;       // first of the two slots
     };
 
     explicit OutcomeMemory(std::size_t text_size) noexcept {
@@ -45,41 +52,55 @@ public:
         while (pair_bits_ < kMaxPairBits && (std::size_t(64) << pair_bits_) < text_size) ++pair_bits_;
     }
 
-    // The facts of `c`, a non-ASCII code point.
-    const CodePointFacts& code_point(char32_t c) {
-        if (!code_points_) code_points_ = std::make_unique<CodePointFacts[]>(std::size_t(1) << code_point_bits_);
-        CodePointFacts& f = code_points_[(std::uint32_t(c) * 0x9E3779B1u) >> (32 - code_point_bits_)];
-        if (f.code_point != c) {
-            f.code_point = c;
-            f.props = unicode::grapheme_rules::props_of(c);
-            f.classes = unicode::pass_class_inline(c);
-        }
-        return f;
+    // The entry of `c`. A lookup may take the entry of another code point over, so an entry is
+    // good until the next lookup. (The loop asks the rule classes of non-ASCII code points only.)
+    CodePoint& code_point(char32_t c) {
+        if (!code_points_) code_points_ = std::make_unique<CodePoint[]>(std::size_t(1) << code_point_bits_);
+        CodePoint* way = &code_points_[((std::uint32_t(c) * 0x9E3779B1u) >> (32 - code_point_bits_)) & ~1u];
+        if (way[0].code_point == c) return way[0];
+        if (way[1].code_point == c) return way[1];
+        way[1] = way[0];
+        way[0].code_point = c;
+        way[0].props = unicode::grapheme_rules::props_of(c);
+        way[0].classes = unicode::pass_class_inline(c);
+        way[0].known = false;
+        return way[0];
     }
 
     // The place of a cluster of at most kMaxClusterBytes bytes.
-    Place place_of(std::string_view cluster) const noexcept {
+    Place place_of(std::string_view cluster) {
+        if (utf8::sequence_length(static_cast<unsigned char>(cluster[0])) == cluster.size()) {
+            std::size_t i = 0;
+            return {&code_point(utf8::decode(cluster, i)), 0, 0, 0};
+        }
         const std::uint64_t key = pack(cluster);
         // Mix every byte into the slot number (the leading bytes of UTF-8 repeat a lot).
         std::uint64_t h = key * 0xFF51AFD7ED558CCDull;
         h ^= h >> 32;
-        return {key, static_cast<std::uint8_t>(cluster.size()),
+        return {nullptr, key, static_cast<std::uint8_t>(cluster.size()),
                 std::size_t((h * 0xC4CEB9FE1A85EC53ull) >> (64 - pair_bits_)) * 2};
     }
 
     // The outcome kept for the cluster at `place`, or null.
     const Outcome* find(const Place& place) {
-        if (!outcomes_) outcomes_ = std::make_unique<Slot[]>(std::size_t(2) << pair_bits_);
-        const Slot* way = &outcomes_[place.pair];
+        if (place.code_point != nullptr) return place.code_point->known ? &place.code_point->outcome : nullptr;
+        if (!clusters_) clusters_ = std::make_unique<Slot[]>(std::size_t(2) << pair_bits_);
+        const Slot* way = &clusters_[place.pair];
         if (way[0].key == place.key && way[0].size == place.size) return &way[0].outcome;
         if (way[1].key == place.key && way[1].size == place.size) return &way[1].outcome;
         return nullptr;
     }
 
-    // Keeps `outcome` for the cluster at `place` (after `find` missed it); the outcome it
-    // displaces from the first way moves to the second.
+    // Keeps `outcome` for the cluster at `place` (after `find` missed it, with no lookup
+    // since); in the cluster part, the outcome it displaces from the first way moves to the
+    // second.
     void store(const Place& place, const Outcome& outcome) {
-        Slot* way = &outcomes_[place.pair];
+        if (place.code_point != nullptr) {
+            place.code_point->outcome = outcome;
+            place.code_point->known = true;
+            return;
+        }
+        Slot* way = &clusters_[place.pair];
         if (way[0].size != 0) way[1] = way[0];
         way[0] = Slot{place.key, place.size, outcome};
     }
@@ -112,8 +133,8 @@ private:
 
     unsigned code_point_bits_ = 4;
     unsigned pair_bits_ = 2;
-    std::unique_ptr<CodePointFacts[]> code_points_;
-    std::unique_ptr<Slot[]> outcomes_;
+    std::unique_ptr<CodePoint[]> code_points_;
+    std::unique_ptr<Slot[]> clusters_;
 };
 
 }  // namespace scrubix

@@ -182,26 +182,26 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
             continue;
         }
         if (!detail::code_point_at(text, pos, decoded, c, end)) break;
-        const auto& facts = memory.code_point(c);
-        props = facts.props;
-        const std::uint8_t classes = facts.classes;  // (the next lookup may reuse the slot)
+        const auto* at = &memory.code_point(c);
+        props = at->props;
         char32_t next = 0;
         std::size_t next_end;
         gr::Props next_props = 0;
         if (!detail::is_alone(text, end, props, props_of, next, next_end, next_props, decoded)) break;
+        // (The lookup of the next code point may have moved the entry.)
+        const auto& entry = at->code_point == c ? *at : memory.code_point(c);
         const std::string_view cluster = text.substr(pos, end - pos);
-        if ((classes & stop) != 0) {
+        if ((entry.classes & stop) != 0) {
             // A lone code point some rule acts on goes through the rules here and now.
             if ((dropped | absorbed) != 0) count_drops();
-            loop.clean_single(cluster, c, classes);
+            loop.clean_single(cluster, c, entry.classes);
         } else {
-            const auto* known = filter.remembered(cluster);
-            if (known == nullptr) break;
-            if (const std::uint8_t chars = known->plain_drop()) {
+            if (!entry.known) break;
+            if (const std::uint8_t chars = entry.outcome.plain_drop()) {
                 dropped += chars;
             } else {
                 if ((dropped | absorbed) != 0) count_drops();
-                filter.apply(output, *known, cluster);
+                filter.apply(output, entry.outcome, cluster);
             }
         }
         pos = end;

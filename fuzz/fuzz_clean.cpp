@@ -4,8 +4,9 @@
 // text. Every run must give valid UTF-8, a `changes_made` equal to the sum of the counters,
 // `unicode_normalized` of at most 1, the same answer from `try_clean` and `clean` and on a
 // second run, the input back unchanged when nothing was counted (without normalization or a
-// line-ending style), and under `keyboard_only` only keyboard characters outside the emoji
-// clusters that `emoji_policy` keep lets through.
+// line-ending style), under `keyboard_only` only keyboard characters outside the emoji
+// clusters that `emoji_policy` keep lets through, and the reference path (every shortcut off)
+// giving the same text and counters.
 //
 // A kept emoji cluster is written as the character rules left it, and one rule can turn a
 // character inside a cluster into ASCII: the quote rule maps U+E0027 TAG APOSTROPHE, the only
@@ -14,8 +15,10 @@
 // emoji cluster (the head may even be a keyboard digit, which is an Emoji character). So an
 // output cluster that starts with "'" is judged together with the clusters before it.
 
+#include "../tests/cpp/random_options.hpp"
 #include "driver.hpp"
 #include "fuzz_input.hpp"
+#include "reference_path.hpp"
 #include "unicode/char_tables.hpp"
 #include "unicode/grapheme.hpp"
 
@@ -60,9 +63,9 @@ bool keyboard_only_output(std::string_view out, const Options& o) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < fuzz::kOptionBytes) return 0;
-    const Options o = fuzz::options_from(data);
-    const std::string text = fuzz::to_valid_utf8(data + fuzz::kOptionBytes, size - fuzz::kOptionBytes);
+    if (size < random_options::kBytes) return 0;
+    const Options o = random_options::from_bytes(data);
+    const std::string text = fuzz::to_valid_utf8(data + random_options::kBytes, size - random_options::kBytes);
 
     const CleaningResult r = clean(text, o);
     const std::string_view out = r.view(text);
@@ -78,6 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_ASSERT(second != nullptr, text);
     FUZZ_ASSERT(second->view(text) == out && second->changes_made == r.changes_made &&
                     second->stats == r.stats,
+                text);
+
+    const CleaningResult reference = clean_reference(text, o);
+    FUZZ_ASSERT(reference.text == out && reference.changes_made == r.changes_made && reference.stats == r.stats,
                 text);
     return 0;
 }

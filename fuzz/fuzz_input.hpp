@@ -1,4 +1,5 @@
-// Turning fuzzer bytes into what the engine accepts: valid UTF-8 text and options records.
+// Turning fuzzer bytes into what the engine accepts: valid UTF-8 text. (Options records come
+// from tests/cpp/random_options.hpp, shared with the native tests.)
 //
 // The engine requires valid UTF-8. Rather than throwing away every input that is not, each
 // byte that does not start a well-formed sequence is replaced by a code point from a table of
@@ -15,7 +16,6 @@
 #include <string>
 #include <string_view>
 
-#include "options.hpp"
 #include "unicode/utf8.hpp"
 
 namespace fuzz {
@@ -62,34 +62,6 @@ inline std::string to_valid_utf8(const std::uint8_t* data, std::size_t size) {
         }
     }
     return text;
-}
-
-inline constexpr std::size_t kOptionBytes = 16;
-
-// An options record with all sixteen members taken from `bytes` (kOptionBytes of them), each
-// a valid value of its member.
-inline scrubix::Options options_from(const std::uint8_t* bytes) noexcept {
-    using namespace scrubix;
-    auto flag = [&](std::size_t k) { return (bytes[k] & 1) != 0; };
-    Options o;
-    o.remove_hidden = flag(0);
-    o.remove_trailing_whitespace = flag(1);
-    o.normalize_spaces = flag(2);
-    o.normalize_dashes = flag(3);
-    o.normalize_quotes = flag(4);
-    o.normalize_other = flag(5);
-    o.keyboard_only = flag(6);
-    o.extended_keyboard = flag(7);
-    o.emoji_policy = flag(8) ? EmojiPolicy::Keep : EmojiPolicy::Drop;
-    o.non_ascii_policy = static_cast<NonAsciiPolicy>(bytes[9] % 3);
-    o.preserve_joiners = flag(10);
-    o.remove_control_chars = flag(11);
-    o.collapse_whitespace = flag(12);
-    const unsigned style = bytes[13] % 4;
-    o.line_endings = style == 3 ? LineEndingStyle::Absent : static_cast<LineEndingStyle>(style);
-    o.unicode_normalization = static_cast<NormalizationMode>(bytes[14] % 5);
-    o.reserved_flag = flag(15);
-    return o;
 }
 
 // Stops the run with a message naming the broken invariant; libFuzzer saves the input.

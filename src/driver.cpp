@@ -1,11 +1,8 @@
 #include "driver.hpp"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
-#include "general_path.hpp"
-#include "main_pass.hpp"
+#include "pass/pass.hpp"
+#include "pass/shortcuts/ascii_bytes.hpp"
+#include "reference_path.hpp"
 #include "translit/resolve.hpp"
 #include "unicode/char_tables.hpp"
 #include "unicode/normalize.hpp"
@@ -30,20 +27,6 @@ bool pass_is_identity(const Options& o) noexcept {
            !o.remove_control_chars && !o.collapse_whitespace && !o.has_line_endings();
 }
 
-// Index of the first byte at or after `i` that is not ASCII, or the text's size.
-std::size_t next_non_ascii(std::string_view text, std::size_t i) noexcept {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-#if defined(__SSE2__)
-    for (; i + 16 <= n; i += 16) {
-        const int high = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
-        if (high != 0) return i + unsigned(__builtin_ctz(unsigned(high)));
-    }
-#endif
-    while (i < n && p[i] < 0x80) ++i;
-    return i;
-}
-
 // Calls `on_piece(piece)` for each piece the normalization stage normalizes on its own and
 // `on_kept(character)` for each protected character between them, in order. Stops early and
 // returns false when a call does.
@@ -52,7 +35,7 @@ bool for_each_piece(std::string_view text, const Options& o, OnPiece&& on_piece,
     if (!o.keyboard_only) return on_piece(text);
     // Cut at each protected character: normalize the pieces, copy the character itself.
     std::size_t piece = 0;
-    for (std::size_t i = next_non_ascii(text, 0); i < text.size(); i = next_non_ascii(text, i)) {
+    for (std::size_t i = ascii::next_non_ascii(text, 0); i < text.size(); i = ascii::next_non_ascii(text, i)) {
         const std::size_t start = i;
         const char32_t c = utf8::decode(text, i);
         if (!translit::is_protected_from_normalization(c, o.non_ascii_policy, o.extended_keyboard)) continue;
@@ -86,31 +69,29 @@ bool already_normalized(std::string_view text, const Options& o) {
         [](std::string_view) { return true; });
 }
 
-// Steps 3 to 5 of a call: the normalization stage, then the main pass (or, when the pass
-// could change nothing, the normalized text itself).
-CleaningResult clean_through_pass(std::string_view text, const Options& options, bool shortcuts) {
+// The normalization stage, then the main pass (or, when the pass could change nothing, the
+// normalized text itself).
+CleaningResult clean_through_pass(std::string_view text, const Options& options, PassMode mode) {
     CleaningResult result;
     Tally tally;
     std::string normalized;
     std::string_view input = text;
     bool normalizing = options.unicode_normalization != NormalizationMode::None;
-    if (normalizing && shortcuts && already_normalized(text, options)) normalizing = false;
+    if (normalizing && mode == PassMode::Shortcuts && already_normalized(text, options)) normalizing = false;
     if (normalizing) {
         normalize_stage(text, options, normalized);
         if (normalized != text) tally.add(&CleaningStats::unicode_normalized);
         input = normalized;
     }
 
-    if (shortcuts && pass_is_identity(options)) {
+    if (mode == PassMode::Shortcuts && pass_is_identity(options)) {
         if (normalizing) {
             result.text = std::move(normalized);
         } else {
             result.text.assign(text);
         }
-    } else if (shortcuts) {
-        run_main_pass(input, options, result.text, tally);
     } else {
-        run_main_pass_general(input, options, result.text, tally);
+        run_pass(input, options, mode, result.text, tally);
     }
     result.changes_made = tally.changes_made;
     result.stats = tally.stats;
@@ -125,11 +106,11 @@ std::variant<CleaningResult, CleaningError> try_clean(std::string_view text, con
         result.unchanged = true;
         return result;
     }
-    return clean_through_pass(text, options, true);
+    return clean_through_pass(text, options, PassMode::Shortcuts);
 }
 
-CleaningResult clean_general(std::string_view text, const Options& options) {
-    return clean_through_pass(text, options, false);
+CleaningResult clean_reference(std::string_view text, const Options& options) {
+    return clean_through_pass(text, options, PassMode::Reference);
 }
 
 CleaningResult clean(std::string_view text, const Options& options) {

@@ -68,6 +68,11 @@ TEST_CASE("driver", "keyboard-only protects whole symbols from normalization") {
     CHECK_CLEAN("\u2260", plain, "=\u0338", {"unicode_normalized", 1});
     // U+2126 has a symbol spelling ("ohm"); NFKD would make it Greek Omega.
     CHECK_CLEAN("5\u2126", o, "5ohm", {"non_keyboard_transliterated", 1});
+    // Fold protects the negated relations: split by NFD, U+2260 would count the normalization
+    // and then the negation by U+0338, two changes for one.
+    o.non_ascii_policy = NonAsciiPolicy::Fold;
+    o.unicode_normalization = NormalizationMode::NFD;
+    CHECK_CLEAN("a\u2260b", o, "a!=b", {"non_keyboard_transliterated", 1});
     // Negations are kept whole under every policy; under drop nothing else is.
     o.non_ascii_policy = NonAsciiPolicy::Drop;
     CHECK_CLEAN("a\u2260b", o, "ab", {"non_keyboard_removed", 1});

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "engine_check.hpp"
+#include "random_options.hpp"
 #include "unicode/char_tables.hpp"
 #include "unicode/grapheme.hpp"
 #include "unicode/utf8.hpp"
@@ -23,29 +24,6 @@ const std::vector<char32_t> kPool = {
     0xE0067, 0xE007F, 0x10FFFF,
 };
 
-Options random_options(std::mt19937& rng) {
-    auto bit = [&] { return (rng() & 1) != 0; };
-    Options o;
-    o.remove_hidden = bit();
-    o.remove_trailing_whitespace = bit();
-    o.normalize_spaces = bit();
-    o.normalize_dashes = bit();
-    o.normalize_quotes = bit();
-    o.normalize_other = bit();
-    o.keyboard_only = bit();
-    o.extended_keyboard = bit();
-    o.emoji_policy = bit() ? EmojiPolicy::Keep : EmojiPolicy::Drop;
-    o.non_ascii_policy = static_cast<NonAsciiPolicy>(rng() % 3);
-    o.preserve_joiners = bit();
-    o.remove_control_chars = bit();
-    o.collapse_whitespace = bit();
-    const unsigned le = rng() % 4;
-    o.line_endings = le == 3 ? LineEndingStyle::Absent : static_cast<LineEndingStyle>(le);
-    o.unicode_normalization = static_cast<NormalizationMode>(rng() % 5);
-    o.reserved_flag = bit();
-    return o;
-}
-
 std::string random_text(std::mt19937& rng) {
     std::string s;
     const std::size_t len = rng() % 40;
@@ -58,7 +36,7 @@ std::string random_text(std::mt19937& rng) {
 TEST_CASE("engine_properties", "counters, validity and the keyboard set over random runs") {
     std::mt19937 rng(20261207);
     for (int iter = 0; iter < 30000; ++iter) {
-        const Options o = random_options(rng);
+        const Options o = random_options::draw(rng);
         const std::string text = random_text(rng);
         const auto r = clean(text, o);
         const std::string_view out = r.view(text);

@@ -1,11 +1,12 @@
-// The engine's shortcuts against its general path: verbatim ASCII stretches, untouched clusters,
+// The engine's shortcuts against its reference path: verbatim ASCII stretches, untouched clusters,
 // remembered single characters, line breaks unified on the way, the identity pass and the ASCII
 // fast path must give exactly what the cluster-by-cluster pass gives.
 #include <random>
 #include <vector>
 
 #include "engine_check.hpp"
-#include "general_path.hpp"
+#include "random_options.hpp"
+#include "reference_path.hpp"
 #include "unicode/utf8.hpp"
 
 using namespace scrubix;
@@ -29,29 +30,6 @@ const std::vector<std::string> kPieces = {
     "\U0001F468\u200D\U0001F469", "\u0600", "\u0915\u094D",
 };
 
-Options random_options(std::mt19937& rng) {
-    auto bit = [&] { return (rng() & 1) != 0; };
-    Options o;
-    o.remove_hidden = bit();
-    o.remove_trailing_whitespace = bit();
-    o.normalize_spaces = bit();
-    o.normalize_dashes = bit();
-    o.normalize_quotes = bit();
-    o.normalize_other = bit();
-    o.keyboard_only = bit();
-    o.extended_keyboard = bit();
-    o.emoji_policy = bit() ? EmojiPolicy::Keep : EmojiPolicy::Drop;
-    o.non_ascii_policy = static_cast<NonAsciiPolicy>(rng() % 3);
-    o.preserve_joiners = bit();
-    o.remove_control_chars = bit();
-    o.collapse_whitespace = bit();
-    const unsigned le = rng() % 4;
-    o.line_endings = le == 3 ? LineEndingStyle::Absent : static_cast<LineEndingStyle>(le);
-    o.unicode_normalization = (rng() % 4 == 0) ? static_cast<NormalizationMode>(1 + rng() % 4)
-                                               : NormalizationMode::None;
-    return o;
-}
-
 // Mostly words and single spaces (long verbatim stretches), with any piece now and then.
 std::string random_text(std::mt19937& rng, std::size_t pieces) {
     std::string s;
@@ -67,15 +45,15 @@ std::string random_text(std::mt19937& rng, std::size_t pieces) {
 // Cleans `text` both ways and checks that text, total and every counter agree.
 void check_same(const std::string& text, const Options& o) {
     const auto fast = clean(text, o);
-    const auto general = clean_general(text, o);
+    const auto reference = clean_reference(text, o);
     const std::string ctx = "input " + harness::show(text);
-    CHECK_EQ_MSG(std::string(fast.view(text)), general.text, ctx);
-    CHECK_EQ_MSG(fast.changes_made, general.changes_made, ctx);
+    CHECK_EQ_MSG(std::string(fast.view(text)), reference.text, ctx);
+    CHECK_EQ_MSG(fast.changes_made, reference.changes_made, ctx);
     const auto fast_counts = fast.stats.entries();
-    const auto general_counts = general.stats.entries();
+    const auto reference_counts = reference.stats.entries();
     for (std::size_t k = 0; k < CleaningStats::kCount; ++k)
-        CHECK_EQ_MSG(fast_counts[k].second, general_counts[k].second,
-                     ctx + " counter " + std::string(general_counts[k].first));
+        CHECK_EQ_MSG(fast_counts[k].second, reference_counts[k].second,
+                     ctx + " counter " + std::string(reference_counts[k].first));
 }
 
 const Options kPresets[] = {Options{}, minimal_preset(), balanced_preset(), humanize_preset(),
@@ -83,12 +61,12 @@ const Options kPresets[] = {Options{}, minimal_preset(), balanced_preset(), huma
 
 }  // namespace
 
-TEST_CASE("fast_paths", "random texts under random options match the general path") {
+TEST_CASE("fast_paths", "random texts under random options match the reference path") {
     std::mt19937 rng(4242);
-    for (int iter = 0; iter < 30000; ++iter) check_same(random_text(rng, rng() % 48), random_options(rng));
+    for (int iter = 0; iter < 30000; ++iter) check_same(random_text(rng, rng() % 48), random_options::draw(rng));
 }
 
-TEST_CASE("fast_paths", "long texts under every preset match the general path") {
+TEST_CASE("fast_paths", "long texts under every preset match the reference path") {
     std::mt19937 rng(99);
     for (int iter = 0; iter < 300; ++iter) {
         const std::string text = random_text(rng, 200 + rng() % 400);
@@ -107,7 +85,7 @@ TEST_CASE("fast_paths", "one special piece at every offset of a long ASCII stret
         for (std::size_t offset = 0; offset < 150; ++offset) {
             const std::string text = filler.substr(0, offset) + piece + filler.substr(offset);
             check_same(text, kPresets[offset % 6]);
-            check_same(text, random_options(rng));
+            check_same(text, random_options::draw(rng));
         }
     }
 }
@@ -144,14 +122,14 @@ TEST_CASE("fast_paths", "words mixing scripts, with marks, controls and odd spac
             for (int k = 0; k < len; ++k) text += letters[rng() % letters.size()];
             text += gaps[rng() % gaps.size()];
         }
-        check_same(text, random_options(rng));
+        check_same(text, random_options::draw(rng));
     }
 }
 
 TEST_CASE("fast_paths", "CR LF written in place equals LF output with every LF spelled CR LF") {
     std::mt19937 rng(17);
     for (int iter = 0; iter < 3000; ++iter) {
-        Options o = random_options(rng);
+        Options o = random_options::draw(rng);
         const std::string text = random_text(rng, rng() % 60);
         o.line_endings = LineEndingStyle::Lf;
         const auto lf = clean(text, o);
@@ -201,7 +179,7 @@ TEST_CASE("fast_paths", "repeated characters in changing company keep their outc
                 default: text += 'x'; break;
             }
         }
-        check_same(text, random_options(rng));
+        check_same(text, random_options::draw(rng));
     }
     // More distinct characters than remembered slots: every slot is overwritten many times.
     std::string many;

@@ -1,6 +1,6 @@
 // Keyboard-only output: policies, emoji clusters, the U+0338 negation and counting.
 #include "engine_check.hpp"
-#include "keyboard_only_filter.hpp"
+#include "pass/keyboard_only_filter.hpp"
 #include "translit/resolve.hpp"
 #include "ucd_reader.hpp"
 #include "unicode/utf8.hpp"

@@ -1,5 +1,6 @@
-#include "keyboard_only_filter.hpp"
+#include "pass/keyboard_only_filter.hpp"
 
+#include "pass/shortcuts/ascii_bytes.hpp"
 #include "translit/resolve.hpp"
 #include "unicode/utf8.hpp"
 
@@ -100,94 +101,80 @@ bool negate_trailing_operator(std::string& filtered) {
     return true;
 }
 
-KeyboardOnlyFilter::Outcome KeyboardOnlyFilter::filter(std::string_view cluster, std::string_view processed,
-                                                       const Options& o, unicode::EmojiVerdict& verdict) {
+KeyboardOnlyFilter::Outcome KeyboardOnlyFilter::filter(ClusterFacts& cluster, std::string_view cleaned) {
+    const Options& o = options_;
     // Emoji kept whole.
-    if (o.emoji_policy == EmojiPolicy::Keep && unicode::is_emoji_cluster(cluster, verdict))
-        return {Kind::kept_emoji};
+    if (o.emoji_policy == EmojiPolicy::Keep && unicode::is_emoji_cluster(cluster.text, cluster.emoji))
+        return {Kind::KeptEmoji};
 
-    Outcome outcome{Kind::filtered};
+    Outcome outcome{Kind::Filtered};
     std::uint64_t chars = 0;
-    filter_chars<false>(processed, o, filtered_, outcome.transliterated, outcome.removed, chars);
+    filter_chars<false>(cleaned, o, filtered_, outcome.transliterated, outcome.removed, chars);
     if (!filtered_.empty()) return outcome;
 
     // Nothing survived: the cluster is dropped whole.
-    if (unicode::is_emoji_cluster(cluster, verdict)) return {Kind::dropped_emoji};
-    return {Kind::dropped, 0, chars};
+    if (unicode::is_emoji_cluster(cluster.text, cluster.emoji)) return {Kind::DroppedEmoji};
+    return {Kind::Dropped, 0, chars};
 }
 
-void KeyboardOnlyFilter::commit(PassState& state, const Outcome& outcome, std::string_view processed,
+void KeyboardOnlyFilter::commit(Output& output, const Outcome& outcome, std::string_view cleaned,
                                 std::string_view filtered, std::size_t hidden_removed) {
+    Tally& tally = output.tally;
     switch (outcome.kind) {
-        case Kind::kept_emoji:
-            state.emit(processed);
+        case Kind::KeptEmoji:
+            output.emit(cleaned);
             return;
-        case Kind::filtered:
+        case Kind::Filtered:
             if (outcome.transliterated)
-                state.tally.add(&CleaningStats::non_keyboard_transliterated, outcome.transliterated);
-            if (outcome.removed) state.tally.add(&CleaningStats::non_keyboard_removed, outcome.removed);
-            state.emit(filtered);
+                tally.add(&CleaningStats::non_keyboard_transliterated, outcome.transliterated);
+            if (outcome.removed) tally.add(&CleaningStats::non_keyboard_removed, outcome.removed);
+            output.emit(filtered);
             return;
-        case Kind::dropped_emoji:
-            // The hidden characters the pipeline removed go with the emoji: one change in all.
-            if (hidden_removed) state.tally.take_back(&CleaningStats::hidden_chars_removed, hidden_removed);
-            state.tally.add(&CleaningStats::emojis_dropped);
+        case Kind::DroppedEmoji:
+            // The emoji take-back: the hidden characters the rules removed from the cluster go
+            // with it, so the dropped emoji is one change in all.
+            if (hidden_removed) tally.take_back(&CleaningStats::hidden_chars_removed, hidden_removed);
+            tally.add(&CleaningStats::emojis_dropped);
             break;
-        case Kind::dropped:
-            state.tally.add(&CleaningStats::non_keyboard_removed, outcome.removed);
+        case Kind::Dropped:
+            tally.add(&CleaningStats::non_keyboard_removed, outcome.removed);
             break;
     }
-    state.note_drop();
+    output.note_drop();
 }
 
-KeyboardOnlyFilter::KeyboardOnlyFilter(bool remember, std::size_t text_size) noexcept
-    : remember_(remember), pair_bits_(kMinPairBits) {
-    // About one pair per 64 bytes of text, so that setting the memory up costs little.
-    while (pair_bits_ < kMaxPairBits && (std::size_t(64) << pair_bits_) < text_size) ++pair_bits_;
-}
-
-void KeyboardOnlyFilter::allocate_remembered() {
-    remembered_ = std::make_unique<Remembered[]>(std::size_t(2) << pair_bits_);
-}
-
-void KeyboardOnlyFilter::remember(Remembered* way, std::uint64_t key, std::size_t size, const Outcome& outcome) {
-    const std::size_t text_size = outcome.kind == Kind::filtered ? filtered_.size() : 0;
-    if (text_size > Remembered::kMaxText) return;
-    // The newest outcome takes the first way; the one it displaces moves to the second.
-    if (way[0].key_size != 0) way[1] = way[0];
-    Remembered& slot = way[0];
-    slot.key = key;
-    slot.key_size = static_cast<std::uint8_t>(size);
-    slot.kind = outcome.kind;
-    slot.transliterated = static_cast<std::uint8_t>(outcome.transliterated);
-    slot.removed = static_cast<std::uint8_t>(outcome.removed);
-    slot.text_size = static_cast<std::uint8_t>(text_size);
-    filtered_.copy(slot.text, text_size);
-}
-
-void KeyboardOnlyFilter::apply(PassState& state, std::string_view cluster, std::string_view processed,
-                               std::size_t hidden_removed, unicode::EmojiVerdict& verdict) {
-    const Options& o = state.options;
-    // Keyboard ASCII only (a quote or dash the pipeline rewrote): filtered to itself, unless
+void KeyboardOnlyFilter::apply(Output& output, ClusterFacts& cluster, std::string_view cleaned) {
+    // Keyboard text only (a quote or dash the rules rewrote) is its own filtered form, unless
     // an emoji kept whole comes first.
-    if (remember_ && o.emoji_policy == EmojiPolicy::Drop && unicode::is_keyboard_ascii(processed)) {
-        state.emit(processed);
+    if (mode_ == PassMode::Shortcuts && options_.emoji_policy == EmojiPolicy::Drop && unicode::is_keyboard_ascii(cleaned)) {
+        output.emit(cleaned);
         return;
     }
-    if (!remember_ || cluster.size() > Remembered::kMaxKey) {
-        const Outcome outcome = filter(cluster, processed, o, verdict);
-        commit(state, outcome, processed, filtered_, hidden_removed);
+    if (mode_ == PassMode::Reference || cluster.text.size() > Memory::kMaxClusterBytes) {
+        const Outcome outcome = filter(cluster, cleaned);
+        commit(output, outcome, cleaned, filtered_, cluster.hidden_removed);
         return;
     }
-    std::uint64_t key;
-    Remembered* way;
-    if (const Remembered* known = find(cluster, key, way)) {
-        commit(state, *known, processed, hidden_removed);
+    const Memory::Place place = memory_.place_of(cluster.text);
+    if (const Remembered* known = memory_.find(place)) {
+        commit(output, *known, cleaned, cluster.hidden_removed);
         return;
     }
-    const Outcome outcome = filter(cluster, processed, o, verdict);
-    commit(state, outcome, processed, filtered_, hidden_removed);
-    remember(way, key, cluster.size(), outcome);
+    const Outcome outcome = filter(cluster, cleaned);
+    commit(output, outcome, cleaned, filtered_, cluster.hidden_removed);
+    remember(place, outcome);
+}
+
+void KeyboardOnlyFilter::remember(const Memory::Place& place, const Outcome& outcome) {
+    const std::size_t text_size = outcome.kind == Kind::Filtered ? filtered_.size() : 0;
+    if (text_size > Remembered::kMaxText) return;
+    Remembered kept;
+    kept.kind = outcome.kind;
+    kept.transliterated = static_cast<std::uint8_t>(outcome.transliterated);
+    kept.removed = static_cast<std::uint8_t>(outcome.removed);
+    kept.text_size = static_cast<std::uint8_t>(text_size);
+    filtered_.copy(kept.text, text_size);
+    memory_.store(place, kept);
 }
 
 }  // namespace scrubix

@@ -1,4 +1,4 @@
-#include "verbatim_ascii.hpp"
+#include "pass/shortcuts/verbatim_ascii.hpp"
 
 #include <cstdint>
 
@@ -8,22 +8,14 @@
 
 namespace scrubix {
 
-namespace {
-constexpr bool is_printable(unsigned char b) noexcept { return b > 0x20 && b < 0x7F; }
-constexpr bool is_control(unsigned char b) noexcept {
-    return (b < 0x20 && b != '\t' && b != '\n' && b != '\r') || b == 0x7F;
-}
-}  // namespace
-
 VerbatimAscii::VerbatimAscii(const Options& o) noexcept
     : controls_(!o.remove_control_chars && !o.keyboard_only),
-      tabs_(!o.collapse_whitespace),
-      runs_(!o.collapse_whitespace),
+      uncollapsed_(!o.collapse_whitespace),
       before_break_(!o.collapse_whitespace && !o.remove_trailing_whitespace),
       cr_(!o.has_line_endings()) {}
 
 inline bool VerbatimAscii::is_visible(unsigned char b) const noexcept {
-    return is_printable(b) || (controls_ && is_control(b));
+    return ascii::is_printable(b) || (controls_ && ascii::is_control(b));
 }
 
 // Whitespace at the end of a stretch is held back: what follows it decides its fate.
@@ -43,7 +35,7 @@ inline bool VerbatimAscii::verbatim_at(const unsigned char* bytes, std::size_t i
     // Whitespace stays as it is when what ends its run writes it unchanged.
     if (last) return before_break_;
     const unsigned char next = bytes[i + 1];
-    return is_visible(next) || (runs_ && is_whitespace(next)) || (before_break_ && is_line_break(next));
+    return is_visible(next) || (uncollapsed_ && is_whitespace(next)) || (before_break_ && is_line_break(next));
 }
 
 std::size_t VerbatimAscii::end_of_stretch(const unsigned char* bytes, std::size_t pos,

@@ -1,4 +1,4 @@
-#include "pass_state.hpp"
+#include "pass/whitespace_run.hpp"
 
 namespace scrubix {
 
@@ -11,9 +11,8 @@ std::size_t count_chars(std::string_view s) noexcept {
 }
 }  // namespace
 
-void PassState::write_run() {
-    if (pending_.empty()) return;
-    if (!options.collapse_whitespace) {
+void WhitespaceRun::write(std::string& out, Tally& tally) {
+    if (!collapse_) {
         out.append(pending_);
         return;
     }
@@ -23,23 +22,23 @@ void PassState::write_run() {
     tally.add(&CleaningStats::whitespace_collapsed, k > 1 ? k - 1 : 1);
 }
 
-void PassState::end_at_line_break() {
+void WhitespaceRun::end_at_line_break(std::string& out, Tally& tally) {
     if (pending_.empty()) return;
-    if (options.remove_trailing_whitespace) {
+    if (trim_) {
         tally.add(&CleaningStats::trailing_whitespace_removed, count_chars(pending_));
     } else {
-        write_run();
+        write(out, tally);
     }
     pending_.clear();
 }
 
-void PassState::end_of_text() {
+void WhitespaceRun::end_of_text(std::string& out, Tally& tally) {
     if (pending_.empty()) return;
-    if (options.remove_trailing_whitespace) {
+    if (trim_) {
         tally.add(&CleaningStats::trailing_whitespace_removed, count_chars(pending_));
         pending_.clear();
     } else {
-        flush();
+        flush(out, tally);
     }
 }
 

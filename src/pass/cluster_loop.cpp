@@ -1,0 +1,134 @@
+#include "pass/cluster_loop.hpp"
+
+#include "pass/shortcuts/shortcuts.hpp"
+#include "unicode/grapheme.hpp"
+#include "unicode/utf8.hpp"
+
+namespace scrubix {
+
+namespace {
+
+constexpr std::string_view kLineSeparator = "\xE2\x80\xA8";
+constexpr std::string_view kParagraphSeparator = "\xE2\x80\xA9";
+
+bool is_spaces_and_tabs(std::string_view s) noexcept {
+    for (char ch : s)
+        if (ch != ' ' && ch != '\t') return false;
+    return true;
+}
+
+}  // namespace
+
+void ClusterLoop::run(std::string_view text) {
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        if (mode_ == PassMode::Shortcuts) {
+            const std::size_t next = take_shortcut(*this, text, pos);
+            if (next > pos) {
+                pos = next;
+                continue;
+            }
+        }
+        const std::size_t end = unicode::next_cluster_end(text, pos);
+        clean_cluster(text.substr(pos, end - pos));
+        pos = end;
+    }
+    output_.end_of_text();
+}
+
+void ClusterLoop::clean_cluster(std::string_view text) {
+    if (line_break(text)) return;
+    ClusterFacts cluster{text};
+    std::string_view cleaned;
+    if (!apply_rules(cluster, cleaned)) return;
+    write(cluster, cleaned);
+}
+
+void ClusterLoop::clean_single(std::string_view text, char32_t c, std::uint8_t classes) {
+    if (line_break(text)) return;
+    ClusterFacts cluster{text};
+    switch (apply_character_rules(c, classes, cluster, options_, output_.tally)) {
+        case RuleOutcome::Removed:
+            return;
+        case RuleOutcome::Ellipsis:
+            write_ellipsis();
+            return;
+        case RuleOutcome::ApostropheN:
+            write(cluster, kApostropheNQuoted);
+            return;
+        case RuleOutcome::Kept:
+            break;
+    }
+    char bytes[4];
+    write(cluster, std::string_view(bytes, utf8::encode(c, bytes)));
+}
+
+bool ClusterLoop::line_break(std::string_view cluster) {
+    if (unify_breaks_ && unify_line_break(cluster, breaks_)) {
+        output_.emit_line_break("\n");
+        return true;
+    }
+    if (cluster == "\n" || cluster == "\r\n" || cluster == "\r") {
+        output_.emit_line_break(cluster);
+        return true;
+    }
+    // Without a line-ending style, line and paragraph separators become LF as spaces.
+    if (!unify_breaks_ && options_.normalize_spaces && (cluster == kLineSeparator || cluster == kParagraphSeparator)) {
+        output_.emit_line_break("\n");
+        output_.tally.add(&CleaningStats::spaces_normalized);
+        return true;
+    }
+    return false;
+}
+
+bool ClusterLoop::apply_rules(ClusterFacts& cluster, std::string_view& cleaned) {
+    const std::string_view text = cluster.text;
+    const std::size_t first = mode_ == PassMode::Shortcuts ? untouched_prefix(text, active_) : 0;
+    if (mode_ == PassMode::Shortcuts && first == text.size()) {
+        cleaned = text;
+        return true;
+    }
+    buffer_.assign(text.data(), first);
+    for (std::size_t i = first; i < text.size();) {
+        const std::size_t start = i;
+        char32_t c = utf8::decode(text, i);
+        const std::uint8_t classes = rule_classes_of(c);
+        if (classes == 0) {
+            buffer_.append(text.substr(start, i - start));
+            continue;
+        }
+        switch (apply_character_rules(c, classes, cluster, options_, output_.tally)) {
+            case RuleOutcome::Removed:
+                continue;
+            case RuleOutcome::Ellipsis:
+                write_ellipsis();
+                return false;
+            case RuleOutcome::ApostropheN:
+                buffer_.append(kApostropheNQuoted);
+                continue;
+            case RuleOutcome::Kept:
+                utf8::append(buffer_, c);
+                continue;
+        }
+    }
+    cleaned = buffer_;
+    return true;
+}
+
+void ClusterLoop::write(ClusterFacts& cluster, std::string_view cleaned) {
+    if (cleaned.empty()) return;
+    if (is_spaces_and_tabs(cleaned)) {
+        output_.hold(cleaned);
+    } else if (options_.keyboard_only) {
+        filter_.apply(output_, cluster, cleaned);
+    } else {
+        output_.emit(cleaned);
+    }
+}
+
+void ClusterLoop::write_ellipsis() {
+    output_.emit("...");
+    output_.tally.add(&CleaningStats::other_normalized);
+}
+
+}  // namespace scrubix

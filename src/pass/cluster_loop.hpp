@@ -1,0 +1,83 @@
+// The cluster loop: the pass walks the text one grapheme cluster at a time. A line break is
+// written as a line break (after the line-ending pre-pass); any other cluster goes through the
+// character rules, and what is left is held as whitespace, filtered (keyboard-only mode) or
+// written. With PassMode::Shortcuts the loop first offers each position to the shortcuts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "options.hpp"
+#include "pass/character_rules.hpp"
+#include "pass/keyboard_only_filter.hpp"
+#include "pass/line_endings.hpp"
+#include "pass/output.hpp"
+#include "pass/pass.hpp"
+#include "pass/shortcuts/verbatim_ascii.hpp"
+#include "stats.hpp"
+
+namespace scrubix {
+
+class ClusterLoop {
+public:
+    ClusterLoop(const Options& options, PassMode mode, std::string& out, Tally& tally, std::size_t text_size)
+        : options_(options),
+          mode_(mode),
+          unify_breaks_(options.has_line_endings()),
+          active_(active_rule_classes(options)),
+          // Line and paragraph separators, and NEL with a line-ending style, are line breaks.
+          stop_(active_ | unicode::kPassLineSep | (options.has_line_endings() ? unicode::kPassControl : 0)),
+          verbatim_(options),
+          output_(options, out, tally),
+          memory_(text_size),
+          filter_(options, mode, memory_) {}
+
+    void run(std::string_view text);
+
+    // The line breaks the pre-pass rewrote as LF (with a line-ending style).
+    const LineBreakCounts& line_breaks() const noexcept { return breaks_; }
+
+    // --- what the shortcuts use (shortcuts/) -------------------------------------------------
+
+    Output& output() noexcept { return output_; }
+    const VerbatimAscii& verbatim() const noexcept { return verbatim_; }
+    bool keyboard_only() const noexcept { return options_.keyboard_only; }
+    bool unifies_line_breaks() const noexcept { return unify_breaks_; }
+    // The rule classes that end a run of clusters the shortcuts write untouched.
+    std::uint8_t stop_classes() const noexcept { return stop_; }
+    static std::size_t untouched_prefix(std::string_view cluster, std::uint8_t mask) noexcept {
+        return scrubix::untouched_prefix(cluster, mask);
+    }
+    KeyboardOnlyFilter::Memory& memory() noexcept { return memory_; }
+    KeyboardOnlyFilter& filter() noexcept { return filter_; }
+    // The loop's body for a cluster known to be the one code point `c`, of rule classes `classes`.
+    void clean_single(std::string_view cluster, char32_t c, std::uint8_t classes);
+
+private:
+    // The loop's body for one cluster.
+    void clean_cluster(std::string_view cluster);
+    // Writes the cluster when it is a line break.
+    bool line_break(std::string_view cluster);
+    // Runs the character rules over the cluster and points `cleaned` at the result (the cluster
+    // itself when no rule touched it). False when the ellipsis rule ended the cluster.
+    bool apply_rules(ClusterFacts& cluster, std::string_view& cleaned);
+    // What is left of a cluster: held as whitespace, filtered, or written.
+    void write(ClusterFacts& cluster, std::string_view cleaned);
+    void write_ellipsis();
+
+    const Options& options_;
+    const PassMode mode_;
+    const bool unify_breaks_;
+    const std::uint8_t active_;  // rule classes that some enabled rule acts on
+    const std::uint8_t stop_;
+    const VerbatimAscii verbatim_;
+    Output output_;
+    KeyboardOnlyFilter::Memory memory_;
+    KeyboardOnlyFilter filter_;
+    std::string buffer_;  // the cleaned text of one cluster
+    LineBreakCounts breaks_;
+};
+
+}  // namespace scrubix

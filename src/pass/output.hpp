@@ -1,0 +1,60 @@
+// The pass's output: the text written so far, the counters, and the whitespace run that every
+// write settles first.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "options.hpp"
+#include "pass/whitespace_run.hpp"
+#include "stats.hpp"
+
+namespace scrubix {
+
+class Output {
+public:
+    Output(const Options& options, std::string& text, Tally& tally) noexcept
+        : tally(tally), text_(text), run_(options) {}
+
+    Tally& tally;
+
+    // Spaces and tabs: held in the run.
+    void hold(std::string_view whitespace) { run_.hold(whitespace); }
+    void hold(char whitespace) { run_.hold(std::string_view(&whitespace, 1)); }
+
+    // Visible text (a cluster, its filtered form, or "..."): the run is flushed first.
+    void emit(std::string_view visible) {
+        run_.flush(text_, tally);
+        text_.append(visible);
+        run_.note_written();
+    }
+
+    // A line break: the run before it is trailing whitespace.
+    void emit_line_break(std::string_view line_break) {
+        run_.end_at_line_break(text_, tally);
+        text_.append(line_break);
+        run_.note_line_break();
+    }
+
+    // A stretch of ASCII clusters that comes out unchanged (visible characters, line breaks,
+    // whitespace between them), written exactly as holding, flushing and writing them one by
+    // one would. Only with nothing held; a stretch that starts with whitespace needs the flush
+    // gate open. `rests` says whether it holds whitespace or a line break.
+    void emit_stretch(std::string_view stretch, bool rests) {
+        text_.append(stretch);
+        run_.note_stretch(rests);
+    }
+
+    // The keyboard-only filter dropped a whole cluster.
+    void note_drop() { run_.note_drop(); }
+
+    void end_of_text() { run_.end_of_text(text_, tally); }
+
+    const WhitespaceRun& run() const noexcept { return run_; }
+
+private:
+    std::string& text_;
+    WhitespaceRun run_;
+};
+
+}  // namespace scrubix

@@ -1,0 +1,37 @@
+// Where the cluster loop tries its shortcuts: at each position, before segmenting a cluster.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "pass/shortcuts/untouched_runs.hpp"
+#include "pass/shortcuts/verbatim_ascii.hpp"
+
+namespace scrubix {
+
+// Takes what a shortcut can take from `pos` on: a verbatim ASCII stretch, a run of untouched
+// or remembered clusters, or one ASCII cluster. Returns where the loop goes on (`pos` when no
+// shortcut applies and the cluster there goes through the loop's body). `Loop` is the cluster
+// loop; see untouched_runs.hpp for what the shortcuts use of it.
+template <class Loop>
+inline std::size_t take_shortcut(Loop& loop, std::string_view text, std::size_t pos) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    const unsigned char b = bytes[pos];
+    // A character before a non-ASCII byte never starts a stretch (a mark may join it).
+    if (b < 0x80 && (pos + 1 == n || bytes[pos + 1] < 0x80)) {
+        const auto& run = loop.output().run();
+        if (run.empty() && (!loop.verbatim().is_whitespace(b) || run.flush_gate_open())) {
+            const std::size_t end = write_verbatim_stretch(loop.output(), loop.verbatim(), text, pos);
+            if (end > pos) return end;
+        }
+    } else {
+        const std::size_t end =
+            loop.keyboard_only() ? take_remembered_run(loop, text, pos) : take_untouched_run(loop, text, pos);
+        if (end > pos) return end;
+    }
+    if (b < 0x80) return write_ascii_cluster(loop.output(), text, pos, !loop.unifies_line_breaks());
+    return pos;
+}
+
+}  // namespace scrubix

@@ -91,8 +91,7 @@ void KeyboardOnlyFilter::commit(Output& output, const Outcome& outcome, std::str
 void KeyboardOnlyFilter::apply(Output& output, ClusterFacts& cluster, std::string_view cleaned) {
     // Keyboard text only (a quote or dash the rules rewrote) is its own filtered form, unless
     // an emoji kept whole comes first.
-    if (mode_ == PassMode::Shortcuts && options_.emoji_policy == EmojiPolicy::Drop &&
-        ascii::is_keyboard_text(cleaned)) {
+    if (mode_ == PassMode::Shortcuts && options_.emoji_policy == EmojiPolicy::Drop && ascii::is_keyboard_text(cleaned)) {
         output.emit(cleaned);
         return;
     }

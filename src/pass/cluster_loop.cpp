@@ -73,7 +73,8 @@ bool ClusterLoop::line_break(std::string_view cluster) {
         return true;
     }
     // Without a line-ending style, line and paragraph separators become LF as spaces.
-    if (!unify_breaks_ && options_.normalize_spaces && (cluster == kLineSeparator || cluster == kParagraphSeparator)) {
+    if (!unify_breaks_ && options_.normalize_spaces &&
+        (cluster == kLineSeparator || cluster == kParagraphSeparator)) {
         output_.emit_line_break("\n");
         output_.tally.add(&CleaningStats::spaces_normalized);
         return true;

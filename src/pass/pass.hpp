@@ -1,12 +1,12 @@
 // The main pass: every cleaning rule except Unicode normalization, one grapheme cluster at a
 // time. Its steps, in the order a text meets them:
-//   cluster_loop      the loop over clusters, and what happens to one cluster
-//   line_endings      line breaks to LF on the way, then LF to the requested style
-//   character_rules   the rules for one code point: hidden, control, space, dash, quote, other
-//   whitespace_run    spaces and tabs held: the flush gate, trimming, collapsing
+//   cluster_loop           the loop over clusters, and what happens to one cluster
+//   line_endings           line breaks to LF on the way, then LF to the requested style
+//   character_rules        the rules for one code point: hidden, control, space, dash, quote, other
+//   whitespace_run         spaces and tabs held: the flush gate, trimming, collapsing
 //   keyboard_only_filter   keep, spell or drop what is not on a keyboard; emoji clusters whole
-//   output            the writer that settles the whitespace run before each write
-//   shortcuts/        stretches and clusters no rule can change, taken whole; the pass's memory
+//   output                 the writer that settles the whitespace run before each write
+//   shortcuts/             stretches and clusters no rule can change, taken whole; the memory
 #pragma once
 
 #include <cstdint>

@@ -5,7 +5,8 @@
 //
 // Both functions take the cluster loop (pass/cluster_loop.hpp) as `Loop`, and use of it:
 // output() (the writer), stop_classes(), untouched_prefix(cluster, classes),
-// clean_single(cluster, c, classes), and in keyboard-only mode memory() and filter(). Each returns where the loop takes over (`pos` when at once).
+// clean_single(cluster, c, classes), and in keyboard-only mode memory() and filter(). Each
+// returns where the loop takes over (`pos` when at once).
 #pragma once
 
 #include <cstddef>

@@ -215,6 +215,10 @@ bool text_argument(PyObject* value, const char* name, PyRef& holder, std::string
     return false;
 }
 
+PyObject* unchanged_source(PyObject* value, std::string_view input, std::string_view output) {
+    return PyUnicode_CheckExact(value) && input == output ? value : nullptr;
+}
+
 PyObject* text_to_py(std::string_view text) {
     return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }

@@ -46,6 +46,11 @@ bool text_argument(PyObject* value, const char* name, std::string& out);
 // object alive and `out` views its buffer (immutable, so it may be read without the lock).
 bool text_argument(PyObject* value, const char* name, PyRef& holder, std::string_view& out);
 
+// `value` (borrowed) when it is an exact str whose UTF-8 `input` came out of cleaning as `output`
+// byte for byte, so the caller can hand back the very object it was given; null otherwise (a str
+// subclass instance always yields a plain str).
+PyObject* unchanged_source(PyObject* value, std::string_view input, std::string_view output);
+
 // A new str from UTF-8 text, or null with an error set.
 PyObject* text_to_py(std::string_view text);
 

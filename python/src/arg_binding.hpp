@@ -39,6 +39,10 @@ std::string type_qualname(PyObject* value);
 // TypeError for a non-str (bare message), UnicodeEncodeError for a lone surrogate.
 bool text_from_py(PyObject* value, std::string& out);
 
+// The UTF-8 encoding of a str as a bytes object held by `holder`, viewed by `out`; the errors
+// of text_from_py.
+bool utf8_bytes(PyObject* value, PyRef& holder, std::string_view& out);
+
 // Same, for a bound argument: a TypeError gets the "argument '<name>': " prefix.
 bool text_argument(PyObject* value, const char* name, std::string& out);
 

@@ -15,11 +15,11 @@ no longer fits 32-bit offsets.
 
 from __future__ import annotations
 
-import os
 import typing
 
 from . import _columns
-from ._scrubix import Cleaner, Options
+from ._scrubix import Options
+from .batch import _checked_options, _thread_count
 
 __all__ = ["clean", "clean_with_stats", "ColumnStream"]
 
@@ -42,22 +42,6 @@ class ColumnStream:
 
     def __arrow_c_stream__(self, requested_schema: typing.Any = None) -> typing.Any:
         return _columns.stream_of(self.chunks, self.format)
-
-
-def _thread_count(threads: typing.Optional[int]) -> int:
-    if threads is None:
-        return os.cpu_count() or 1
-    if isinstance(threads, bool) or not isinstance(threads, int):
-        raise TypeError(f"threads must be an int or None, not {type(threads).__name__}")
-    if threads < 1:
-        raise ValueError(f"threads must be at least 1, got {threads}")
-    return threads
-
-
-def _checked_options(options: typing.Optional[Options]) -> typing.Optional[Options]:
-    if options is not None:
-        Cleaner(options)  # the usual TypeError for anything that is not an Options
-    return options
 
 
 def _pyarrow() -> typing.Any:

@@ -9,7 +9,10 @@ from __future__ import annotations
 import typing
 
 import duckdb as _duckdb
-from duckdb.typing import VARCHAR
+try:
+    from duckdb.sqltypes import VARCHAR
+except ImportError:  # DuckDB before 1.4
+    from duckdb.typing import VARCHAR
 
 from . import arrow
 from ._scrubix import Options

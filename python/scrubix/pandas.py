@@ -37,7 +37,7 @@ def clean_series(series: pd.Series, options: typing.Optional[Options] = None, *,
     elif hasattr(dtype, "__from_arrow__"):
         values = dtype.__from_arrow__(cleaned)
     else:
-        plain = pd.Series(cleaned.to_pandas(), index=series.index, name=series.name, dtype=object)
+        plain = pd.Series(cleaned.to_numpy(zero_copy_only=False), index=series.index, name=series.name, dtype=object)
         return plain.where(series.notna(), series)
     return pd.Series(values, index=series.index, name=series.name, copy=False)
 

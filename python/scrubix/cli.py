@@ -302,6 +302,10 @@ class _Run:
 
 def main(argv: typing.Optional[typing.Sequence[str]] = None) -> int:
     """Run the `scrubix` command with `argv` (default: the process arguments); return the exit status."""
+    given = sys.argv[1:] if argv is None else list(argv)
+    if given[:1] == ["table"]:  # `scrubix table IN --column NAME -o OUT`: text columns of data files
+        from ._table_cli import main as table_main
+        return table_main(given[1:])
     parser = build_parser()
     args = parser.parse_args(argv)
     if args.mode == "in-place" and (not args.paths or "-" in args.paths):

@@ -6,6 +6,8 @@ from __future__ import annotations
 from typing import Any, List, Optional
 
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 from column_cases import OPTION_SETS, expected, require, sample_texts
 
@@ -29,6 +31,14 @@ def test_every_layout_matches_clean_row_by_row(threads: int) -> None:
             assert out.type == (pa.large_string() if arrow_type == pa.large_string() else pa.string())
             # A slice starts at an offset into the parent's buffers, bitmap included.
             assert scrubix.arrow.clean(source.slice(37, 1001), options, threads=threads).to_pylist() == want[37:1038]
+
+
+@settings(max_examples=60, deadline=None)
+@given(st.lists(st.none() | st.text(st.characters(exclude_categories=["Cs"]), max_size=40), max_size=90),
+       st.sampled_from(OPTION_SETS), st.sampled_from(TYPES), st.integers(1, 3))
+def test_any_text_matches_clean(rows: List[Optional[str]], options: Options, arrow_type: Any, threads: int) -> None:
+    assert scrubix.arrow.clean(pa.array(rows, type=arrow_type), options, threads=threads).to_pylist() == \
+        expected(rows, options)
 
 
 def test_stats_and_row_changes_are_those_of_each_row() -> None:

@@ -28,6 +28,7 @@ from typing import Any, Callable, Dict, List
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import corpora  # noqa: E402
+from batch_bench import best_seconds  # noqa: E402
 
 import scrubix  # noqa: E402
 import scrubix.arrow  # noqa: E402
@@ -62,17 +63,6 @@ def make_rows(count: int, size: int) -> List[str]:
             rows.append(" ".join(current))
             current, length = [], 0
     return rows
-
-
-def best_seconds(runs: Dict[str, Callable[[], object]], repeat: int) -> Dict[str, float]:
-    best = dict.fromkeys(runs, float("inf"))
-    for _ in range(repeat):
-        for label, run in runs.items():
-            t0 = time.perf_counter()
-            run()
-            best[label] = min(best[label], time.perf_counter() - t0)
-            print(f"  {label}: {best[label]:.3f}s", flush=True)
-    return best
 
 
 def column_ways(rows: List[str]) -> Dict[str, Callable[[], object]]:

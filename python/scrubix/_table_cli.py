@@ -8,6 +8,7 @@ from __future__ import annotations
 
 import argparse
 import contextlib
+import dataclasses
 import json
 import os
 import re
@@ -15,23 +16,9 @@ import sys
 import time
 import typing
 
-from ._scrubix import Options
+from .cli import EXIT_CHANGES, EXIT_ERROR, EXIT_INTERRUPTED, EXIT_OK, PRESETS
 
 __all__ = ["main"]
-
-EXIT_OK = 0
-EXIT_CHANGES = 1
-EXIT_ERROR = 2
-EXIT_INTERRUPTED = 130
-
-_PRESETS: dict[str, typing.Callable[[], Options]] = {
-    "default": Options,
-    "minimal": Options.minimal_preset,
-    "balanced": Options.balanced_preset,
-    "humanize": Options.humanize_preset,
-    "aggressive": Options.aggressive_preset,
-    "code-safe": Options.code_safe_preset,
-}
 
 _FORMATS = {".parquet": "parquet", ".pq": "parquet", ".csv": "csv", ".jsonl": "json", ".ndjson": "json",
             ".json": "json"}
@@ -69,7 +56,7 @@ def _parser() -> argparse.ArgumentParser:
                         help="write nothing; print how many rows of each column would change, exit 1 if any")
     parser.add_argument("--stats", action="store_true",
                         help="print each column's counters to standard error as one JSON object per line")
-    parser.add_argument("--preset", choices=sorted(_PRESETS), default="default", help="the options to clean with")
+    parser.add_argument("--preset", choices=sorted(PRESETS), default="default", help="the options to clean with")
     parser.add_argument("--format", choices=("parquet", "csv", "json"), help="the input format")
     parser.add_argument("--output-format", choices=("parquet", "csv", "json"), help="the output format")
     parser.add_argument("--threads", type=int, default=None, help="native threads (default: one per CPU)")
@@ -79,6 +66,16 @@ def _parser() -> argparse.ArgumentParser:
 
 def _format_of(path: str, given: typing.Optional[str]) -> typing.Optional[str]:
     return given or _FORMATS.get(os.path.splitext(path)[1].lower())
+
+
+@dataclasses.dataclass
+class _ColumnTally:
+    """What cleaning one column did, over all batches."""
+
+    rows: int = 0
+    rows_changed: int = 0
+    changes_made: int = 0
+    stats: dict[str, int] = dataclasses.field(default_factory=dict)
 
 
 class _Writer:
@@ -179,7 +176,7 @@ def _run(args: argparse.Namespace, parser: argparse.ArgumentParser) -> int:
         parser.error("OUT must not be IN: the input is read while the output is written")
     if args.threads is not None and args.threads < 1:
         parser.error("--threads must be at least 1")
-    options = _PRESETS[args.preset]()
+    options = PRESETS[args.preset]()
 
     try:
         reader, total_rows = _open_batches(args.input, in_format)
@@ -195,7 +192,7 @@ def _run(args: argparse.Namespace, parser: argparse.ArgumentParser) -> int:
                 or field_type == pa.string_view()):
             parser.error(f"column {name!r} is {field_type}, not a string column")
 
-    totals = {name: {"rows": 0, "rows_changed": 0, "changes_made": 0, "stats": {}} for name in args.columns}
+    totals = {name: _ColumnTally() for name in args.columns}
     progress = _Progress(total_rows, not args.no_progress)
     writer = _Writer(args.output, out_format, schema) if args.output else None
     completed = False
@@ -216,11 +213,11 @@ def _run(args: argparse.Namespace, parser: argparse.ArgumentParser) -> int:
                     raise ValueError(f"row {row} of column {name!r} {found.group(2)}") from None
                 columns[at] = cleaned.cast(schema.field(name).type)
                 tally = totals[name]
-                tally["rows"] += len(batch)
-                tally["rows_changed"] += pc.sum(pc.not_equal(row_changes, 0)).as_py() or 0
+                tally.rows += len(batch)
+                tally.rows_changed += pc.sum(pc.not_equal(row_changes, 0)).as_py() or 0
                 for key, value in stats.items():
-                    tally["stats"][key] = tally["stats"].get(key, 0) + value
-                tally["changes_made"] += pc.sum(row_changes).as_py() or 0
+                    tally.stats[key] = tally.stats.get(key, 0) + value
+                tally.changes_made += pc.sum(row_changes).as_py() or 0
             if writer is not None:
                 writer.write(pa.RecordBatch.from_arrays(columns, schema=schema))
             progress.advance(len(batch), text_bytes)
@@ -239,13 +236,13 @@ def _run(args: argparse.Namespace, parser: argparse.ArgumentParser) -> int:
 
     for name, tally in totals.items():
         if args.stats:
-            print(json.dumps({"path": args.input, "column": name, **tally}), file=sys.stderr)
+            print(json.dumps({"path": args.input, "column": name, **dataclasses.asdict(tally)}), file=sys.stderr)
         if args.check:
-            kinds = ", ".join(f"{k}: {v}" for k, v in tally["stats"].items() if v)
+            kinds = ", ".join(f"{k}: {v}" for k, v in tally.stats.items() if v)
             detail = f" ({kinds})" if kinds else ""
-            print(f"{args.input}: column {name}: {tally['rows_changed']:,} of {tally['rows']:,} rows would change"
+            print(f"{args.input}: column {name}: {tally.rows_changed:,} of {tally.rows:,} rows would change"
                   f"{detail}")
-    changed = any(tally["changes_made"] for tally in totals.values())
+    changed = any(tally.changes_made for tally in totals.values())
     return EXIT_CHANGES if args.check and changed else EXIT_OK
 
 

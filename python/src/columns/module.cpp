@@ -26,61 +26,36 @@ using py::PyRef;
 // was built with.
 PyObject* g_result_type = nullptr;
 
-// Moves an array out of its capsule (the capsule no longer releases it) and releases it on
-// every way out.
-class ImportedArray {
+// An array, schema or stream of the C data interface owned here: released on every way out.
+// `take` moves one out of a producer's capsule, which then no longer releases it.
+template <class T>
+class Imported {
 public:
-    ImportedArray() = default;
-    ImportedArray(const ImportedArray&) = delete;
-    ImportedArray& operator=(const ImportedArray&) = delete;
-    ~ImportedArray() {
-        if (array_.release != nullptr) array_.release(&array_);
+    Imported() = default;
+    Imported(const Imported&) = delete;
+    Imported& operator=(const Imported&) = delete;
+    ~Imported() {
+        if (value_.release != nullptr) value_.release(&value_);
     }
-    void take(ArrowArray* from) {
-        array_ = *from;
+    void take(T* from) {
+        value_ = *from;
         from->release = nullptr;
     }
-    ArrowArray* get() { return &array_; }
+    T* get() { return &value_; }
 
 private:
-    ArrowArray array_{};
+    T value_{};
 };
 
-class ImportedSchema {
-public:
-    ImportedSchema() = default;
-    ImportedSchema(const ImportedSchema&) = delete;
-    ImportedSchema& operator=(const ImportedSchema&) = delete;
-    ~ImportedSchema() {
-        if (schema_.release != nullptr) schema_.release(&schema_);
-    }
-    ArrowSchema* get() { return &schema_; }
+using ImportedArray = Imported<ArrowArray>;
+using ImportedSchema = Imported<ArrowSchema>;
+using ImportedStream = Imported<ArrowArrayStream>;
 
-private:
-    ArrowSchema schema_{};
-};
-
-class ImportedStream {
-public:
-    ImportedStream() = default;
-    ImportedStream(const ImportedStream&) = delete;
-    ImportedStream& operator=(const ImportedStream&) = delete;
-    ~ImportedStream() {
-        if (stream_.release != nullptr) stream_.release(&stream_);
-    }
-    void take(ArrowArrayStream* from) {
-        stream_ = *from;
-        from->release = nullptr;
-    }
-    ArrowArrayStream* get() { return &stream_; }
-    std::string last_error() {
-        const char* message = stream_.get_last_error == nullptr ? nullptr : stream_.get_last_error(&stream_);
-        return message == nullptr ? "the Arrow stream failed" : message;
-    }
-
-private:
-    ArrowArrayStream stream_{};
-};
+std::string last_error(ImportedStream& stream) {
+    ArrowArrayStream* s = stream.get();
+    const char* message = s->get_last_error == nullptr ? nullptr : s->get_last_error(s);
+    return message == nullptr ? "the Arrow stream failed" : message;
+}
 
 bool thread_count(PyObject* value, unsigned& out) {
     const long n = PyLong_AsLong(value);
@@ -209,7 +184,7 @@ PyObject* clean_stream(PyObject*, PyObject* args) {
     stream.take(source);
     ImportedSchema schema;
     if (stream.get()->get_schema(stream.get(), schema.get()) != 0) {
-        PyErr_SetString(PyExc_RuntimeError, stream.last_error().c_str());
+        PyErr_SetString(PyExc_RuntimeError, last_error(stream).c_str());
         return nullptr;
     }
     std::vector<CleanedColumn> chunks;
@@ -219,7 +194,7 @@ PyObject* clean_stream(PyObject*, PyObject* args) {
         ImportedArray batch;
         ArrowArray next{};
         if (stream.get()->get_next(stream.get(), &next) != 0) {
-            PyErr_SetString(PyExc_RuntimeError, stream.last_error().c_str());
+            PyErr_SetString(PyExc_RuntimeError, last_error(stream).c_str());
             return nullptr;
         }
         if (next.release == nullptr) break;

@@ -116,6 +116,19 @@ bool clean_unlocked(const StringColumnView& view, const Options& options, unsign
     return false;
 }
 
+// Reads an imported array as strings (TypeError for another type, ValueError for broken
+// offsets or views) and cleans it, keeping 64-bit offsets for a large_string array.
+bool clean_imported(const ArrowSchema& schema, const ArrowArray& array, const Options& options, unsigned threads,
+                    bool want_rows, std::int64_t base_row, CleanedColumn& out) {
+    StringColumnView view;
+    const std::string problem = view_string_array(schema, array, view);
+    if (!problem.empty()) {
+        PyErr_SetString(problem.rfind("expected", 0) == 0 ? PyExc_TypeError : PyExc_ValueError, problem.c_str());
+        return false;
+    }
+    return clean_unlocked(view, options, threads, want_rows, view.layout() == StringLayout::Offsets64, base_row, out);
+}
+
 // The result triple (strings, stats, row changes or None) of one cleaned array.
 PyObject* cleaned_triple(CleanedColumn& cleaned) {
     PyRef strings(new_column(std::move(cleaned.strings)));
@@ -151,16 +164,8 @@ PyObject* clean_array(PyObject*, PyObject* args) {
     if (!read_options(options_obj, options) || !thread_count(threads_obj, threads)) return nullptr;
     ImportedArray array;
     array.take(source);
-    StringColumnView view;
-    const std::string problem = view_string_array(*schema, *array.get(), view);
-    if (!problem.empty()) {
-        PyErr_SetString(problem.rfind("expected", 0) == 0 ? PyExc_TypeError : PyExc_ValueError, problem.c_str());
-        return nullptr;
-    }
     CleanedColumn cleaned;
-    if (!clean_unlocked(view, options, threads, want_rows != 0, view.layout() == StringLayout::Offsets64, base_row,
-                        cleaned))
-        return nullptr;
+    if (!clean_imported(*schema, *array.get(), options, threads, want_rows != 0, base_row, cleaned)) return nullptr;
     return cleaned_triple(cleaned);
 }
 
@@ -199,18 +204,10 @@ PyObject* clean_stream(PyObject*, PyObject* args) {
         }
         if (next.release == nullptr) break;
         batch.take(&next);
-        StringColumnView view;
-        const std::string problem = view_string_array(*schema.get(), *batch.get(), view);
-        if (!problem.empty()) {
-            PyErr_SetString(problem.rfind("expected", 0) == 0 ? PyExc_TypeError : PyExc_ValueError,
-                            problem.c_str());
-            return nullptr;
-        }
         CleanedColumn cleaned;
-        if (!clean_unlocked(view, options, threads, want_rows != 0, view.layout() == StringLayout::Offsets64, rows,
-                            cleaned))
+        if (!clean_imported(*schema.get(), *batch.get(), options, threads, want_rows != 0, rows, cleaned))
             return nullptr;
-        rows += view.size();
+        rows += batch.get()->length;
         add_stats(totals, cleaned.stats);
         chunks.push_back(std::move(cleaned));
     }

@@ -113,6 +113,10 @@ def test_invalid_utf8_names_the_row_and_bad_input_is_refused() -> None:
         scrubix.arrow.clean(pa.array(["a"]), "humanize")  # type: ignore[arg-type]
     with pytest.raises(ValueError, match="threads"):
         scrubix.arrow.clean(pa.array(["a"]), threads=0)
+    schema, array = pa.array(["a"]).__arrow_c_array__()
+    scrubix._columns.clean_array(schema, array, None, 1, False, 0)
+    with pytest.raises(ValueError, match="already consumed"):  # the first call moved the array out
+        scrubix._columns.clean_array(schema, array, None, 1, False, 0)
     assert scrubix.arrow.clean([None, "\u201cx\u201d"]).to_pylist() == [None, '"x"']
     assert scrubix.arrow.clean(pa.array([], type=pa.string())).to_pylist() == []
 

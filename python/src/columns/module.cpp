@@ -139,9 +139,21 @@ PyObject* cleaned_triple(CleanedColumn& cleaned) {
     return PyTuple_Pack(3, strings.get(), stats.get(), rows.get());
 }
 
+// The structure in a producer's capsule, or null with an error set (a wrong capsule, or one
+// already moved out by another consumer).
 template <class T>
 T* capsule_pointer(PyObject* capsule, const char* name) {
-    return static_cast<T*>(PyCapsule_GetPointer(capsule, name));
+    auto* value = static_cast<T*>(PyCapsule_GetPointer(capsule, name));
+    if (value != nullptr && value->release == nullptr) {
+        PyErr_Format(PyExc_ValueError, "the Arrow data in the '%s' capsule was already consumed", name);
+        return nullptr;
+    }
+    return value;
+}
+
+// The options record and the thread count of a call.
+bool call_settings(PyObject* options_obj, PyObject* threads_obj, Options& options, unsigned& threads) {
+    return read_options(options_obj, options) && thread_count(threads_obj, threads);
 }
 
 // clean_array(schema_capsule, array_capsule, options, threads, row_changes, base_row)
@@ -153,15 +165,10 @@ PyObject* clean_array(PyObject*, PyObject* args) {
                           &want_rows, &base_row))
         return nullptr;
     auto* schema = capsule_pointer<ArrowSchema>(schema_cap, "arrow_schema");
-    auto* source = capsule_pointer<ArrowArray>(array_cap, "arrow_array");
-    if (schema == nullptr || source == nullptr) return nullptr;
-    if (source->release == nullptr) {
-        PyErr_SetString(PyExc_ValueError, "the Arrow array was already consumed");
-        return nullptr;
-    }
+    auto* source = schema == nullptr ? nullptr : capsule_pointer<ArrowArray>(array_cap, "arrow_array");
     Options options;
     unsigned threads = 1;
-    if (!read_options(options_obj, options) || !thread_count(threads_obj, threads)) return nullptr;
+    if (source == nullptr || !call_settings(options_obj, threads_obj, options, threads)) return nullptr;
     ImportedArray array;
     array.take(source);
     CleanedColumn cleaned;
@@ -177,14 +184,9 @@ PyObject* clean_stream(PyObject*, PyObject* args) {
     if (!PyArg_ParseTuple(args, "OOOp:clean_stream", &stream_cap, &options_obj, &threads_obj, &want_rows))
         return nullptr;
     auto* source = capsule_pointer<ArrowArrayStream>(stream_cap, "arrow_array_stream");
-    if (source == nullptr) return nullptr;
-    if (source->release == nullptr) {
-        PyErr_SetString(PyExc_ValueError, "the Arrow stream was already consumed");
-        return nullptr;
-    }
     Options options;
     unsigned threads = 1;
-    if (!read_options(options_obj, options) || !thread_count(threads_obj, threads)) return nullptr;
+    if (source == nullptr || !call_settings(options_obj, threads_obj, options, threads)) return nullptr;
     ImportedStream stream;
     stream.take(source);
     ImportedSchema schema;
@@ -298,7 +300,7 @@ PyObject* clean_texts(PyObject*, PyObject* args) {
         return nullptr;
     Options options;
     unsigned threads = 1;
-    if (!read_options(options_obj, options) || !thread_count(threads_obj, threads)) return nullptr;
+    if (!call_settings(options_obj, threads_obj, options, threads)) return nullptr;
     const Py_ssize_t count = PyList_Size(texts);
     std::vector<PyRef> items, encoded;
     std::vector<std::string_view> views;

@@ -117,7 +117,7 @@ def column_ways(rows: List[str]) -> Dict[str, Callable[[], object]]:
         "clean_many(list, threads=2)": lambda: scrubix.clean_many(rows, HUMANIZE, threads=2),
         "pyarrow.compute chain (subset)": pyarrow_chain,
         "Polars chain (subset)": polars_chain,
-        "DuckDB SQL chain (subset, NFC)": lambda: connection.execute(sql_chain).arrow(),
+        "DuckDB SQL chain (subset, NFC)": lambda: connection.execute(sql_chain).fetch_arrow_table(),
         "one humanize() call on rows joined with LF": lambda: scrubix.humanize(joined),
         "scrubix.arrow.clean, threads=1": lambda: scrubix.arrow.clean(array, HUMANIZE, threads=1),
         "scrubix.arrow.clean, threads=2": lambda: scrubix.arrow.clean(array, HUMANIZE, threads=2),
@@ -125,9 +125,9 @@ def column_ways(rows: List[str]) -> Dict[str, Callable[[], object]]:
         "pandas accessor (string[pyarrow]), threads=2": lambda: arrow_series.scrubix.clean(HUMANIZE, threads=2),
         "Polars namespace, threads=2": lambda: frame.select(pl.col("text").scrubix.clean(HUMANIZE, threads=2)),
         "DuckDB scrubix_clean UDF, threads=1": lambda: connection.execute(
-            "SELECT scrubix_clean(text) FROM docs").arrow(),
+            "SELECT scrubix_clean(text) FROM docs").fetch_arrow_table(),
         "DuckDB scrubix_clean UDF, threads=2": lambda: connection.execute(
-            "SELECT scrubix_clean2(text) FROM docs").arrow(),
+            "SELECT scrubix_clean2(text) FROM docs").fetch_arrow_table(),
     }
 
 

@@ -28,7 +28,7 @@ from typing import Any, Callable, Dict, List
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import corpora  # noqa: E402
-from batch_bench import best_seconds  # noqa: E402
+from batch_bench import best_seconds, machine_parallelism  # noqa: E402
 
 import scrubix  # noqa: E402
 import scrubix.arrow  # noqa: E402
@@ -223,6 +223,8 @@ def main() -> None:
                 f"{platform.machine()}, {os.cpu_count()} CPUs, Python {platform.python_version()}, "
                 f"{time.strftime('%Y-%m-%d')}")
     print(subtitle, flush=True)
+    parallel = machine_parallelism(2)
+    print(f"machine check: 2 threads hashing run {parallel:.2f}x as fast as one", flush=True)
     best = best_seconds(column_ways(rows), args.repeat)
     sections = {"Columns": {label: megabytes / seconds for label, seconds in best.items()}}
     del rows
@@ -230,6 +232,8 @@ def main() -> None:
     sections[f"clean_many, {args.rows:,} texts of 100 B"] = many_vs_loop(args.rows, 100, args.repeat)
     if not args.no_spark:
         sections["Spark"] = spark_ways(args.spark_rows)
+    parallel_after = machine_parallelism(2)
+    subtitle += f"; 2 threads hashing: {parallel:.2f}x one before, {parallel_after:.2f}x after"
     for title, figures in sections.items():
         print(f"\n{title}")
         for label, value in figures.items():

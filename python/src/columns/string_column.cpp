@@ -28,6 +28,10 @@ const char* string_format(StringLayout layout) noexcept {
 
 std::string view_string_array(const ArrowSchema& schema, const ArrowArray& array, StringColumnView& out) {
     const std::string_view format = schema.format == nullptr ? "" : schema.format;
+    if (schema.dictionary != nullptr) {
+        return "expected an array of strings (Arrow string, large_string or string_view), got a dictionary-encoded "
+               "(categorical) array: decode it first";
+    }
     if (format == "u") {
         out.layout_ = StringLayout::Offsets32;
     } else if (format == "U") {

@@ -3,7 +3,6 @@
 from __future__ import annotations
 
 import os
-import threading
 from typing import Any, Iterator, List, Sequence, Tuple, Type
 
 import pytest
@@ -28,6 +27,7 @@ def test_results_in_input_order(threads: int) -> None:
         results = clean_many(texts, options, threads=threads)
         assert results == expected(texts, options or Options())
         assert all(type(r) is CleaningResult for r in results)
+        assert all(r.text is text for r, text in zip(results, texts) if r.text == text)
 
 
 def test_accepts_any_iterable_and_few_texts() -> None:
@@ -46,25 +46,36 @@ def test_accepts_any_iterable_and_few_texts() -> None:
     assert scrubix.clean_many is clean_many and "clean_many" in scrubix.__all__
 
 
-def test_work_runs_on_worker_threads(monkeypatch: pytest.MonkeyPatch) -> None:
-    seen: List[str] = []
-    real = scrubix.batch._clean_batch
+def test_input_is_read_in_bounded_batches(monkeypatch: pytest.MonkeyPatch) -> None:
+    reads = 0
+    read_at_calls: List[int] = []
+    thread_counts: List[int] = []
+    real = scrubix._columns.clean_texts
 
-    def recording(cleaner: Cleaner, texts: Sequence[str]) -> List[CleaningResult]:
-        seen.append(threading.current_thread().name)
-        return real(cleaner, texts)
-    monkeypatch.setattr(scrubix.batch, "_clean_batch", recording)
-    clean_many(TEXTS, threads=2)
-    assert len(seen) > 2 and all(name.startswith("scrubix") for name in seen)
-    assert len(set(seen)) <= 2
-    seen.clear()
-    clean_many(TEXTS, threads=1)
-    assert seen == [threading.current_thread().name]
-    # threads=None means one per CPU.
-    monkeypatch.setattr(os, "cpu_count", lambda: 1)
-    seen.clear()
-    clean_many(TEXTS)
-    assert seen == [threading.current_thread().name]
+    def recording(texts: List[str], options: Any, threads: int, first: int) -> List[CleaningResult]:
+        read_at_calls.append(reads)
+        thread_counts.append(threads)
+        return real(texts, options, threads, first)
+    monkeypatch.setattr(scrubix._columns, "clean_texts", recording)
+
+    def generated() -> Iterator[str]:
+        nonlocal reads
+        for n in range(3 * scrubix.batch._BATCH_TEXTS + 5):
+            reads += 1
+            yield "\u201c%d\u201d" % n
+    results = clean_many(generated(), threads=2)
+    assert [r.text for r in results[-2:]] == ['"%d"' % n for n in range(3 * scrubix.batch._BATCH_TEXTS + 3,
+                                                                         3 * scrubix.batch._BATCH_TEXTS + 5)]
+    assert read_at_calls == [scrubix.batch._BATCH_TEXTS * k for k in (1, 2, 3)] + [len(results)]
+    # Long texts end a batch early: its copies stay bounded in bytes too.
+    read_at_calls.clear()
+    reads = 0
+    big = "x" * (scrubix.batch._BATCH_CHARS // 2 + 1)
+    clean_many((big for _ in range(4)), threads=1)
+    assert len(read_at_calls) == 2
+    monkeypatch.setattr(os, "cpu_count", lambda: 3)
+    clean_many(["x"])
+    assert thread_counts[-1] == 3 and thread_counts[:-1] == [2] * 4 + [1, 1]
 
 
 def test_bad_arguments() -> None:
@@ -79,10 +90,13 @@ def test_bad_arguments() -> None:
         clean_many(["x"], "code-safe")  # type: ignore[arg-type]
 
 
-def test_the_first_failure_ends_the_call() -> None:
-    texts: List[Any] = ["ok"] * 50 + [b"bytes"] + ["ok"] * 50
-    for threads in (1, 2):
-        with pytest.raises(TypeError, match="argument 'text'"):
-            clean_many(texts, threads=threads)
-    with pytest.raises(UnicodeEncodeError):
-        clean_many(["ok", "\ud800"], threads=2)
+def test_the_first_failure_ends_the_call_and_names_the_item() -> None:
+    size = scrubix.batch._BATCH_TEXTS
+    for at in (50, size + 7):
+        texts: List[Any] = ["ok"] * at + [b"bytes"] + ["ok"] * 50 + [3]
+        for threads in (1, 2):
+            with pytest.raises(TypeError, match=f"^item {at} of texts: 'bytes' object is not an instance of 'str'$"):
+                clean_many(iter(texts), threads=threads)
+        with pytest.raises(UnicodeEncodeError, match=f"item {at} of texts") as caught:
+            clean_many(["ok"] * at + ["ab\ud800"], threads=2)
+        assert (caught.value.start, caught.value.object) == (2, "ab\ud800")

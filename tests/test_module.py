@@ -118,11 +118,18 @@ def test_str_subclass_is_read_without_its_methods() -> None:
     assert type(result) is str and result == "Cafe"
 
 
-def test_result_is_a_new_string_even_when_unchanged() -> None:
-    text = "".join(["plain", " ascii ", "text"])
-    for fn in (scrubix.clean, scrubix.humanize):
-        result = fn(text)
-        assert result == text and result is not text
+def test_unchanged_text_comes_back_as_the_same_object() -> None:
+    class Sub(str):
+        pass
+    cleaner = scrubix.Cleaner(scrubix.Options.humanize_preset())
+    for text in ("".join(["plain", " ascii ", "text"]), "".join(["d\u00e9j\u00e0 ", "vu"])):
+        assert scrubix.humanize(text) is text and cleaner.clean(text).text is text
+        assert str(cleaner.clean(text)) is text and cleaner.clean(text) == cleaner.clean(text + "")
+        subclassed = scrubix.humanize(Sub(text))
+        assert type(subclassed) is str and subclassed == text
+        assert type(cleaner.clean(Sub(text)).text) is str
+    changed = "\u201cq\u201d  "
+    assert scrubix.humanize(changed) is not changed and cleaner.clean(changed).text == '"q"'
 
 
 @pytest.mark.slow

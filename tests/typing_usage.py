@@ -45,3 +45,13 @@ result.text = "x"  # type: ignore[misc]
 scrubix.clean_many(["x"], threads="2")  # type: ignore[arg-type]
 scrubix.clean_many(["x"], options, 2)  # type: ignore[misc]
 scrubix.clean_many([b"x"])  # type: ignore[list-item]
+
+# The column helpers.
+import polars as pl  # noqa: E402
+
+import scrubix.arrow  # noqa: E402
+import scrubix.polars  # noqa: E402
+
+stats_of_column: Dict[str, int] = scrubix.arrow.clean_with_stats(["x"], options, threads=2)[1]
+cleaned_series: pl.Series = scrubix.polars.clean_series(pl.Series(["x"]), options)
+scrubix.arrow.clean(["x"], threads="2")  # type: ignore[arg-type]

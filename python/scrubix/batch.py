@@ -1,64 +1,82 @@
-"""Cleaning many texts at once on several threads.
+"""Cleaning many texts at once on native threads.
 
-`Cleaner.clean` releases the interpreter lock while the engine runs, so threads clean texts
-truly in parallel; only the conversions at either end of each call hold the lock. Those are
-the limit for short texts: every call hands the lock over twice, and the UTF-8 encoding of a
-non-ASCII text (close to half of a 2 KB call) runs under the lock. Long texts gain the most.
+Texts are taken from the iterable in bounded batches. For each batch the texts are encoded to
+UTF-8 with the interpreter lock held, then cleaned all together on native threads with the
+lock released, and the results built with it held again: a text costs no lock hand-over of its
+own, so even short texts gain from threads.
 """
 
 from __future__ import annotations
 
+import itertools
 import os
-from concurrent.futures import ThreadPoolExecutor
 import typing
 
+from . import _columns
 from ._scrubix import Cleaner, CleaningResult, Options
 
 __all__ = ["clean_many"]
 
-# Work is handed out in contiguous batches, a few per thread so that a thread that draws short
-# texts is not left idle while another finishes long ones; each batch costs one task.
-_BATCHES_PER_THREAD = 4
+# A batch ends after this many texts or this many characters, whichever comes first: its UTF-8
+# copies are all that is held besides the results.
+_BATCH_TEXTS = 8192
+_BATCH_CHARS = 8 << 20
 
 
-def _clean_batch(clean: Cleaner, texts: typing.Sequence[str]) -> list[CleaningResult]:
-    run = clean.clean
-    return [run(text) for text in texts]
+def _batches(texts: typing.Iterable[str]) -> typing.Iterator[list[str]]:
+    if isinstance(texts, list):
+        for start in range(0, len(texts), _BATCH_TEXTS):
+            yield texts[start:start + _BATCH_TEXTS]
+        return
+    items = iter(texts)
+    while True:
+        batch: list[str] = []
+        chars = 0
+        for text in itertools.islice(items, _BATCH_TEXTS):
+            batch.append(text)
+            chars += len(text) if isinstance(text, str) else 0
+            if chars >= _BATCH_CHARS:
+                break
+        if not batch:
+            return
+        yield batch
+
+
+def _thread_count(threads: typing.Optional[int]) -> int:
+    """`threads` checked, None meaning one per CPU."""
+    if threads is None:
+        return os.cpu_count() or 1
+    if isinstance(threads, bool) or not isinstance(threads, int):
+        raise TypeError(f"threads must be an int or None, not {type(threads).__name__}")
+    if threads < 1:
+        raise ValueError(f"threads must be at least 1, got {threads}")
+    return threads
+
+
+def _checked_options(options: typing.Optional[Options]) -> typing.Optional[Options]:
+    """`options` as given, after the TypeError `Cleaner` raises for anything but an `Options`."""
+    if options is not None:
+        Cleaner(options)
+    return options
 
 
 def clean_many(texts: typing.Iterable[str], options: typing.Optional[Options] = None, *,
                threads: typing.Optional[int] = None) -> list[CleaningResult]:
     """Clean every text with the same options; return the `CleaningResult`s in input order.
 
-    `options` defaults to `Options()`, as for `Cleaner`. `threads` is the number of worker
-    threads (default `os.cpu_count()`); with 1, or a single text, everything runs on the
-    calling thread. Results equal those of `Cleaner(options).clean` text by text. A text that
-    is not a `str` raises `TypeError`, as `Cleaner.clean` does; the first error raised ends the
-    call.
-
-    Threads pay off once a text takes clearly longer to clean than the interpreter needs to hand
-    its lock between threads: on a two-CPU virtual machine, 16 KB texts ran 1.3x and 64 KB texts
-    1.5x as fast on two threads, while 2 KB texts ran slower than on one (bench/batch_bench.py
-    measures a given machine). Pass `threads=1` for many short texts where that is so.
+    `options` defaults to `Options()`, as for `Cleaner`. `threads` is the number of native
+    threads (default `os.cpu_count()`); with 1 everything runs on the calling thread, still
+    without the interpreter lock. Results equal those of `Cleaner(options).clean` text by text,
+    and a text left unchanged is the result's `text` object itself. The iterable is read in
+    bounded batches, each cleaned before the next is read. A text that is not a `str` raises
+    `TypeError`, a lone surrogate `UnicodeEncodeError`, both naming the item's index; the first
+    error ends the call.
     """
     if isinstance(texts, (str, bytes)):
         raise TypeError("texts must be an iterable of str, not a single " + type(texts).__name__)
-    if threads is None:
-        threads = os.cpu_count() or 1
-    elif isinstance(threads, bool) or not isinstance(threads, int):
-        raise TypeError(f"threads must be an int or None, not {type(threads).__name__}")
-    elif threads < 1:
-        raise ValueError(f"threads must be at least 1, got {threads}")
-    cleaner = Cleaner(options)
-    items = texts if isinstance(texts, (list, tuple)) else list(texts)
-    workers = min(threads, len(items))
-    if workers <= 1:
-        return _clean_batch(cleaner, items)
-    count = min(len(items), workers * _BATCHES_PER_THREAD)
-    bounds = [len(items) * k // count for k in range(count + 1)]
-    batches = [items[bounds[k]:bounds[k + 1]] for k in range(count)]
+    count = _thread_count(threads)
+    options = _checked_options(options)
     results: list[CleaningResult] = []
-    with ThreadPoolExecutor(max_workers=workers, thread_name_prefix="scrubix") as pool:
-        for part in pool.map(_clean_batch, [cleaner] * count, batches):
-            results.extend(part)
+    for batch in _batches(texts):
+        results.extend(_columns.clean_texts(batch, options, count, len(results)))
     return results

@@ -473,6 +473,10 @@ def _split_argv(argv: typing.Sequence[str]) -> tuple[list[str], list[str]]:
 
 def main(argv: typing.Optional[typing.Sequence[str]] = None) -> int:
     """Run the `scrubix` command with `argv` (default: the process arguments); return the exit status."""
+    given = sys.argv[1:] if argv is None else list(argv)
+    if given[:1] == ["table"]:  # `scrubix table IN --column NAME -o OUT`: text columns of data files
+        from ._table_cli import main as table_main
+        return table_main(given[1:])
     parser = build_parser()
     argv = sys.argv[1:] if argv is None else list(argv)
     before, names = _split_argv(argv)

@@ -178,8 +178,6 @@ void prefix_argument_error(const char* name) {
     PyErr_Format(PyExc_TypeError, "argument '%s': %S", name, message.get());
 }
 
-namespace {
-// The UTF-8 encoding of a str as a bytes object held by `holder`, viewed by `out`.
 bool utf8_bytes(PyObject* value, PyRef& holder, std::string_view& out) {
     if (!PyUnicode_Check(value)) {
         raise_not_instance(value, "str");
@@ -193,7 +191,6 @@ bool utf8_bytes(PyObject* value, PyRef& holder, std::string_view& out) {
     out = std::string_view(data, static_cast<std::size_t>(size));
     return true;
 }
-}  // namespace
 
 bool text_from_py(PyObject* value, std::string& out) {
     PyRef bytes;
@@ -213,6 +210,10 @@ bool text_argument(PyObject* value, const char* name, PyRef& holder, std::string
     if (utf8_bytes(value, holder, out)) return true;
     prefix_argument_error(name);
     return false;
+}
+
+PyObject* unchanged_source(PyObject* value, std::string_view input, std::string_view output) {
+    return PyUnicode_CheckExact(value) && input == output ? value : nullptr;
 }
 
 PyObject* text_to_py(std::string_view text) {

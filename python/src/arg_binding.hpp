@@ -39,12 +39,21 @@ std::string type_qualname(PyObject* value);
 // TypeError for a non-str (bare message), UnicodeEncodeError for a lone surrogate.
 bool text_from_py(PyObject* value, std::string& out);
 
+// The UTF-8 encoding of a str as a bytes object held by `holder`, viewed by `out`; the errors
+// of text_from_py.
+bool utf8_bytes(PyObject* value, PyRef& holder, std::string_view& out);
+
 // Same, for a bound argument: a TypeError gets the "argument '<name>': " prefix.
 bool text_argument(PyObject* value, const char* name, std::string& out);
 
 // Encodes a bound str argument as UTF-8 without copying it again: `holder` keeps the bytes
 // object alive and `out` views its buffer (immutable, so it may be read without the lock).
 bool text_argument(PyObject* value, const char* name, PyRef& holder, std::string_view& out);
+
+// `value` (borrowed) when it is an exact str whose UTF-8 `input` came out of cleaning as `output`
+// byte for byte, so the caller can hand back the very object it was given; null otherwise (a str
+// subclass instance always yields a plain str).
+PyObject* unchanged_source(PyObject* value, std::string_view input, std::string_view output);
 
 // A new str from UTF-8 text, or null with an error set.
 PyObject* text_to_py(std::string_view text);

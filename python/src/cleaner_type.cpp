@@ -65,7 +65,8 @@ PyObject* cleaner_clean(PyObject* self, PyObject* args, PyObject* kwargs) {
     auto* result = std::get_if<CleaningResult>(&outcome.value);
     // On the engine's fast paths the cleaned text is the input itself: the result keeps a copy.
     std::string cleaned = result->unchanged ? std::string(text) : std::move(result->text);
-    return new_result_object(std::move(cleaned), result->changes_made, result->stats);
+    PyObject* source = unchanged_source(text_arg, text, cleaned);
+    return new_result_object(std::move(cleaned), result->changes_made, result->stats, source);
 }
 
 PyObject* cleaner_repr(PyObject* self) {

@@ -24,7 +24,9 @@ PyObject* clean_text(const Signature& signature, PyObject* args, PyObject* kwarg
     EngineOutcome outcome = run_clean(text, options);
     if (!outcome.ok) return nullptr;
     const auto* result = std::get_if<CleaningResult>(&outcome.value);
-    return text_to_py(result->view(text));
+    const std::string_view cleaned = result->view(text);
+    if (PyObject* same = unchanged_source(text_arg, text, cleaned)) return PyRef::borrow(same).release();
+    return text_to_py(cleaned);
 }
 
 constexpr const char* kTextParameter[] = {"text"};

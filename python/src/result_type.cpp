@@ -7,17 +7,11 @@
 #include "arg_binding.hpp"
 #include "heap_type.hpp"
 #include "repr_preview.hpp"
+#include "result_object.hpp"
 
 namespace scrubix::py {
 
 namespace {
-
-struct ResultObject {
-    PyObject_HEAD
-    std::string text;
-    std::uint64_t changes_made;
-    CleaningStats stats;
-};
 
 ResultObject* as_result(PyObject* obj) { return reinterpret_cast<ResultObject*>(obj); }
 
@@ -29,11 +23,17 @@ PyObject* result_new(PyTypeObject*, PyObject*, PyObject*) {
 }
 
 void result_dealloc(PyObject* self) {
-    as_result(self)->text.~basic_string();
+    ResultObject* r = as_result(self);
+    r->text.~basic_string();
+    Py_XDECREF(r->source);
     free_instance(self);
 }
 
-PyObject* result_get_text(PyObject* self, void*) { return text_to_py(as_result(self)->text); }
+PyObject* result_get_text(PyObject* self, void*) {
+    const ResultObject* r = as_result(self);
+    if (r->source != nullptr) return PyRef::borrow(r->source).release();
+    return text_to_py(r->text);
+}
 
 PyObject* result_get_changes_made(PyObject* self, void*) {
     return PyLong_FromUnsignedLongLong(as_result(self)->changes_made);
@@ -52,7 +52,7 @@ PyObject* result_get_stats(PyObject* self, void*) {
     return dict.release();
 }
 
-PyObject* result_str(PyObject* self) { return text_to_py(as_result(self)->text); }
+PyObject* result_str(PyObject* self) { return result_get_text(self, nullptr); }
 
 int result_bool(PyObject* self) { return as_result(self)->changes_made != 0; }
 
@@ -128,16 +128,12 @@ PyObject* result_type() {
     return g_result_type;
 }
 
-PyObject* new_result_object(std::string&& text, std::uint64_t changes_made, const CleaningStats& stats) {
+PyObject* new_result_object(std::string&& text, std::uint64_t changes_made, const CleaningStats& stats,
+                            PyObject* source) {
     PyObject* type = result_type();
     if (type == nullptr) return nullptr;
-    PyObject* self = alloc_instance(reinterpret_cast<PyTypeObject*>(type));
-    if (self == nullptr) return nullptr;
-    ResultObject* r = as_result(self);
-    new (&r->text) std::string(std::move(text));
-    r->changes_made = changes_made;
-    new (&r->stats) CleaningStats(stats);
-    return self;
+    return new_result_of_type(reinterpret_cast<PyTypeObject*>(type), std::move(text), changes_made, stats,
+                              source);
 }
 
 }  // namespace scrubix::py

@@ -13,6 +13,9 @@ namespace scrubix::py {
 PyObject* result_type();
 
 // A new `CleaningResult` that takes over `text` (valid UTF-8); null with an error set.
-PyObject* new_result_object(std::string&& text, std::uint64_t changes_made, const CleaningStats& stats);
+// `source` (borrowed, may be null) is the input str to hand back as `text`: pass it only when it
+// is an exact str equal to `text`.
+PyObject* new_result_object(std::string&& text, std::uint64_t changes_made, const CleaningStats& stats,
+                            PyObject* source = nullptr);
 
 }  // namespace scrubix::py

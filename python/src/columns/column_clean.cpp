@@ -1,0 +1,159 @@
+#include "column_clean.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "parallel_rows.hpp"
+#include "unicode/utf8.hpp"
+
+namespace scrubix::columns {
+
+namespace {
+
+constexpr std::uint64_t CleaningStats::*kCounters[] = {
+    &CleaningStats::hidden_chars_removed,   &CleaningStats::trailing_whitespace_removed,
+    &CleaningStats::spaces_normalized,      &CleaningStats::whitespace_collapsed,
+    &CleaningStats::dashes_normalized,      &CleaningStats::quotes_normalized,
+    &CleaningStats::other_normalized,       &CleaningStats::control_chars_removed,
+    &CleaningStats::line_endings_normalized, &CleaningStats::unicode_normalized,
+    &CleaningStats::non_keyboard_removed,   &CleaningStats::non_keyboard_transliterated,
+    &CleaningStats::emojis_dropped,
+};
+static_assert(std::size(kCounters) == CleaningStats::kCount);
+
+// What one block of rows produced: the cleaned texts back to back and where each row ends.
+struct BlockOutput {
+    std::string text;
+    std::vector<std::uint64_t> ends;
+    CleaningStats stats;
+    std::uint64_t changes_made = 0;
+    std::int64_t invalid_row = -1;
+};
+
+std::shared_ptr<Buffer> copy_validity(const StringColumnView& column, std::int64_t& null_count) {
+    null_count = 0;
+    const std::int64_t rows = column.size();
+    for (std::int64_t i = 0; i < rows; ++i) null_count += column.is_null(i);
+    if (null_count == 0) return nullptr;
+    auto bits = Buffer::allocate(static_cast<std::size_t>((rows + 7) / 8));
+    std::memset(bits->bytes.get(), 0, bits->size);
+    for (std::int64_t i = 0; i < rows; ++i) {
+        if (!column.is_null(i)) bits->bytes[i >> 3] |= static_cast<std::uint8_t>(1u << (i & 7));
+    }
+    return bits;
+}
+
+template <class Offset>
+std::shared_ptr<Buffer> join_offsets(const std::vector<BlockOutput>& blocks, std::int64_t rows) {
+    auto buffer = Buffer::allocate(static_cast<std::size_t>(rows + 1) * sizeof(Offset));
+    Offset* out = buffer->as<Offset>();
+    std::size_t at = 0;
+    std::uint64_t base = 0;
+    out[at++] = 0;
+    for (const auto& block : blocks) {
+        for (std::uint64_t end : block.ends) out[at++] = static_cast<Offset>(base + end);
+        base += block.text.size();
+    }
+    return buffer;
+}
+
+}  // namespace
+
+void add_stats(CleaningStats& into, const CleaningStats& from) noexcept {
+    for (auto counter : kCounters) into.*counter = saturating_add(into.*counter, from.*counter);
+}
+
+std::int64_t block_rows(std::int64_t rows, unsigned threads) noexcept {
+    const std::int64_t per_block = rows / (8 * static_cast<std::int64_t>(std::max(1u, threads)));
+    return std::clamp<std::int64_t>(per_block, 64, 8192);
+}
+
+CleanedColumn clean_column(const StringColumnView& column, const Options& options, unsigned threads,
+                           bool want_row_changes, bool large) {
+    const std::int64_t rows = column.size();
+    const std::int64_t step = block_rows(rows, threads);
+    const std::int64_t block_count = (rows + step - 1) / step;
+    std::vector<BlockOutput> blocks(static_cast<std::size_t>(block_count));
+
+    std::shared_ptr<Buffer> changes;
+    if (want_row_changes) changes = Buffer::allocate(static_cast<std::size_t>(rows) * sizeof(std::uint64_t));
+
+    // Blocks are handed out in order, so once a block finds a bad row every earlier block has
+    // been taken and will finish: the lowest bad row is then among the finished blocks.
+    std::atomic<std::int64_t> first_bad_block{block_count};
+    for_each_block(block_count, threads, [&](std::int64_t b) {
+        if (b > first_bad_block.load(std::memory_order_relaxed)) return;
+        BlockOutput& out = blocks[static_cast<std::size_t>(b)];
+        const std::int64_t begin = b * step;
+        const std::int64_t end = std::min(rows, begin + step);
+        std::size_t input_bytes = 0;
+        for (std::int64_t i = begin; i < end; ++i) {
+            if (!column.is_null(i)) input_bytes += column.value(i).size();
+        }
+        out.text.reserve(input_bytes);
+        out.ends.reserve(static_cast<std::size_t>(end - begin));
+        for (std::int64_t i = begin; i < end; ++i) {
+            std::uint64_t row_changes = 0;
+            if (!column.is_null(i)) {
+                const std::string_view text = column.value(i);
+                if (!utf8::is_valid(text)) {
+                    out.invalid_row = i;
+                    std::int64_t seen = first_bad_block.load(std::memory_order_relaxed);
+                    while (b < seen && !first_bad_block.compare_exchange_weak(seen, b)) {
+                    }
+                    return;
+                }
+                auto outcome = try_clean(text, options);
+                if (auto* error = std::get_if<CleaningError>(&outcome)) throw EngineRefusal(error->message());
+                const auto& result = std::get<CleaningResult>(outcome);
+                out.text.append(result.view(text));
+                add_stats(out.stats, result.stats);
+                out.changes_made = saturating_add(out.changes_made, result.changes_made);
+                row_changes = result.changes_made;
+            }
+            out.ends.push_back(out.text.size());
+            if (changes) changes->as<std::uint64_t>()[i] = row_changes;
+        }
+    });
+    for (const auto& block : blocks) {
+        if (block.invalid_row >= 0) throw InvalidRow(block.invalid_row);
+    }
+
+    CleanedColumn cleaned;
+    std::size_t total = 0;
+    for (const auto& block : blocks) {
+        total += block.text.size();
+        add_stats(cleaned.stats, block.stats);
+        cleaned.changes_made = saturating_add(cleaned.changes_made, block.changes_made);
+    }
+    auto strings = std::make_shared<OwnedArray>();
+    strings->length = rows;
+    auto validity = copy_validity(column, strings->null_count);
+    large = large || total > static_cast<std::size_t>(INT32_MAX);
+    strings->format = large ? "U" : "u";
+    auto offsets = large ? join_offsets<std::int64_t>(blocks, rows) : join_offsets<std::int32_t>(blocks, rows);
+    auto data = Buffer::allocate(total);
+    std::size_t at = 0;
+    for (auto& block : blocks) {
+        if (!block.text.empty()) std::memcpy(data->bytes.get() + at, block.text.data(), block.text.size());
+        at += block.text.size();
+        std::string().swap(block.text);
+    }
+    strings->buffers = {validity, std::move(offsets), std::move(data)};
+    cleaned.strings = std::move(strings);
+    if (changes) {
+        auto counts = std::make_shared<OwnedArray>();
+        counts->format = "L";
+        counts->length = rows;
+        counts->null_count = cleaned.strings->null_count;
+        counts->buffers = {validity, std::move(changes)};
+        cleaned.row_changes = std::move(counts);
+    }
+    return cleaned;
+}
+
+}  // namespace scrubix::columns

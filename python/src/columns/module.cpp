@@ -1,0 +1,419 @@
+// The private extension module `scrubix._columns`: whole arrays and batches of texts cleaned on
+// native threads with the interpreter lock released. Arrays come and go through the Arrow C
+// data interface; texts come from `clean_many` and leave as `CleaningResult` objects.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "arg_binding.hpp"
+#include "column_clean.hpp"
+#include "column_type.hpp"
+#include "options_reader.hpp"
+#include "parallel_rows.hpp"
+#include "py_ref.hpp"
+#include "result_object.hpp"
+
+namespace scrubix::columns {
+
+namespace {
+
+using py::AllowThreads;
+using py::PyRef;
+
+// `CleaningResult` of the package's core module, checked to have the layout this module
+// was built with.
+PyObject* g_result_type = nullptr;
+
+// An array, schema or stream of the C data interface owned here: released on every way out.
+// `take` moves one out of a producer's capsule, which then no longer releases it.
+template <class T>
+class Imported {
+public:
+    Imported() = default;
+    Imported(const Imported&) = delete;
+    Imported& operator=(const Imported&) = delete;
+    ~Imported() {
+        if (value_.release != nullptr) value_.release(&value_);
+    }
+    void take(T* from) {
+        value_ = *from;
+        from->release = nullptr;
+    }
+    T* get() { return &value_; }
+
+private:
+    T value_{};
+};
+
+using ImportedArray = Imported<ArrowArray>;
+using ImportedSchema = Imported<ArrowSchema>;
+using ImportedStream = Imported<ArrowArrayStream>;
+
+std::string last_error(ImportedStream& stream) {
+    ArrowArrayStream* s = stream.get();
+    const char* message = s->get_last_error == nullptr ? nullptr : s->get_last_error(s);
+    return message == nullptr ? "the Arrow stream failed" : message;
+}
+
+bool thread_count(PyObject* value, unsigned& out) {
+    const long n = PyLong_AsLong(value);
+    if (n == -1 && PyErr_Occurred()) return false;
+    if (n < 1) {
+        PyErr_SetString(PyExc_ValueError, "threads must be at least 1");
+        return false;
+    }
+    out = static_cast<unsigned>(std::min<long>(n, 1024));
+    return true;
+}
+
+PyObject* stats_dict(const CleaningStats& stats) {
+    PyRef dict(PyDict_New());
+    if (!dict) return nullptr;
+    for (const auto& [name, value] : stats.entries()) {
+        PyRef count(PyLong_FromUnsignedLongLong(value));
+        PyRef key(PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size())));
+        if (!count || !key || PyDict_SetItem(dict.get(), key.get(), count.get()) < 0) return nullptr;
+    }
+    return dict.release();
+}
+
+// Runs clean_column without the interpreter lock; on failure sets the Python error. `base_row`
+// is the index of the array's first row in the whole column (for chunks and stream batches).
+bool clean_unlocked(const StringColumnView& view, const Options& options, unsigned threads, bool want_rows,
+                    bool large, std::int64_t base_row, CleanedColumn& out) {
+    enum class Failure { None, Memory, Invalid, Refused, Other } failure = Failure::None;
+    std::int64_t bad_row = 0;
+    std::string message;
+    {
+        AllowThreads unlocked;
+        try {
+            out = clean_column(view, options, threads, want_rows, large);
+        } catch (const InvalidRow& e) {
+            failure = Failure::Invalid;
+            bad_row = e.row;
+        } catch (const EngineRefusal& e) {
+            failure = Failure::Refused;
+            message = e.what();
+        } catch (const std::bad_alloc&) {
+            failure = Failure::Memory;
+        } catch (const std::exception& e) {
+            failure = Failure::Other;
+            message = e.what();
+        }
+    }
+    switch (failure) {
+        case Failure::None: return true;
+        case Failure::Memory: PyErr_NoMemory(); return false;
+        case Failure::Invalid:
+            PyErr_Format(PyExc_ValueError, "row %lld of the array is not valid UTF-8",
+                         static_cast<long long>(base_row + bad_row));
+            return false;
+        case Failure::Refused: PyErr_SetString(PyExc_ValueError, message.c_str()); return false;
+        case Failure::Other: PyErr_SetString(PyExc_RuntimeError, message.c_str()); return false;
+    }
+    return false;
+}
+
+// Reads an imported array as strings (TypeError for another type, ValueError for broken
+// offsets or views) and cleans it, keeping 64-bit offsets for a large_string array.
+bool clean_imported(const ArrowSchema& schema, const ArrowArray& array, const Options& options, unsigned threads,
+                    bool want_rows, std::int64_t base_row, CleanedColumn& out) {
+    StringColumnView view;
+    const std::string problem = view_string_array(schema, array, view);
+    if (!problem.empty()) {
+        PyErr_SetString(problem.rfind("expected", 0) == 0 ? PyExc_TypeError : PyExc_ValueError, problem.c_str());
+        return false;
+    }
+    return clean_unlocked(view, options, threads, want_rows, view.layout() == StringLayout::Offsets64, base_row, out);
+}
+
+// The result triple (strings, stats, row changes or None) of one cleaned array.
+PyObject* cleaned_triple(CleanedColumn& cleaned) {
+    PyRef strings(new_column(std::move(cleaned.strings)));
+    PyRef stats(stats_dict(cleaned.stats));
+    if (!strings || !stats) return nullptr;
+    PyRef rows = cleaned.row_changes ? PyRef(new_column(std::move(cleaned.row_changes))) : PyRef::borrow(Py_None);
+    if (!rows) return nullptr;
+    return PyTuple_Pack(3, strings.get(), stats.get(), rows.get());
+}
+
+// The structure in a producer's capsule, or null with an error set (a wrong capsule, or one
+// already moved out by another consumer).
+template <class T>
+T* capsule_pointer(PyObject* capsule, const char* name) {
+    auto* value = static_cast<T*>(PyCapsule_GetPointer(capsule, name));
+    if (value != nullptr && value->release == nullptr) {
+        PyErr_Format(PyExc_ValueError, "the Arrow data in the '%s' capsule was already consumed", name);
+        return nullptr;
+    }
+    return value;
+}
+
+// The options record and the thread count of a call.
+bool call_settings(PyObject* options_obj, PyObject* threads_obj, Options& options, unsigned& threads) {
+    return read_options(options_obj, options) && thread_count(threads_obj, threads);
+}
+
+// clean_array(schema_capsule, array_capsule, options, threads, row_changes, base_row)
+PyObject* clean_array(PyObject*, PyObject* args) {
+    PyObject *schema_cap, *array_cap, *options_obj, *threads_obj;
+    int want_rows;
+    long long base_row;
+    if (!PyArg_ParseTuple(args, "OOOOpL:clean_array", &schema_cap, &array_cap, &options_obj, &threads_obj,
+                          &want_rows, &base_row))
+        return nullptr;
+    auto* schema = capsule_pointer<ArrowSchema>(schema_cap, "arrow_schema");
+    auto* source = schema == nullptr ? nullptr : capsule_pointer<ArrowArray>(array_cap, "arrow_array");
+    Options options;
+    unsigned threads = 1;
+    if (source == nullptr || !call_settings(options_obj, threads_obj, options, threads)) return nullptr;
+    ImportedArray array;
+    array.take(source);
+    CleanedColumn cleaned;
+    if (!clean_imported(*schema, *array.get(), options, threads, want_rows != 0, base_row, cleaned)) return nullptr;
+    return cleaned_triple(cleaned);
+}
+
+// clean_stream(stream_capsule, options, threads, row_changes): every batch of the stream in
+// turn, each released once cleaned. Returns (strings chunks, stats, row-change chunks or None).
+PyObject* clean_stream(PyObject*, PyObject* args) {
+    PyObject *stream_cap, *options_obj, *threads_obj;
+    int want_rows;
+    if (!PyArg_ParseTuple(args, "OOOp:clean_stream", &stream_cap, &options_obj, &threads_obj, &want_rows))
+        return nullptr;
+    auto* source = capsule_pointer<ArrowArrayStream>(stream_cap, "arrow_array_stream");
+    Options options;
+    unsigned threads = 1;
+    if (source == nullptr || !call_settings(options_obj, threads_obj, options, threads)) return nullptr;
+    ImportedStream stream;
+    stream.take(source);
+    ImportedSchema schema;
+    if (stream.get()->get_schema(stream.get(), schema.get()) != 0) {
+        PyErr_SetString(PyExc_RuntimeError, last_error(stream).c_str());
+        return nullptr;
+    }
+    std::vector<CleanedColumn> chunks;
+    CleaningStats totals;
+    std::int64_t rows = 0;
+    for (;;) {
+        ImportedArray batch;
+        ArrowArray next{};
+        if (stream.get()->get_next(stream.get(), &next) != 0) {
+            PyErr_SetString(PyExc_RuntimeError, last_error(stream).c_str());
+            return nullptr;
+        }
+        if (next.release == nullptr) break;
+        batch.take(&next);
+        CleanedColumn cleaned;
+        if (!clean_imported(*schema.get(), *batch.get(), options, threads, want_rows != 0, rows, cleaned))
+            return nullptr;
+        rows += batch.get()->length;
+        add_stats(totals, cleaned.stats);
+        chunks.push_back(std::move(cleaned));
+    }
+    // One stream has one type: if some chunk needed 64-bit offsets, all get them.
+    const bool large = std::any_of(chunks.begin(), chunks.end(),
+                                   [](const CleanedColumn& c) { return c.strings->format == "U"; });
+    PyRef strings(PyList_New(0));
+    PyRef counts(want_rows ? PyList_New(0) : PyRef::borrow(Py_None).release());
+    if (!strings || !counts) return nullptr;
+    for (auto& chunk : chunks) {
+        std::shared_ptr<const OwnedArray> array = std::move(chunk.strings);
+        if (large && array->format == "u") array = widen_offsets(*array);
+        PyRef column(new_column(std::move(array)));
+        if (!column || PyList_Append(strings.get(), column.get()) < 0) return nullptr;
+        if (want_rows) {
+            PyRef count(new_column(std::move(chunk.row_changes)));
+            if (!count || PyList_Append(counts.get(), count.get()) < 0) return nullptr;
+        }
+    }
+    PyRef stats(stats_dict(totals));
+    PyRef format(PyUnicode_FromString(large ? "U" : "u"));
+    if (!stats || !format) return nullptr;
+    return PyTuple_Pack(4, strings.get(), stats.get(), counts.get(), format.get());
+}
+
+// stream_of(columns, format): a stream capsule yielding the columns in order.
+PyObject* stream_of(PyObject*, PyObject* args) {
+    PyObject* list;
+    const char* format;
+    if (!PyArg_ParseTuple(args, "Os:stream_of", &list, &format)) return nullptr;
+    PyRef items(PySequence_List(list));
+    if (!items) return nullptr;
+    std::vector<std::shared_ptr<const OwnedArray>> chunks;
+    for (Py_ssize_t i = 0, n = PyList_Size(items.get()); i < n; ++i) {
+        const auto* array = column_array(PyList_GetItem(items.get(), i));
+        if (array == nullptr) return nullptr;
+        chunks.push_back(*array);
+    }
+    auto* stream = new (std::nothrow) ArrowArrayStream{};
+    if (stream == nullptr) return PyErr_NoMemory();
+    try {
+        export_stream(std::move(chunks), format, stream);
+    } catch (const std::bad_alloc&) {
+        delete stream;
+        return PyErr_NoMemory();
+    }
+    return stream_capsule(stream);
+}
+
+// Sets the error for item `index` of a clean_many input whose encoding failed: a wrong type
+// gets a TypeError naming the item; a lone surrogate keeps its UnicodeEncodeError with the item
+// added to the reason.
+void name_failed_item(PyObject* item, Py_ssize_t index) {
+    if (!PyUnicode_Check(item)) {
+        PyErr_Clear();
+        const std::string type = py::type_qualname(item);
+        PyErr_Format(PyExc_TypeError, "item %zd of texts: '%s' object is not an instance of 'str'", index,
+                     type.c_str());
+        return;
+    }
+    if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return;
+    PyObject *type, *value, *traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
+    PyRef owned_type(type), owned_value(value), owned_traceback(traceback);
+    PyRef start(PyObject_GetAttrString(value, "start"));
+    PyRef end(PyObject_GetAttrString(value, "end"));
+    PyRef reason(PyObject_GetAttrString(value, "reason"));
+    if (!start || !end || !reason) {
+        PyErr_Clear();
+        PyErr_Restore(owned_type.release(), owned_value.release(), owned_traceback.release());
+        return;
+    }
+    PyRef named(PyUnicode_FromFormat("%U (item %zd of texts)", reason.get(), index));
+    if (!named) return;
+    PyRef error(PyObject_CallFunction(PyExc_UnicodeEncodeError, "sOOOO", "utf-8", item, start.get(), end.get(),
+                                      named.get()));
+    if (error) PyErr_SetObject(PyExc_UnicodeEncodeError, error.get());
+}
+
+// clean_texts(texts, options, threads, first_index): a list of CleaningResult, one per text of
+// the list, in order. Encodes every text with the lock held, cleans them all without it, then
+// builds the results; an unchanged text keeps its own str object as the result's text.
+PyObject* clean_texts(PyObject*, PyObject* args) {
+    PyObject *texts, *options_obj, *threads_obj;
+    Py_ssize_t first_index;
+    if (!PyArg_ParseTuple(args, "O!OOn:clean_texts", &PyList_Type, &texts, &options_obj, &threads_obj, &first_index))
+        return nullptr;
+    Options options;
+    unsigned threads = 1;
+    if (!call_settings(options_obj, threads_obj, options, threads)) return nullptr;
+    const Py_ssize_t count = PyList_Size(texts);
+    std::vector<PyRef> items, encoded;
+    std::vector<std::string_view> views;
+    items.reserve(static_cast<std::size_t>(count));
+    encoded.reserve(static_cast<std::size_t>(count));
+    views.reserve(static_cast<std::size_t>(count));
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        // The list may be changed by other threads while this runs: hold each item.
+        items.push_back(PyRef::borrow(PyList_GetItem(texts, i)));
+        PyObject* item = items.back().get();
+        PyRef holder;
+        std::string_view view;
+        if (item == nullptr || !py::utf8_bytes(item, holder, view)) {
+            if (item != nullptr) name_failed_item(item, first_index + i);
+            return nullptr;
+        }
+        encoded.push_back(std::move(holder));
+        views.push_back(view);
+    }
+
+    std::vector<CleaningResult> results(static_cast<std::size_t>(count));
+    enum class Failure { None, Memory, Refused } failure = Failure::None;
+    std::string message;
+    {
+        AllowThreads unlocked;
+        const std::int64_t step = block_rows(count, threads);
+        try {
+            for_each_block((count + step - 1) / step, threads, [&](std::int64_t b) {
+                const std::int64_t end = std::min<std::int64_t>(count, (b + 1) * step);
+                for (std::int64_t i = b * step; i < end; ++i) {
+                    auto outcome = try_clean(views[i], options);
+                    if (auto* error = std::get_if<CleaningError>(&outcome)) throw EngineRefusal(error->message());
+                    results[i] = std::move(std::get<CleaningResult>(outcome));
+                }
+            });
+        } catch (const EngineRefusal& e) {
+            failure = Failure::Refused;
+            message = e.what();
+        } catch (...) {
+            failure = Failure::Memory;
+        }
+    }
+    if (failure == Failure::Memory) return PyErr_NoMemory();
+    if (failure == Failure::Refused) {
+        PyErr_SetString(PyExc_ValueError, message.c_str());
+        return nullptr;
+    }
+    PyRef list(PyList_New(count));
+    if (!list) return nullptr;
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        CleaningResult& result = results[static_cast<std::size_t>(i)];
+        std::string text = result.unchanged ? std::string(views[i]) : std::move(result.text);
+        PyObject* source = py::unchanged_source(items[i].get(), views[i], text);
+        PyObject* object = py::new_result_of_type(reinterpret_cast<PyTypeObject*>(g_result_type), std::move(text),
+                                                  result.changes_made, result.stats, source);
+        if (object == nullptr) return nullptr;
+        PyList_SetItem(list.get(), i, object);
+        encoded[i] = PyRef();
+    }
+    return list.release();
+}
+
+PyMethodDef kFunctions[] = {
+    {"clean_array", clean_array, METH_VARARGS,
+     "clean_array(schema, array, options, threads, row_changes, base_row)\n--\n\n"
+     "Clean one Arrow string array given as PyCapsules; (strings, stats, row_changes)."},
+    {"clean_stream", clean_stream, METH_VARARGS,
+     "clean_stream(stream, options, threads, row_changes)\n--\n\n"
+     "Clean an Arrow stream of string arrays batch by batch; (chunks, stats, row_changes, format)."},
+    {"stream_of", stream_of, METH_VARARGS,
+     "stream_of(columns, format)\n--\n\nAn Arrow stream capsule yielding the columns in order."},
+    {"clean_texts", clean_texts, METH_VARARGS,
+     "clean_texts(texts, options, threads, first_index)\n--\n\n"
+     "Clean a list of str on native threads; a list of CleaningResult in order."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+int module_exec(PyObject* module) {
+    PyRef core(PyImport_ImportModule("scrubix._scrubix"));
+    if (!core) return -1;
+    PyRef result_type(PyObject_GetAttrString(core.get(), "CleaningResult"));
+    if (!result_type) return -1;
+    PyRef size(PyObject_GetAttrString(result_type.get(), "__basicsize__"));
+    if (!size) return -1;
+    if (PyLong_AsSsize_t(size.get()) != static_cast<Py_ssize_t>(sizeof(py::ResultObject))) {
+        PyErr_SetString(PyExc_ImportError, "scrubix._columns was built for another scrubix._scrubix");
+        return -1;
+    }
+    if (g_result_type == nullptr) g_result_type = result_type.release();
+    PyObject* column = column_type();
+    if (column == nullptr) return -1;
+    return PyModule_AddObject(module, "Column", PyRef::borrow(column).release()) == 0 ? 0 : -1;
+}
+
+PyModuleDef_Slot kSlots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
+    {0, nullptr},
+};
+
+PyModuleDef kModule = {
+    PyModuleDef_HEAD_INIT,
+    "_columns",
+    "Native batch cleaning for scrubix: Arrow string arrays and lists of texts.",
+    0,
+    kFunctions,
+    kSlots,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+}  // namespace
+
+}  // namespace scrubix::columns
+
+extern "C" PyMODINIT_FUNC PyInit__columns(void) { return PyModuleDef_Init(&scrubix::columns::kModule); }

@@ -465,12 +465,17 @@ class _Run:
         changed = False
         lines = ChangeLines(write, self.display(path), self.args.format, self.args.max_changes)
         at = TextPosition()
+        normalized = False
         for piece in pieces:
             if write_cleaned:
                 self.stdout.write(piece.cleaned)
             tally.add(piece)
             changed = changed or piece.cleaned != piece.data
             for change in piece.changes or ():
+                if change.counter == "unicode_normalized":
+                    # Counted once per input, as the summary counts it; each piece counted its own.
+                    change = change._replace(count=0 if normalized else change.count)
+                    normalized = True
                 lines.add(at.place(change))
             if piece.end is not None:
                 at = at.then(piece.end)

@@ -153,7 +153,7 @@ void normalize_reporting(std::string_view text, std::string_view piece, Normaliz
         if (written != piece.substr(start, end - start)) {
             explain_detail::CounterAmounts amounts{};
             amounts[kUnicodeNormalized] = counted ? 0 : 1;
-            changes.add(base + start, base + end, written, amounts, 1u << kUnicodeNormalized);
+            changes.add_counting(base + start, base + end, written, amounts, 1u << kUnicodeNormalized);
             counted = true;
         }
         pos = end;

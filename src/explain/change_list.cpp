@@ -39,12 +39,12 @@ std::uint16_t ChangeList::counted_bits(const CounterAmounts& amounts) noexcept {
     return bits;
 }
 
-void ChangeList::add(std::size_t start, std::size_t end, std::string_view output, const CounterAmounts& amounts,
-                     std::uint16_t counted) {
+void ChangeList::add_counting(std::size_t start, std::size_t end, std::string_view output,
+                              const CounterAmounts& amounts, std::uint16_t counted, bool whole) {
     const std::string_view original = input_.substr(start, end - start);
     if (original == output) {
         if (counted == 0) return;
-    } else {
+    } else if (!whole) {
         // Narrow to where the texts differ; equal bytes end on the same character boundary.
         std::size_t front = 0;
         const std::size_t shorter = std::min(original.size(), output.size());

@@ -42,12 +42,13 @@ public:
     explicit ChangeList(std::string_view input) noexcept : input_(input) {}
 
     // The stage wrote `output` for input[start, end), counting `amounts`. The span is narrowed
-    // to where the texts differ (at character boundaries); nothing is kept when they agree
-    // and nothing was counted.
+    // to where the texts differ (at character boundaries) unless `whole` (a collapsed run is
+    // one change, "   " -> " "); nothing is kept when they agree and nothing was counted.
+    void add_counting(std::size_t start, std::size_t end, std::string_view output, const CounterAmounts& amounts,
+                      std::uint16_t counted, bool whole = false);
     void add(std::size_t start, std::size_t end, std::string_view output, const CounterAmounts& amounts,
-             std::uint16_t counted);
-    void add(std::size_t start, std::size_t end, std::string_view output, const CounterAmounts& amounts) {
-        add(start, end, output, amounts, counted_bits(amounts));
+             bool whole = false) {
+        add_counting(start, end, output, amounts, counted_bits(amounts), whole);
     }
 
     // The changes, with an uncounted rewrite that found no change to join kept as it is.

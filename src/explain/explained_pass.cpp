@@ -81,7 +81,7 @@ public:
             CounterAmounts run_amounts = amounts_between(sync_stats_, cluster_stats_);
             run_amounts[kTrailingWhitespace] += settled[kTrailingWhitespace];
             run_amounts[kWhitespaceCollapsed] += settled[kWhitespaceCollapsed];
-            record(sync_in_, begin, cluster_out_ + run_bytes, run_amounts);
+            record(sync_in_, begin, cluster_out_ + run_bytes, run_amounts, run_amounts[kWhitespaceCollapsed] != 0);
             CounterAmounts own = settled;
             own[kTrailingWhitespace] = own[kWhitespaceCollapsed] = 0;
             record_cluster(begin, end, cluster, own);
@@ -94,7 +94,8 @@ public:
     // After the pass wrote the end of the text (and before the line-ending post-pass).
     void at_end() {
         if (sync_in_ == text_.size() && sync_out_ == out_.size()) return;
-        record(sync_in_, text_.size(), out_.size(), amounts_between(sync_stats_, tally_.stats));
+        const CounterAmounts amounts = amounts_between(sync_stats_, tally_.stats);
+        record(sync_in_, text_.size(), out_.size(), amounts, amounts[kWhitespaceCollapsed] != 0);
     }
 
 private:
@@ -114,8 +115,9 @@ private:
     }
 
     // input[begin, end) became the output from sync_out_ to out_end (whose LFs the post-pass
-    // writes in the requested style).
-    void record(std::size_t begin, std::size_t end, std::size_t out_end, const CounterAmounts& amounts) {
+    // writes in the requested style). A collapsed run is reported `whole`.
+    void record(std::size_t begin, std::size_t end, std::size_t out_end, const CounterAmounts& amounts,
+                bool whole = false) {
         std::string_view written = std::string_view(out_).substr(sync_out_, out_end - sync_out_);
         if (lf_rewritten_ && written.find('\n') != std::string_view::npos) {
             styled_.clear();
@@ -128,7 +130,7 @@ private:
             }
             written = styled_;
         }
-        changes_.add(begin, end, written, amounts);
+        changes_.add(begin, end, written, amounts, whole);
         sync_out_ = out_end;
     }
 

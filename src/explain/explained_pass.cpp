@@ -110,8 +110,10 @@ private:
 
     void record_cluster(std::size_t begin, std::size_t end, std::string_view cluster, CounterAmounts amounts) {
         // The post-pass counts a break that does not already have the requested style.
-        if (breaks_styled_ && is_line_break(cluster) && cluster != style_) amounts[kLineEndingsNormalized] += 1;
-        record(begin, end, out_.size(), amounts);
+        // Such a break is reported whole ("\r\n" -> "\n", not the CR alone).
+        const bool restyled = breaks_styled_ && is_line_break(cluster) && cluster != style_;
+        if (restyled) amounts[kLineEndingsNormalized] += 1;
+        record(begin, end, out_.size(), amounts, restyled);
     }
 
     // input[begin, end) became the output from sync_out_ to out_end (whose LFs the post-pass

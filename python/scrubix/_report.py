@@ -14,7 +14,8 @@ once: its first normalized piece carries the 1, later ones count 0.
 
 from __future__ import annotations
 
-from typing import Dict, List, NamedTuple, Optional
+import dataclasses
+import typing
 
 from ._explain import explain as _explain
 from ._scrubix import Options
@@ -22,7 +23,8 @@ from ._scrubix import Options
 __all__ = ["Change", "ChangeReport", "explain"]
 
 
-class Change(NamedTuple):
+@dataclasses.dataclass(frozen=True)
+class Change:
     """One change: `text[start:end]` (which is `original`) became `replacement`."""
 
     start: int
@@ -34,13 +36,17 @@ class Change(NamedTuple):
     line: int
     column: int
 
+    def __iter__(self) -> typing.Iterator[typing.Any]:
+        """The fields in order, so that `tuple(change)` and unpacking work."""
+        return iter(dataclasses.astuple(self))
+
 
 class ChangeReport:
     """The cleaned text, its thirteen counters and the changes that made it."""
 
     __slots__ = ("text", "stats", "changes")
 
-    def __init__(self, text: str, stats: Dict[str, int], changes: List[Change]) -> None:
+    def __init__(self, text: str, stats: typing.Dict[str, int], changes: typing.List[Change]) -> None:
         self.text = text
         self.stats = stats
         self.changes = changes
@@ -56,7 +62,7 @@ class ChangeReport:
 _DEFAULT_SETTINGS = Options().__reduce__()[2]
 
 
-def explain(text: str, options: Optional[Options] = None) -> ChangeReport:
+def explain(text: str, options: typing.Optional[Options] = None) -> ChangeReport:
     """Clean `text` with `options` (the defaults when None) and report every change."""
     if options is None:
         settings = _DEFAULT_SETTINGS

@@ -58,6 +58,7 @@ bytes is not trailing; the text after it gets the "LF" lead-in).
 from __future__ import annotations
 
 import codecs
+import dataclasses
 import functools
 import re
 import typing
@@ -109,10 +110,10 @@ _LINE_BREAKS = re.compile("\r\n|\r|\n")
 
 
 class TextPosition(typing.NamedTuple):
-    """A place in decoded text: `str` index and 1-based line and column (LF, CR LF and a lone CR
+    """A place in decoded text: `chars` (the `str` index) and 1-based line and column (LF, CR LF and a lone CR
     end a line)."""
 
-    index: int = 0
+    chars: int = 0
     line: int = 1
     column: int = 1
 
@@ -124,19 +125,19 @@ class TextPosition(typing.NamedTuple):
             lines += 1
             last_end = found.end()
         if not lines:
-            return TextPosition(self.index + len(text), self.line, self.column + len(text))
-        return TextPosition(self.index + len(text), self.line + lines, len(text) - last_end + 1)
+            return TextPosition(self.chars + len(text), self.line, self.column + len(text))
+        return TextPosition(self.chars + len(text), self.line + lines, len(text) - last_end + 1)
 
     def then(self, span: TextPosition) -> TextPosition:
         """The place `span` (measured from here, as a piece's `end`) leads to."""
         column = span.column + self.column - 1 if span.line == 1 else span.column
-        return TextPosition(self.index + span.index, self.line + span.line - 1, column)
+        return TextPosition(self.chars + span.chars, self.line + span.line - 1, column)
 
     def place(self, change: Change) -> Change:
         """A change found in a text that starts here, placed in the whole."""
         column = change.column + self.column - 1 if change.line == 1 else change.column
-        return change._replace(start=change.start + self.index, end=change.end + self.index,
-                               line=change.line + self.line - 1, column=column)
+        return dataclasses.replace(change, start=change.start + self.chars, end=change.end + self.chars,
+                                   line=change.line + self.line - 1, column=column)
 
 
 class Tally:
@@ -426,9 +427,10 @@ def _changes_within(changes: list[Change], lead: str, end: int) -> list[Change]:
             continue
         if change.end > end:
             replacement = change.replacement
-            change = change._replace(end=end, original=change.original[:end - change.start],
-                                     replacement=replacement[:-1] if replacement.endswith("x") else replacement)
-        kept.append(change._replace(start=change.start - start, end=change.end - start, line=change.line - lines))
+            change = dataclasses.replace(change, end=end, original=change.original[:end - change.start],
+                                         replacement=replacement[:-1] if replacement.endswith("x") else replacement)
+        kept.append(dataclasses.replace(change, start=change.start - start, end=change.end - start,
+                                        line=change.line - lines))
     return kept
 
 

@@ -1,5 +1,5 @@
-// The main pass watched cluster by cluster. Most clusters come out as they went in and only
-// move the watch on. Held whitespace is decided later than it is read (flushed, collapsed,
+// The main pass watched step by step (a cluster, or a stretch of text no rule changes). Most
+// steps come out as they went in and only move the watch on. Held whitespace is decided later than it is read (flushed, collapsed,
 // trimmed or taken by a drop), so the watch waits until the run is settled and then splits
 // what was written between the run and the cluster that settled it.
 #include <cstring>
@@ -7,6 +7,35 @@
 #include "explain/change_list.hpp"
 #include "pass/cluster_loop.hpp"
 #include "pass/line_endings.hpp"
+#include "pass/shortcuts/shortcuts.hpp"
+#include "unicode/grapheme.hpp"
+
+namespace scrubix {
+
+// Only the ASCII shortcuts are used (verbatim stretches, which no rule changes, and single
+// ASCII clusters), so that every change is seen in the step of its own cluster: untouched and
+// remembered runs may rewrite or drop several clusters in one step, so past ASCII the loop
+// goes cluster by cluster.
+template <class Observer>
+void ClusterLoop::run_observed(std::string_view text, Observer& observer) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    for (std::size_t pos = 0; pos < n;) {
+        observer.before(pos);
+        std::size_t next = pos;
+        if (mode_ == PassMode::Shortcuts && bytes[pos] < 0x80 && (pos + 1 == n || bytes[pos + 1] < 0x80))
+            next = take_shortcut(*this, text, pos);
+        if (next == pos) {
+            next = unicode::next_cluster_end(text, pos);
+            clean_cluster(text.substr(pos, next - pos));
+        }
+        observer.after(pos, next);
+        pos = next;
+    }
+    output_.end_of_text();
+}
+
+}  // namespace scrubix
 
 namespace scrubix::explain_detail {
 
@@ -26,9 +55,27 @@ std::string_view style_text(LineEndingStyle style) noexcept {
     }
 }
 
-bool is_line_break(std::string_view cluster) noexcept {
-    return cluster == "\n" || cluster == "\r\n" || cluster == "\r" || cluster == "\xC2\x85" ||
-           cluster == "\xE2\x80\xA8" || cluster == "\xE2\x80\xA9";
+// The line breaks in `step` that the line-ending stages write differently: all but those
+// already in `style`.
+std::uint64_t restyled_breaks(std::string_view step, std::string_view style) noexcept {
+    std::uint64_t count = 0;
+    for (std::size_t i = 0; i < step.size(); ++i) {
+        std::string_view found;
+        if (step[i] == '\r') {
+            found = i + 1 < step.size() && step[i + 1] == '\n' ? step.substr(i, 2) : step.substr(i, 1);
+        } else if (step[i] == '\n') {
+            found = step.substr(i, 1);
+        } else if (step.substr(i, 2) == "\xC2\x85") {
+            found = step.substr(i, 2);
+        } else if (step.substr(i, 3) == "\xE2\x80\xA8" || step.substr(i, 3) == "\xE2\x80\xA9") {
+            found = step.substr(i, 3);
+        } else {
+            continue;
+        }
+        if (found != style) ++count;
+        i += found.size() - 1;
+    }
+    return count;
 }
 
 class ChangeWatch {
@@ -111,9 +158,9 @@ private:
     void record_cluster(std::size_t begin, std::size_t end, std::string_view cluster, CounterAmounts amounts) {
         // The post-pass counts a break that does not already have the requested style.
         // Such a break is reported whole ("\r\n" -> "\n", not the CR alone).
-        const bool restyled = breaks_styled_ && is_line_break(cluster) && cluster != style_;
-        if (restyled) amounts[kLineEndingsNormalized] += 1;
-        record(begin, end, out_.size(), amounts, restyled);
+        const std::uint64_t restyled = breaks_styled_ ? restyled_breaks(cluster, style_) : 0;
+        amounts[kLineEndingsNormalized] += restyled;
+        record(begin, end, out_.size(), amounts, restyled != 0);
     }
 
     // input[begin, end) became the output from sync_out_ to out_end (whose LFs the post-pass
@@ -164,7 +211,10 @@ std::vector<SpanChange> run_explained_pass(std::string_view text, const Options&
                                            Tally& tally) {
     out.reserve(text.size());
     ChangeList changes(text);
-    ClusterLoop loop(options, PassMode::Reference, out, tally, text.size());
+    // A stretch taken whole may hold LFs the post-pass rewrites to CR LF or CR, each a change
+    // of its own: with those styles every cluster goes through the loop's body.
+    const bool lf_rewritten = options.has_line_endings() && options.line_endings != LineEndingStyle::Lf;
+    ClusterLoop loop(options, lf_rewritten ? PassMode::Reference : PassMode::Shortcuts, out, tally, text.size());
     ChangeWatch watch(text, options, out, tally, loop.output().run(), changes);
     loop.run_observed(text, watch);
     watch.at_end();

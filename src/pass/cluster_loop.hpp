@@ -17,7 +17,6 @@
 #include "pass/pass.hpp"
 #include "pass/shortcuts/verbatim_ascii.hpp"
 #include "stats.hpp"
-#include "unicode/grapheme.hpp"
 
 namespace scrubix {
 
@@ -37,20 +36,11 @@ public:
 
     void run(std::string_view text);
 
-    // The loop with every cluster through its body (PassMode::Reference), calling
-    // `observer.before(begin)` and `observer.after(begin, end)` around each cluster. The change
-    // report watches the pass this way; `run` itself has no observer to pay for.
+    // The loop calling `observer.before(begin)` and `observer.after(begin, end)` around each
+    // step: a cluster, or a stretch a shortcut took. The change report watches the pass this
+    // way (explain/explained_pass.cpp defines it); `run` itself has no observer to pay for.
     template <class Observer>
-    void run_observed(std::string_view text, Observer& observer) {
-        for (std::size_t pos = 0; pos < text.size();) {
-            const std::size_t end = unicode::next_cluster_end(text, pos);
-            observer.before(pos);
-            clean_cluster(text.substr(pos, end - pos));
-            observer.after(pos, end);
-            pos = end;
-        }
-        output_.end_of_text();
-    }
+    void run_observed(std::string_view text, Observer& observer);
 
     // The line breaks the pre-pass rewrote as LF (with a line-ending style).
     const LineBreakCounts& line_breaks() const noexcept { return breaks_; }

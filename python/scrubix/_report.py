@@ -14,7 +14,6 @@ once: its first normalized piece carries the 1, later ones count 0.
 
 from __future__ import annotations
 
-import dataclasses
 import typing
 
 from ._explain import explain as _explain
@@ -23,8 +22,7 @@ from ._scrubix import Options
 __all__ = ["Change", "ChangeReport", "explain"]
 
 
-@dataclasses.dataclass(frozen=True)
-class Change:
+class Change(typing.NamedTuple):
     """One change: `text[start:end]` (which is `original`) became `replacement`."""
 
     start: int
@@ -32,13 +30,9 @@ class Change:
     original: str
     replacement: str
     counter: str
-    count: int
+    count: int  # type: ignore[assignment]  # the field shadows tuple.count, by design
     line: int
     column: int
-
-    def __iter__(self) -> typing.Iterator[typing.Any]:
-        """The fields in order, so that `tuple(change)` and unpacking work."""
-        return iter(dataclasses.astuple(self))
 
 
 class ChangeReport:
@@ -71,4 +65,4 @@ def explain(text: str, options: typing.Optional[Options] = None) -> ChangeReport
     else:
         raise TypeError(f"options must be an Options or None, not {type(options).__name__}")
     cleaned, stats, changes = _explain(text, dict(settings))
-    return ChangeReport(cleaned, dict(stats), [Change(*change) for change in changes])
+    return ChangeReport(cleaned, dict(stats), list(map(Change._make, changes)))

@@ -58,7 +58,6 @@ bytes is not trailing; the text after it gets the "LF" lead-in).
 from __future__ import annotations
 
 import codecs
-import dataclasses
 import functools
 import re
 import typing
@@ -136,7 +135,7 @@ class TextPosition(typing.NamedTuple):
     def place(self, change: Change) -> Change:
         """A change found in a text that starts here, placed in the whole."""
         column = change.column + self.column - 1 if change.line == 1 else change.column
-        return dataclasses.replace(change, start=change.start + self.chars, end=change.end + self.chars,
+        return change._replace(start=change.start + self.chars, end=change.end + self.chars,
                                    line=change.line + self.line - 1, column=column)
 
 
@@ -427,9 +426,9 @@ def _changes_within(changes: list[Change], lead: str, end: int) -> list[Change]:
             continue
         if change.end > end:
             replacement = change.replacement
-            change = dataclasses.replace(change, end=end, original=change.original[:end - change.start],
+            change = change._replace(end=end, original=change.original[:end - change.start],
                                          replacement=replacement[:-1] if replacement.endswith("x") else replacement)
-        kept.append(dataclasses.replace(change, start=change.start - start, end=change.end - start,
+        kept.append(change._replace(start=change.start - start, end=change.end - start,
                                         line=change.line - lines))
     return kept
 

@@ -10,7 +10,6 @@ from __future__ import annotations
 
 import argparse
 import contextlib
-import dataclasses
 import itertools
 import json
 import os
@@ -475,7 +474,7 @@ class _Run:
             for change in piece.changes or ():
                 if change.counter == "unicode_normalized":
                     # Counted once per input, as the summary counts it; each piece counted its own.
-                    change = dataclasses.replace(change, count=0 if normalized else change.count)
+                    change = change._replace(count=0 if normalized else change.count)
                     normalized = True
                 lines.add(at.place(change))
             if piece.end is not None:

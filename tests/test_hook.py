@@ -85,13 +85,19 @@ def test_hooks_are_declared_for_the_console_script() -> None:
     assert re.search(r'^\[project\.scripts\]\nscrubix = "scrubix\.cli:main"$', pyproject, re.M)
 
 
+def summaries(stdout: str) -> list[str]:
+    """The per-file summary lines of --check (the lines before them list each change)."""
+    return [line for line in stdout.splitlines() if not re.match(r".*:\d+:\d+: ", line)]
+
+
 def test_check_hook_fails_on_files_to_clean_and_changes_nothing(repo: Path) -> None:
     proc = run_hook(load_hooks()["scrubix"], repo)
     assert proc.returncode == 1, proc.stderr
-    assert proc.stdout.splitlines() == [
+    assert summaries(proc.stdout) == [
         "README.md: 3 changes (dashes_normalized: 1, quotes_normalized: 2)",
         "src/main.py: 1 change (hidden_chars_removed: 1)",
     ]
+    assert "README.md:1:5: quotes_normalized: U+201C LEFT DOUBLE QUOTATION MARK -> '\"'" in proc.stdout
     assert git(repo, "status", "--porcelain") == "A  README.md\nA  src/main.py\nA  src/ok.py\n"
 
 
@@ -111,7 +117,7 @@ def test_hook_args_override_the_preset(repo: Path) -> None:
     # `args` come after the entry, so a later --preset wins.
     proc = run_hook(load_hooks()["scrubix"], repo, ["--preset", "aggressive", "--"])
     assert proc.returncode == 1
-    assert [line.split(":")[0] for line in proc.stdout.splitlines()] == ["README.md", "src/main.py", "src/ok.py"]
+    assert [line.split(":")[0] for line in summaries(proc.stdout)] == ["README.md", "src/main.py", "src/ok.py"]
     # Without the closing '--', file names could be read as options: refused.
     proc = run_hook(load_hooks()["scrubix"], repo, ["--preset", "aggressive"])
     assert proc.returncode == 2 and "end the hook's args with '--'" in proc.stderr
@@ -125,7 +131,7 @@ def test_files_named_like_options_are_files(repo: Path) -> None:
     hooks = load_hooks()
     proc = run_hook(hooks["scrubix"], repo)
     assert proc.returncode == 1, proc.stderr
-    assert [line.split(": ")[0] for line in proc.stdout.splitlines()] == ["--nfkd", "README.md", "src/main.py"]
+    assert [line.split(": ")[0] for line in summaries(proc.stdout)] == ["--nfkd", "README.md", "src/main.py"]
     assert run_hook(hooks["scrubix-fix"], repo).returncode == 0
     # The other files were cleaned with the hook's own options: no NFKD, no aggressive preset.
     assert (repo / "--nfkd").read_text(encoding="utf-8") == '\ufb01 "q"\n'

@@ -46,6 +46,15 @@ scrubix.clean_many(["x"], threads="2")  # type: ignore[arg-type]
 scrubix.clean_many(["x"], options, 2)  # type: ignore[misc]
 scrubix.clean_many([b"x"])  # type: ignore[list-item]
 
+report: scrubix.ChangeReport = scrubix.explain("\u201cx\u201d", options)
+report_text: str = report.text
+report_stats: Dict[str, int] = report.stats
+listed: List[scrubix.Change] = report.changes
+where: List[tuple[int, int, int, int]] = [(c.start, c.end, c.line, c.column) for c in listed]
+what: List[tuple[str, str, str, int]] = [(c.original, c.replacement, c.counter, c.count) for c in listed]
+scrubix.explain("x", options=None)
+scrubix.explain(b"x")  # type: ignore[arg-type]
+
 # The column helpers.
 import polars as pl  # noqa: E402
 

@@ -16,6 +16,7 @@ from ._scrubix import (
     clean,
     humanize,
 )
+from ._report import Change, ChangeReport, explain
 from .batch import clean_many
 
 __all__ = [
@@ -28,4 +29,7 @@ __all__ = [
     "Options",
     "CleaningResult",
     "clean_many",
+    "explain",
+    "ChangeReport",
+    "Change",
 ]

@@ -40,6 +40,11 @@ Pieces are cut at the last LF in the second half of the buffered text once `piec
 are buffered, otherwise at the last other safe place near its end; an input with no safe place
 at all (no line break and nothing but characters outside the simple set) is read whole.
 
+Change reports (`explain=True`). Each piece is explained (`scrubix.explain`) instead of only
+cleaned, and the input is then cut only after LF: behind the lead-in "LF" every change of the
+piece lies after the lead-in, so the piece's changes are those of the whole input moved by the
+piece's start. Positions are `str` indices, lines and columns of the decoded text.
+
 Undecodable bytes. The input is decoded with Python's "surrogateescape" handler, so every byte
 is kept and the pieces concatenate to the input byte for byte. With the handler "strict" a lone
 surrogate is an error naming its byte offset. With "replace", "ignore" and "backslashreplace"
@@ -58,10 +63,11 @@ import re
 import typing
 import unicodedata
 
+from ._report import Change, explain
 from ._scrubix import Cleaner, Options
 
-__all__ = ["PIECE_SIZE", "InvalidUTF8", "Piece", "Tally", "clean_pieces", "read_chunks", "split_pieces",
-           "simple_characters"]
+__all__ = ["PIECE_SIZE", "InvalidUTF8", "Piece", "Tally", "TextPosition", "clean_pieces", "read_chunks",
+           "split_pieces", "simple_characters"]
 
 PIECE_SIZE = 1 << 16
 # Characters at the end of the buffer over which the state is followed to find a cut without LF.
@@ -85,7 +91,8 @@ class Piece(typing.NamedTuple):
     """One piece of the input: where it starts, its bytes before and after, and its counters.
 
     `undecodable` counts the bytes that were not UTF-8 and were replaced, dropped or escaped by
-    the error handler (with "surrogateescape" they are kept, and not counted).
+    the error handler (with "surrogateescape" they are kept, and not counted). `changes` (only
+    when explained) lists the piece's changes, placed in the piece's decoded text.
     """
 
     offset: int
@@ -94,6 +101,42 @@ class Piece(typing.NamedTuple):
     stats: dict[str, int]
     changes_made: int
     undecodable: int
+    changes: typing.Optional[list[Change]] = None
+    end: typing.Optional[TextPosition] = None  # where the piece's decoded text ends, from its start
+
+
+_LINE_BREAKS = re.compile("\r\n|\r|\n")
+
+
+class TextPosition(typing.NamedTuple):
+    """A place in decoded text: `chars` (the `str` index) and 1-based line and column (LF, CR LF and a lone CR
+    end a line)."""
+
+    chars: int = 0
+    line: int = 1
+    column: int = 1
+
+    def after(self, text: str) -> TextPosition:
+        """The place after `text`, which starts here."""
+        lines = 0
+        last_end = -1
+        for found in _LINE_BREAKS.finditer(text):
+            lines += 1
+            last_end = found.end()
+        if not lines:
+            return TextPosition(self.chars + len(text), self.line, self.column + len(text))
+        return TextPosition(self.chars + len(text), self.line + lines, len(text) - last_end + 1)
+
+    def then(self, span: TextPosition) -> TextPosition:
+        """The place `span` (measured from here, as a piece's `end`) leads to."""
+        column = span.column + self.column - 1 if span.line == 1 else span.column
+        return TextPosition(self.chars + span.chars, self.line + span.line - 1, column)
+
+    def place(self, change: Change) -> Change:
+        """A change found in a text that starts here, placed in the whole."""
+        column = change.column + self.column - 1 if change.line == 1 else change.column
+        return change._replace(start=change.start + self.chars, end=change.end + self.chars,
+                                   line=change.line + self.line - 1, column=column)
 
 
 class Tally:
@@ -310,12 +353,18 @@ def _escaped_bytes(run: str) -> bytes:
 
 
 class _PieceCleaner:
-    """Cleans one piece behind its lead-in and takes the lead-in's output and counters off."""
+    """Cleans one piece behind its lead-in and takes the lead-in's output and counters off.
 
-    def __init__(self, cleaner: Cleaner, options: Options) -> None:
+    Explaining, it keeps the changes of the last text cleaned in `changes`, placed in that text.
+    """
+
+    def __init__(self, cleaner: Cleaner, options: Options, explaining: bool = False) -> None:
         self._cleaner = cleaner
+        self._options = options
+        self._explaining = explaining
         self._trim_trailing = options.remove_trailing_whitespace
         self._leads: dict[str, tuple[str, dict[str, int], int]] = {}
+        self.changes: list[Change] = []
 
     def _lead(self, lead: str) -> tuple[str, dict[str, int], int]:
         known = self._leads.get(lead)
@@ -331,7 +380,13 @@ class _PieceCleaner:
 
         `keep_open`: the text is followed by undecodable bytes that stay, cleaned as "x".
         """
-        result = self._cleaner.clean(lead + text + ("x" if keep_open else ""))
+        whole = lead + text + ("x" if keep_open else "")
+        if self._explaining:
+            report = explain(whole, self._options)
+            self.changes = _changes_within(report.changes, lead, len(lead) + len(text))
+            result: typing.Any = report
+        else:
+            result = self._cleaner.clean(whole)
         out = result.text
         changes = result.changes_made
         stats = result.stats
@@ -357,6 +412,25 @@ class _PieceCleaner:
             else:
                 raise AssertionError("the pending space was not written at the end of the piece")
         return out, stats, changes
+
+
+def _changes_within(changes: list[Change], lead: str, end: int) -> list[Change]:
+    """The changes of `lead + text (+ "x")` that belong to the text (the lead-in being "" or an
+    LF, its changes, with the empty changes that count along, end where the text starts),
+    placed in the text. A change that reaches into the stand-in "x" is cut before it."""
+    start = len(lead)
+    lines = lead.count("\n")
+    kept = []
+    for change in changes:
+        if change.start < start or (change.start == start and change.end == start) or change.start >= end:
+            continue
+        if change.end > end:
+            replacement = change.replacement
+            change = change._replace(end=end, original=change.original[:end - change.start],
+                                         replacement=replacement[:-1] if replacement.endswith("x") else replacement)
+        kept.append(change._replace(start=change.start - start, end=change.end - start,
+                                        line=change.line - lines))
+    return kept
 
 
 def _merge(total: dict[str, int], stats: dict[str, int], changes: int) -> int:
@@ -387,22 +461,24 @@ def _reason(text: str, start: int, end: int) -> str:
 
 
 def clean_pieces(chunks: typing.Iterable[bytes], options: Options, *, errors: str = "strict",
-                 piece_size: int = PIECE_SIZE) -> typing.Iterator[Piece]:
+                 piece_size: int = PIECE_SIZE, explain: bool = False) -> typing.Iterator[Piece]:
     """Decode and clean UTF-8 input piece by piece.
 
     The cleaned bytes of the pieces concatenate to what one call of `Cleaner(options).clean` on
     the whole decoded input returns, encoded, and a `Tally` of the pieces holds its counters.
     `errors` is a codec error handler for decoding; with "strict" a decoding error raises
     `InvalidUTF8` naming the byte offset; with "surrogateescape" undecodable bytes pass through
-    unchanged (see the module docstring).
+    unchanged (see the module docstring). With `explain` each piece also lists its changes.
     """
     if errors not in ("strict", "surrogateescape", "replace", "ignore", "backslashreplace"):
         raise ValueError(f"unknown error handler: {errors!r}")
     cleaner = Cleaner(options)
-    cutter = _Cutter(cleaner, options)
-    pieces = _PieceCleaner(cleaner, options)
+    cutter = None if explain else _Cutter(cleaner, options)
+    pieces = _PieceCleaner(cleaner, options, explain)
     offset = 0
     for text, lead, undo in split_pieces(_decoded(chunks), cutter, piece_size):
+        changes_list: list[Change] = []
+        end = TextPosition()
         stats = dict.fromkeys(_STAT_NAMES, 0)
         undecodable = 0
         try:
@@ -414,6 +490,8 @@ def clean_pieces(chunks: typing.Iterable[bytes], options: Options, *, errors: st
         if not runs:
             out, part_stats, part_changes = pieces.clean(text, lead, undo, False)
             changes = _merge(stats, part_stats, part_changes)
+            if explain:
+                changes_list, end = pieces.changes, end.after(text)
         elif errors == "strict":
             first = runs[0]
             raise InvalidUTF8(offset + len(text[:first.start()].encode("utf-8", "surrogateescape")),
@@ -421,28 +499,40 @@ def clean_pieces(chunks: typing.Iterable[bytes], options: Options, *, errors: st
         elif errors == "surrogateescape":
             parts = []
             changes = 0
+            changes_list = []
             start = 0
             for n, run in enumerate(runs):
                 if run.start() > start:
                     between = text[start:run.start()]
                     part, part_stats, part_changes = pieces.clean(between, lead if n == 0 else "\n", False, True)
+                    found = pieces.changes
                     if not part and n and _joins(runs[n - 1].group() + run.group()):
                         # Removing all that stood between two runs of undecodable bytes would
                         # make them a character: that text stays as it was.
-                        part, part_stats, part_changes = between, {}, 0
+                        part, part_stats, part_changes, found = between, {}, 0, []
                     parts.append(part)
                     changes += _merge(stats, part_stats, part_changes)
+                    if explain:
+                        changes_list += [end.place(change) for change in found]
+                        end = end.after(between)
                 parts.append(run.group())
+                end = end.after(run.group())
                 start = run.end()
             if start < len(text):
                 part, part_stats, part_changes = pieces.clean(text[start:], "\n", undo, False)
                 parts.append(part)
                 changes += _merge(stats, part_stats, part_changes)
+                if explain:
+                    changes_list += [end.place(change) for change in pieces.changes]
+                    end = end.after(text[start:])
             out = "".join(parts)
         else:
             undecodable = sum(run.end() - run.start() for run in runs)
             decoded = _ESCAPED.sub(lambda run: _escaped_bytes(run.group()).decode("utf-8", errors), text)
             out, part_stats, part_changes = pieces.clean(decoded, lead, undo, False)
             changes = _merge(stats, part_stats, part_changes)
-        yield Piece(offset, data, out.encode("utf-8", "surrogateescape"), stats, changes, undecodable)
+            if explain:
+                changes_list, end = pieces.changes, end.after(decoded)
+        yield Piece(offset, data, out.encode("utf-8", "surrogateescape"), stats, changes, undecodable,
+                    changes_list if explain else None, end if explain else None)
         offset += len(data)

@@ -19,9 +19,10 @@ import time
 import typing
 
 from . import _files
+from ._change_lines import FORMATS, ChangeLines
 from ._diff import DiffWriter
 from ._scrubix import Options
-from ._stream import PIECE_SIZE, InvalidUTF8, Piece, Tally, clean_pieces, read_chunks
+from ._stream import PIECE_SIZE, InvalidUTF8, Piece, Tally, TextPosition, clean_pieces, read_chunks
 
 __all__ = ["EXIT_CHANGES", "EXIT_ERROR", "EXIT_INTERRUPTED", "EXIT_OK", "PRESETS", "build_options", "main"]
 
@@ -106,6 +107,8 @@ exit status:
 examples:
   printf 'Caf\\u00e9 \\u2014 \\u201chi\\u201d\\n' | scrubix
   scrubix --preset code-safe --check docs/
+  scrubix --check --format github --max-changes 20 docs/   # annotations on a pull request
+  scrubix --explain < draft.md > clean.md                    # the changes on standard error
   scrubix --preset balanced -i notes.txt
   scrubix --preset code-safe --check -- "$@"   # file names that may start with '-'"""
 
@@ -117,6 +120,16 @@ def _positive_int(text: str) -> int:
         raise argparse.ArgumentTypeError(f"not an integer: {text!r}") from None
     if not 1 <= value <= MAX_CHUNK_SIZE:
         raise argparse.ArgumentTypeError(f"must be between 1 and {MAX_CHUNK_SIZE}: {value}")
+    return value
+
+
+def _count(text: str) -> int:
+    try:
+        value = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not an integer: {text!r}") from None
+    if value < 0:
+        raise argparse.ArgumentTypeError(f"must not be negative: {value}")
     return value
 
 
@@ -132,14 +145,24 @@ def build_parser() -> argparse.ArgumentParser:
     mode = parser.add_argument_group("mode (default: write the cleaned text to standard output)")
     exclusive = mode.add_mutually_exclusive_group()
     exclusive.add_argument("--check", action="store_const", dest="mode", const="check",
-                           help="change nothing; list the inputs that would change, with their "
-                                "changes by kind, and exit 1 if there are any")
+                           help="change nothing; list every change where it would happen "
+                                "(path:line:col), then each input's changes by kind, and exit 1 if "
+                                "there are any")
+    exclusive.add_argument("--explain", action="store_const", dest="mode", const="explain",
+                           help="write the cleaned text to standard output like the default, and "
+                                "list every change made on standard error as --check does")
     exclusive.add_argument("--diff", action="store_const", dest="mode", const="diff",
                            help="change nothing; print a unified diff of what would change and "
                                 "exit 1 if anything would")
     exclusive.add_argument("-i", "--in-place", action="store_const", dest="mode", const="in-place",
                            help="rewrite files that need cleaning (atomically, keeping their "
                                 "metadata; files that need no change are not touched)")
+    mode.add_argument("--format", choices=FORMATS, default="text",
+                      help="how --check and --explain list changes: 'text' lines, 'json' lines "
+                           "(one object per change, then one per input), or 'github' (GitHub "
+                           "Actions annotations on the changed lines) (default: %(default)s)")
+    mode.add_argument("--max-changes", type=_count, default=None, metavar="N",
+                      help="list at most N changes per input (the summary still counts all)")
     mode.add_argument("--stats", action="store_true",
                       help="print the counters of each input as a JSON line on standard error")
     mode.add_argument("--no-progress", dest="progress", action="store_false",
@@ -390,7 +413,8 @@ class _Run:
                 self.note(f"skipping binary file: {path}")
             return None
         chunks = (chunk for chunk in itertools.chain([first], read_chunks(stream, size)) if chunk)
-        return clean_pieces(self.counted(chunks), self.options, errors=self.args.errors, piece_size=size)
+        return clean_pieces(self.counted(chunks), self.options, errors=self.args.errors, piece_size=size,
+                            explain=self.args.mode in ("check", "explain"))
 
     def counted(self, chunks: typing.Iterable[bytes]) -> typing.Iterator[bytes]:
         for chunk in chunks:
@@ -411,7 +435,9 @@ class _Run:
             if mode is None:
                 self.write_cleaned(path, pieces)
             elif mode == "check":
-                self.check(path, pieces)
+                self.check(path, pieces, self.write_line)
+            elif mode == "explain":
+                self.check(path, pieces, self.write_note, write_cleaned=True)
             elif mode == "diff":
                 self.diff(path, pieces)
             else:
@@ -424,16 +450,40 @@ class _Run:
             tally.add(piece)
         self.report_stats(path, tally)
 
-    def check(self, path: str, pieces: typing.Iterator[Piece]) -> None:
+    def write_line(self, line: str) -> None:
+        self.progress.clear()
+        self.stdout.write(line.encode("utf-8", "surrogateescape") + b"\n")
+
+    def write_note(self, line: str) -> None:
+        self.progress.clear()
+        print(line, file=self.stderr)
+
+    def check(self, path: str, pieces: typing.Iterator[Piece], write: typing.Callable[[str], None],
+              write_cleaned: bool = False) -> None:
+        """Lists every change (--check, or --explain with the cleaned text written too)."""
         tally = Tally()
         changed = False
+        lines = ChangeLines(write, self.display(path), self.args.format, self.args.max_changes)
+        at = TextPosition()
+        normalized = False
         for piece in pieces:
+            if write_cleaned:
+                self.stdout.write(piece.cleaned)
             tally.add(piece)
             changed = changed or piece.cleaned != piece.data
+            for change in piece.changes or ():
+                if change.counter == "unicode_normalized":
+                    # Counted once per input, as the summary counts it; each piece counted its own.
+                    change = change._replace(count=0 if normalized else change.count)
+                    normalized = True
+                lines.add(at.place(change))
+            if piece.end is not None:
+                at = at.then(piece.end)
         self.report_stats(path, tally)
-        if changed:
-            self.say(path, _describe(tally, self.args.errors))
-            self.found_changes()
+        if changed or tally.changes_made:
+            lines.summary(tally.changes_made, tally.stats, _describe(tally, self.args.errors))
+            if not write_cleaned:
+                self.found_changes()
 
     def diff(self, path: str, pieces: typing.Iterator[Piece]) -> None:
         tally = Tally()

@@ -36,6 +36,12 @@ public:
 
     void run(std::string_view text);
 
+    // The loop calling `observer.before(begin)` and `observer.after(begin, end)` around each
+    // step: a cluster, or a stretch a shortcut took. The change report watches the pass this
+    // way (explain/explained_pass.cpp defines it); `run` itself has no observer to pay for.
+    template <class Observer>
+    void run_observed(std::string_view text, Observer& observer);
+
     // The line breaks the pre-pass rewrote as LF (with a line-ending style).
     const LineBreakCounts& line_breaks() const noexcept { return breaks_; }
 

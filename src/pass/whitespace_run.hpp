@@ -77,6 +77,8 @@ public:
     }
 
     bool empty() const noexcept { return pending_.empty(); }
+    // The spaces and tabs held (the change report reads what a flush would write).
+    std::string_view pending() const noexcept { return pending_; }
     bool just_dropped() const noexcept { return just_dropped_; }
     // A single held space and no drop flag: noting a drop and then holding a space would
     // leave the run exactly as it is.

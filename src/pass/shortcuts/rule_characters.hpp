@@ -1,0 +1,47 @@
+// The copy shortcut for text outside keyboard-only mode: between the characters some enabled
+// rule can act on, the pass writes every cluster exactly as it stands, so everything from a
+// cluster boundary up to the last certain cluster boundary before the next such character is
+// one copy.
+//
+// A rule character is found by its UTF-8 lead byte and the byte after it (which names the code
+// point exactly for two-byte sequences, a block of 64 for three-byte ones and of 4096 for
+// four-byte ones): a pair is a stop when any code point it leads has a rule class the options
+// act on, or is a Prepend character (which would join the character after it into its cluster,
+// so that no boundary could be told from the character after it alone). ASCII bytes are
+// stops unless they are printable, a line feed, or a space before a printable or non-ASCII
+// byte (what follows other whitespace decides its fate in the whitespace run).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace scrubix {
+
+class RuleCharacterScan {
+public:
+    // `stop_classes`: the rule classes that end a run of untouched clusters.
+    explicit RuleCharacterScan(std::uint8_t stop_classes) noexcept;
+
+    // End of the copy that starts at the cluster boundary `pos`: the last certain cluster
+    // boundary at or before the first stop after `pos`, not after a space; `pos` when there is
+    // none near enough. `pos` never moves back from one call to the next in a pass: the stop
+    // found is remembered, so each byte is scanned once.
+    std::size_t end_of_copy(std::string_view text, std::size_t pos) noexcept;
+
+private:
+    // The first stop at or after `pos`.
+    std::size_t next_stop(const unsigned char* bytes, std::size_t pos, std::size_t n) const noexcept;
+    bool is_stop_lead(unsigned char lead, unsigned char second) const noexcept;
+    bool is_stop_ascii(const unsigned char* bytes, std::size_t i, std::size_t n) const noexcept;
+    // Whether a cluster boundary lies certainly at `q` (a code point start after the text's
+    // start), judging from the code points on both sides of it.
+    static bool boundary_at(std::string_view text, std::size_t q) noexcept;
+
+    const std::uint16_t* table_ = nullptr;  // per lead and second byte: classes, Prepend
+    std::uint16_t stop_mask_;  // the rule classes that stop, and the Prepend bit
+    std::size_t stop_ = 0;     // the first stop at or after the last scan's start...
+    bool known_ = false;       // ...once a scan ran
+};
+
+}  // namespace scrubix

@@ -31,7 +31,7 @@ public:
           // Line and paragraph separators, and NEL with a line-ending style, are line breaks.
           stop_(active_ | unicode::kPassLineSep | (options.has_line_endings() ? unicode::kPassControl : 0)),
           verbatim_(options),
-          rule_characters_(stop_),
+          rule_characters_(stop_, !options.keyboard_only),
           output_(options, out, tally),
           memory_(text_size),
           filter_(options, mode, memory_) {}

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -19,25 +21,77 @@ namespace {
 namespace gr = unicode::grapheme_rules;
 
 constexpr std::uint16_t kPrependBit = 0x100;
+constexpr std::uint16_t kMixedBit = 0x200;  // the pair leads code points of different classes
 constexpr unsigned kLookBack = 32;  // code points the boundary search steps back at most
 
 // Per lead byte (0xC0..0xFF) and the six payload bits of the byte after it: the rule classes of
-// every code point that pair leads, and kPrependBit when one of them is Prepend. Worked out
-// once per process from the character tables.
+// every code point that pair leads, and kPrependBit when one of them is Prepend; kMixedBit when
+// they differ (then the code point itself is asked). Worked out once per process from the
+// character tables.
 using PrefixTable = std::array<std::uint16_t, 64 * 64>;
+
+// The pair a code point's UTF-8 form starts with, as an index of the prefix table.
+constexpr unsigned pair_index(char32_t c) noexcept {
+    if (c < 0x800) return ((0xC0 | (c >> 6)) - 0xC0) << 6 | (c & 0x3F);
+    if (c < 0x10000) return ((0xE0 | (c >> 12)) - 0xC0) << 6 | ((c >> 6) & 0x3F);
+    return ((0xF0 | (c >> 18)) - 0xC0) << 6 | ((c >> 12) & 0x3F);
+}
+
+// What the prefix table records of one code point: its rule classes and the Prepend bit.
+std::uint16_t prefix_value(char32_t c) noexcept {
+    std::uint16_t v = unicode::pass_class_inline(c);
+    if (gr::gcb_of(gr::props_of(c)) == gr::kGcbPrepend) v |= kPrependBit;
+    return v;
+}
 
 const PrefixTable& prefix_table() {
     static const PrefixTable table = [] {
+        // Both tables share one block size, and most blocks hold one value throughout (the
+        // planes above the BMP are nearly all such): a block whose two pool blocks are uniform
+        // is folded in at once. The verdict on each pool block is kept.
+        using unicode::char_data::CharPropsTable;
+        using unicode::grapheme_rules::GraphemeTable;
+        constexpr unsigned shift = unicode::char_data::kCharPropsShift;
+        static_assert(shift == unicode::grapheme_data::kGraphemeShift && shift <= 12);
+        constexpr char32_t block = char32_t(1) << shift;
+        enum : std::uint8_t { unknown, uniform, mixed };
+        std::vector<std::uint8_t> props_blocks(std::size(unicode::char_data::kCharPropsBlocks) >> shift, unknown);
+        std::vector<std::uint8_t> grapheme_blocks(std::size(unicode::grapheme_data::kGraphemeBlocks) >> shift, unknown);
+        const auto is_uniform = [&](std::vector<std::uint8_t>& verdicts, std::size_t slot, auto&& value_at) {
+            std::uint8_t& verdict = verdicts[slot >> shift];
+            if (verdict == unknown) {
+                verdict = uniform;
+                for (std::size_t k = 1; k < block; ++k)
+                    if (value_at(slot + k) != value_at(slot)) {
+                        verdict = mixed;
+                        break;
+                    }
+            }
+            return verdict == uniform;
+        };
+        const auto pass_class_at = [](std::size_t slot) {
+            return unicode::char_data::kCharPropsBlocks[slot] & unicode::char_data::kPassClassMask;
+        };
+        const auto prepend_at = [](std::size_t slot) {
+            return gr::gcb_of(unicode::grapheme_data::kGraphemeBlocks[slot]) == gr::kGcbPrepend;
+        };
         PrefixTable t{};
-        for (char32_t c = 0x80; c < 0x110000; ++c) {
-            if (c >= 0xD800 && c < 0xE000) continue;
-            char bytes[4];
-            utf8::encode(c, bytes);
-            const unsigned lead = static_cast<unsigned char>(bytes[0]) - 0xC0;
-            const unsigned second = static_cast<unsigned char>(bytes[1]) & 0x3F;
-            std::uint16_t v = unicode::pass_class_inline(c);
-            if (gr::gcb_of(gr::props_of(c)) == gr::kGcbPrepend) v |= kPrependBit;
-            t[(lead << 6) | second] |= v;
+        std::array<bool, 64 * 64> seen{};
+        const auto fold = [&](char32_t c, std::uint16_t v) {
+            const unsigned at = pair_index(c);
+            if (!seen[at]) t[at] = v;
+            else if ((t[at] & ~kMixedBit) != v) t[at] |= v | kMixedBit;
+            seen[at] = true;
+        };
+        for (char32_t start = 0x80; start < 0x110000; start += block) {
+            if (start >= 0xD800 && start < 0xE000) continue;
+            if (is_uniform(props_blocks, CharPropsTable::slot(start), pass_class_at) &&
+                is_uniform(grapheme_blocks, GraphemeTable::slot(start), prepend_at)) {
+                // (A block is 64-aligned, and a pair covers 64 code points or more.)
+                for (char32_t c = start; c < start + block; c += 64) fold(c, prefix_value(start));
+            } else {
+                for (char32_t c = start; c < start + block; ++c) fold(c, prefix_value(c));
+            }
         }
         return t;
     }();
@@ -46,19 +100,24 @@ const PrefixTable& prefix_table() {
 
 }  // namespace
 
-RuleCharacterScan::RuleCharacterScan(std::uint8_t stop_classes) noexcept
-    : stop_mask_(static_cast<std::uint16_t>(stop_classes | kPrependBit)) {}
+RuleCharacterScan::RuleCharacterScan(std::uint8_t stop_classes, bool used)
+    : table_(used ? prefix_table().data() : nullptr),
+      stop_mask_(static_cast<std::uint16_t>(stop_classes | kPrependBit)) {}
 
-inline bool RuleCharacterScan::is_stop_lead(unsigned char lead, unsigned char second) const noexcept {
-    return (table_[(unsigned(lead - 0xC0) << 6) | (second & 0x3Fu)] & stop_mask_) != 0;
+inline bool RuleCharacterScan::is_stop_lead(const unsigned char* at) const noexcept {
+    const std::uint16_t pair = table_[(unsigned(at[0] - 0xC0) << 6) | (at[1] & 0x3Fu)];
+    if ((pair & stop_mask_) == 0) return false;
+    if ((pair & kMixedBit) == 0) return true;
+    // (The decoder reads the sequence's own bytes only.)
+    std::size_t end = 0;
+    const char32_t c = utf8::decode(std::string_view(reinterpret_cast<const char*>(at), 4), end);
+    return (unicode::pass_class_inline(c) & stop_mask_) != 0 ||
+           ((stop_mask_ & kPrependBit) != 0 && gr::gcb_of(gr::props_of(c)) == gr::kGcbPrepend);
 }
 
-inline bool RuleCharacterScan::is_stop_ascii(const unsigned char* bytes, std::size_t i, std::size_t n) const noexcept {
+inline bool RuleCharacterScan::is_stop_at(const unsigned char* bytes, std::size_t i, std::size_t n) const noexcept {
     const unsigned char b = bytes[i];
-    if (ascii::is_printable(b) || b == '\n') return false;
-    if (b != ' ' || i + 1 == n) return true;
-    const unsigned char next = bytes[i + 1];
-    return !(ascii::is_printable(next) || next >= 0x80);
+    return b < 0x80 ? is_stop_ascii(bytes, i, n) : (b >= 0xC0 && is_stop_lead(bytes + i));
 }
 
 std::size_t RuleCharacterScan::next_stop(const unsigned char* bytes, std::size_t i, std::size_t n) const noexcept {
@@ -73,6 +132,29 @@ std::size_t RuleCharacterScan::next_stop(const unsigned char* bytes, std::size_t
     const auto printable_in = [&](__m128i x) {
         return unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(_mm_add_epi8(x, to_printable), printable_bound)));
     };
+    const __m128i to_printable_or_space = _mm_set1_epi8(0x60);  // 0x20..0x7E -> -128..-34
+    const __m128i printable_or_space_bound = _mm_set1_epi8(-33);
+    // Blocks of 64 bytes of ASCII prose: printable characters, line feeds, and spaces before
+    // neither a space nor a line feed.
+    const auto skip_prose = [&] {
+        while (i + 65 <= n) {
+            __m128i ok = _mm_set1_epi8(-1);
+            std::uint64_t sp = 0, lf = 0;
+            for (unsigned k = 0; k < 4; ++k) {
+                const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + 16 * k));
+                const __m128i s = _mm_cmpeq_epi8(x, space), f = _mm_cmpeq_epi8(x, line_feed);
+                ok = _mm_and_si128(ok, _mm_or_si128(f, _mm_cmplt_epi8(_mm_add_epi8(x, to_printable_or_space),
+                                                                      printable_or_space_bound)));
+                sp |= std::uint64_t(unsigned(_mm_movemask_epi8(s))) << (16 * k);
+                lf |= std::uint64_t(unsigned(_mm_movemask_epi8(f))) << (16 * k);
+            }
+            if (_mm_movemask_epi8(ok) != 0xFFFF) return;
+            const unsigned char after = bytes[i + 64];
+            const std::uint64_t after_stops = (ascii::is_printable(after) || after >= 0x80) ? 0 : 1;
+            if ((sp & (((sp | lf) >> 1) | (after_stops << 63))) != 0) return;
+            i += 64;
+        }
+    };
     for (; i + 17 <= n; i += 16) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
         const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + 1));
@@ -86,9 +168,14 @@ std::size_t RuleCharacterScan::next_stop(const unsigned char* bytes, std::size_t
         if (at < 16) leads &= (1u << at) - 1;
         for (; leads != 0; leads &= leads - 1) {
             const unsigned k = unsigned(__builtin_ctz(leads));
-            if (is_stop_lead(bytes[i + k], bytes[i + k + 1])) return i + k;
+            if (is_stop_lead(bytes + i + k)) return i + k;
         }
         if (at < 16) return i + at;
+        if (high == 0) {
+            i += 16;
+            skip_prose();
+            i -= 16;
+        }
     }
 #else
     // Eight bytes a step over printable ASCII: no byte below '!', none from DEL up.
@@ -101,10 +188,8 @@ std::size_t RuleCharacterScan::next_stop(const unsigned char* bytes, std::size_t
         if (((w & highs) | below | del) != 0) break;
     }
 #endif
-    for (; i < n; ++i) {
-        const unsigned char b = bytes[i];
-        if (b < 0x80 ? is_stop_ascii(bytes, i, n) : (b >= 0xC0 && is_stop_lead(b, bytes[i + 1]))) return i;
-    }
+    for (; i < n; ++i)
+        if (is_stop_at(bytes, i, n)) return i;
     return n;
 }
 
@@ -132,10 +217,9 @@ bool RuleCharacterScan::boundary_at(std::string_view text, std::size_t q) noexce
     return true;
 }
 
-std::size_t RuleCharacterScan::end_of_copy(std::string_view text, std::size_t pos) noexcept {
+std::size_t RuleCharacterScan::scan_to_copy_end(std::string_view text, std::size_t pos) noexcept {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
-    if (table_ == nullptr) table_ = prefix_table().data();
     if (!known_ || pos > stop_) {
         stop_ = next_stop(bytes, pos, n);
         known_ = true;

@@ -102,7 +102,27 @@ const PrefixTable& prefix_table() {
 
 RuleCharacterScan::RuleCharacterScan(std::uint8_t stop_classes, bool used)
     : table_(used ? prefix_table().data() : nullptr),
-      stop_mask_(static_cast<std::uint16_t>(stop_classes | kPrependBit)) {}
+      stop_mask_(static_cast<std::uint16_t>(stop_classes | kPrependBit)) {
+    if (!used) return;
+    // The lead bytes under which nothing stops, in runs; the three longest are passed by the
+    // vector scan without a look-up (Latin letters, Cyrillic, CJK ideographs, Hangul).
+    const auto clear = [&](unsigned lead) {
+        for (unsigned second = 0; second < 64; ++second)
+            if ((table_[((lead - 0xC0) << 6) | second] & stop_mask_) != 0) return false;
+        return true;
+    };
+    std::array<bool, 64> clear_leads{};
+    for (unsigned lead = 0xC2; lead < 0xF5; ++lead) clear_leads[lead - 0xC0] = clear(lead);
+    for (LeadRun& run : clear_runs_) {
+        for (unsigned first = 0; first < 64; ++first) {
+            unsigned last = first;
+            while (last < 64 && clear_leads[last]) ++last;
+            if (last - first > unsigned(run.last + 1 - run.first))
+                run = {static_cast<unsigned char>(0xC0 + first), static_cast<unsigned char>(0xC0 + last - 1)};
+        }
+        for (unsigned lead = run.first; lead <= run.last; ++lead) clear_leads[lead - 0xC0] = false;
+    }
+}
 
 inline bool RuleCharacterScan::is_stop_lead(const unsigned char* at) const noexcept {
     const std::uint16_t pair = table_[(unsigned(at[0] - 0xC0) << 6) | (at[1] & 0x3Fu)];
@@ -128,9 +148,18 @@ std::size_t RuleCharacterScan::next_stop(const unsigned char* bytes, std::size_t
     const __m128i printable_bound = _mm_set1_epi8(-34);
     const __m128i space = _mm_set1_epi8(' ');
     const __m128i line_feed = _mm_set1_epi8('\n');
-    const __m128i below_lead = _mm_set1_epi8(static_cast<char>(0xBF));
+    const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
+    const __m128i first_lead = _mm_set1_epi8(static_cast<char>(0xC0 ^ 0x80));
+    const auto continuation = [&](__m128i flipped) {  // 0x80..0xBF
+        return _mm_and_si128(_mm_cmpgt_epi8(flipped, _mm_set1_epi8(-1)), _mm_cmplt_epi8(flipped, first_lead));
+    };
+    __m128i run_below[3], run_above[3];
+    for (int r = 0; r < 3; ++r) {
+        run_below[r] = _mm_set1_epi8(static_cast<char>((clear_runs_[r].first - 1u) ^ 0x80));
+        run_above[r] = _mm_set1_epi8(static_cast<char>((clear_runs_[r].last + 1u) ^ 0x80));
+    }
     const auto printable_in = [&](__m128i x) {
-        return unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(_mm_add_epi8(x, to_printable), printable_bound)));
+        return _mm_cmplt_epi8(_mm_add_epi8(x, to_printable), printable_bound);
     };
     const __m128i to_printable_or_space = _mm_set1_epi8(0x60);  // 0x20..0x7E -> -128..-34
     const __m128i printable_or_space_bound = _mm_set1_epi8(-33);
@@ -155,27 +184,46 @@ std::size_t RuleCharacterScan::next_stop(const unsigned char* bytes, std::size_t
             i += 64;
         }
     };
+    unsigned ascii_blocks = 0;  // blocks in a row without a non-ASCII byte
     for (; i + 17 <= n; i += 16) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
         const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + 1));
+        const __m128i spaces = _mm_cmpeq_epi8(x, space);
+        const __m128i next_ok = _mm_or_si128(printable_in(next), _mm_cmplt_epi8(next, _mm_setzero_si128()));
+        // Bytes that pass at once: printable, line feeds, spaces before a printable or
+        // non-ASCII byte, continuation bytes and leads of the clear runs. (Bytes flipped by
+        // 0x80 compare unsigned as signed.)
+        const __m128i v = _mm_xor_si128(x, flip);
+        __m128i ok = _mm_or_si128(_mm_or_si128(printable_in(x), _mm_cmpeq_epi8(x, line_feed)),
+                                  _mm_or_si128(_mm_and_si128(spaces, next_ok), continuation(v)));
+        for (int r = 0; r < 3; ++r)
+            ok = _mm_or_si128(ok, _mm_and_si128(_mm_cmpgt_epi8(v, run_below[r]), _mm_cmplt_epi8(v, run_above[r])));
+        const unsigned pass = unsigned(_mm_movemask_epi8(ok));
+        if (pass == 0xFFFF) {
+            // Long stretches of ASCII prose: blocks of 64 bytes.
+            if (_mm_movemask_epi8(x) == 0) {
+                if (++ascii_blocks >= 2) {
+                    i += 16;
+                    skip_prose();
+                    i -= 16;
+                }
+            } else {
+                ascii_blocks = 0;
+            }
+            continue;
+        }
+        ascii_blocks = 0;
+        // The others are lead bytes asked the table, up to the first ASCII byte that stops.
         const unsigned high = unsigned(_mm_movemask_epi8(x));
-        const unsigned spaces = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(x, space)));
-        const unsigned feeds = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(x, line_feed)));
-        const unsigned next_ok = printable_in(next) | unsigned(_mm_movemask_epi8(next));
-        const unsigned ok = printable_in(x) | high | feeds | (spaces & next_ok);
-        const unsigned at = ok == 0xFFFF ? 16 : unsigned(__builtin_ctz(~ok));
-        unsigned leads = unsigned(_mm_movemask_epi8(_mm_cmpgt_epi8(x, below_lead))) & high;
-        if (at < 16) leads &= (1u << at) - 1;
-        for (; leads != 0; leads &= leads - 1) {
-            const unsigned k = unsigned(__builtin_ctz(leads));
+        unsigned others = ~pass & 0xFFFF;
+        const unsigned ascii_stops = others & ~high;
+        const unsigned at = ascii_stops == 0 ? 16 : unsigned(__builtin_ctz(ascii_stops));
+        if (at < 16) others &= (1u << at) - 1;
+        for (; others != 0; others &= others - 1) {
+            const unsigned k = unsigned(__builtin_ctz(others));
             if (is_stop_lead(bytes + i + k)) return i + k;
         }
         if (at < 16) return i + at;
-        if (high == 0) {
-            i += 16;
-            skip_prose();
-            i -= 16;
-        }
     }
 #else
     // Eight bytes a step over printable ASCII: no byte below '!', none from DEL up.

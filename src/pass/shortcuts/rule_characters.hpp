@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <array>
 #include <string_view>
 
 namespace scrubix {
@@ -68,6 +69,10 @@ private:
     // start), judging from the code points on both sides of it.
     static bool boundary_at(std::string_view text, std::size_t q) noexcept;
 
+    struct LeadRun {
+        unsigned char first = 1, last = 0;  // (empty)
+    };
+    LeadRun clear_runs_[3];  // runs of lead bytes under which nothing stops
     const std::uint16_t* table_;  // per lead and second byte: rule classes, Prepend, mixed
     std::uint16_t stop_mask_;     // the rule classes that stop, and the Prepend bit
     std::size_t stop_ = 0;        // the first stop at or after the last scan's start...

@@ -2,8 +2,8 @@
 
 #include <array>
 #include <cstring>
+#include <utility>
 #include <iterator>
-#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -26,8 +26,7 @@ constexpr unsigned kLookBack = 32;  // code points the boundary search steps bac
 
 // Per lead byte (0xC0..0xFF) and the six payload bits of the byte after it: the rule classes of
 // every code point that pair leads, and kPrependBit when one of them is Prepend; kMixedBit when
-// they differ (then the code point itself is asked). Worked out once per process from the
-// character tables.
+// they differ (then the code point itself is asked).
 using PrefixTable = std::array<std::uint16_t, 64 * 64>;
 
 // The pair a code point's UTF-8 form starts with, as an index of the prefix table.
@@ -38,89 +37,97 @@ constexpr unsigned pair_index(char32_t c) noexcept {
 }
 
 // What the prefix table records of one code point: its rule classes and the Prepend bit.
-std::uint16_t prefix_value(char32_t c) noexcept {
-    std::uint16_t v = unicode::pass_class_inline(c);
-    if (gr::gcb_of(gr::props_of(c)) == gr::kGcbPrepend) v |= kPrependBit;
+constexpr std::uint16_t prefix_value(char32_t c) noexcept {
+    std::uint16_t v = unicode::char_data::CharPropsTable::at(c) & unicode::char_data::kPassClassMask;
+    if (gr::gcb_of(gr::GraphemeTable::at(c)) == gr::kGcbPrepend) v |= kPrependBit;
     return v;
 }
 
-const PrefixTable& prefix_table() {
-    static const PrefixTable table = [] {
-        // Both tables share one block size, and most blocks hold one value throughout (the
-        // planes above the BMP are nearly all such): a block whose two pool blocks are uniform
-        // is folded in at once. The verdict on each pool block is kept.
-        using unicode::char_data::CharPropsTable;
-        using unicode::grapheme_rules::GraphemeTable;
-        constexpr unsigned shift = unicode::char_data::kCharPropsShift;
-        static_assert(shift == unicode::grapheme_data::kGraphemeShift && shift <= 12);
-        constexpr char32_t block = char32_t(1) << shift;
-        enum : std::uint8_t { unknown, uniform, mixed };
-        std::vector<std::uint8_t> props_blocks(std::size(unicode::char_data::kCharPropsBlocks) >> shift, unknown);
-        std::vector<std::uint8_t> grapheme_blocks(std::size(unicode::grapheme_data::kGraphemeBlocks) >> shift, unknown);
-        const auto is_uniform = [&](std::vector<std::uint8_t>& verdicts, std::size_t slot, auto&& value_at) {
-            std::uint8_t& verdict = verdicts[slot >> shift];
-            if (verdict == unknown) {
-                verdict = uniform;
-                for (std::size_t k = 1; k < block; ++k)
-                    if (value_at(slot + k) != value_at(slot)) {
-                        verdict = mixed;
-                        break;
-                    }
-            }
-            return verdict == uniform;
-        };
-        const auto pass_class_at = [](std::size_t slot) {
-            return unicode::char_data::kCharPropsBlocks[slot] & unicode::char_data::kPassClassMask;
-        };
-        const auto prepend_at = [](std::size_t slot) {
-            return gr::gcb_of(unicode::grapheme_data::kGraphemeBlocks[slot]) == gr::kGcbPrepend;
-        };
-        PrefixTable t{};
-        std::array<bool, 64 * 64> seen{};
-        const auto fold = [&](char32_t c, std::uint16_t v) {
-            const unsigned at = pair_index(c);
-            if (!seen[at]) t[at] = v;
-            else if ((t[at] & ~kMixedBit) != v) t[at] |= v | kMixedBit;
-            seen[at] = true;
-        };
-        for (char32_t start = 0x80; start < 0x110000; start += block) {
-            if (start >= 0xD800 && start < 0xE000) continue;
-            if (is_uniform(props_blocks, CharPropsTable::slot(start), pass_class_at) &&
-                is_uniform(grapheme_blocks, GraphemeTable::slot(start), prepend_at)) {
-                // (A block is 64-aligned, and a pair covers 64 code points or more.)
-                for (char32_t c = start; c < start + block; c += 64) fold(c, prefix_value(start));
-            } else {
-                for (char32_t c = start; c < start + block; ++c) fold(c, prefix_value(c));
-            }
+constexpr PrefixTable build_prefix_table() {
+    // Both tables share one block size, and most blocks hold one value throughout (the planes
+    // above the BMP are nearly all such): a block whose two pool blocks are uniform is folded
+    // in at once. The verdict on each pool block is kept.
+    using unicode::char_data::CharPropsTable;
+    using unicode::grapheme_rules::GraphemeTable;
+    constexpr unsigned shift = unicode::char_data::kCharPropsShift;
+    static_assert(shift == unicode::grapheme_data::kGraphemeShift && shift >= 6 && shift <= 12);
+    constexpr char32_t block = char32_t(1) << shift;
+    enum : std::uint8_t { unknown, uniform, mixed };
+    std::array<std::uint8_t, (std::size(unicode::char_data::kCharPropsBlocks) >> shift)> props_blocks{};
+    std::array<std::uint8_t, (std::size(unicode::grapheme_data::kGraphemeBlocks) >> shift)> grapheme_blocks{};
+    const auto is_uniform = [](auto& verdicts, std::size_t slot, auto&& value_at) {
+        std::uint8_t& verdict = verdicts[slot >> shift];
+        if (verdict == unknown) {
+            verdict = uniform;
+            for (std::size_t k = 1; k < block; ++k)
+                if (value_at(slot + k) != value_at(slot)) {
+                    verdict = mixed;
+                    break;
+                }
         }
-        return t;
-    }();
-    return table;
+        return verdict == uniform;
+    };
+    const auto pass_class_at = [](std::size_t slot) {
+        return unicode::char_data::kCharPropsBlocks[slot] & unicode::char_data::kPassClassMask;
+    };
+    const auto prepend_at = [](std::size_t slot) {
+        return gr::gcb_of(unicode::grapheme_data::kGraphemeBlocks[slot]) == gr::kGcbPrepend;
+    };
+    PrefixTable t{};
+    std::array<bool, 64 * 64> seen{};
+    const auto fold = [&](char32_t c, std::uint16_t v) {
+        const unsigned at = pair_index(c);
+        if (!seen[at]) t[at] = v;
+        else if ((t[at] & ~kMixedBit) != v) t[at] |= v | kMixedBit;
+        seen[at] = true;
+    };
+    for (char32_t start = 0x80; start < 0x110000; start += block) {
+        if (start >= 0xD800 && start < 0xE000) continue;
+        if (is_uniform(props_blocks, CharPropsTable::slot(start), pass_class_at) &&
+            is_uniform(grapheme_blocks, GraphemeTable::slot(start), prepend_at)) {
+            // (A block is 64-aligned, and a pair covers 64 code points or more.)
+            for (char32_t c = start; c < start + block; c += 64) fold(c, prefix_value(start));
+        } else {
+            for (char32_t c = start; c < start + block; ++c) fold(c, prefix_value(c));
+        }
+    }
+    return t;
 }
+
+// Built when the engine is compiled: a constant, shared by every pass.
+constexpr PrefixTable kPrefixTable = build_prefix_table();
+
+// Per lead byte: what the prefix table holds for any pair it leads.
+constexpr std::array<std::uint16_t, 64> kLeadTable = [] {
+    std::array<std::uint16_t, 64> leads{};
+    for (unsigned at = 0; at < kPrefixTable.size(); ++at) leads[at >> 6] |= kPrefixTable[at];
+    return leads;
+}();
 
 }  // namespace
 
 RuleCharacterScan::RuleCharacterScan(std::uint8_t stop_classes, bool used)
-    : table_(used ? prefix_table().data() : nullptr),
+    : table_(kPrefixTable.data()),
       stop_mask_(static_cast<std::uint16_t>(stop_classes | kPrependBit)) {
     if (!used) return;
     // The lead bytes under which nothing stops, in runs; the three longest are passed by the
     // vector scan without a look-up (Latin letters, Cyrillic, CJK ideographs, Hangul).
-    const auto clear = [&](unsigned lead) {
-        for (unsigned second = 0; second < 64; ++second)
-            if ((table_[((lead - 0xC0) << 6) | second] & stop_mask_) != 0) return false;
-        return true;
-    };
-    std::array<bool, 64> clear_leads{};
-    for (unsigned lead = 0xC2; lead < 0xF5; ++lead) clear_leads[lead - 0xC0] = clear(lead);
-    for (LeadRun& run : clear_runs_) {
-        for (unsigned first = 0; first < 64; ++first) {
-            unsigned last = first;
-            while (last < 64 && clear_leads[last]) ++last;
-            if (last - first > unsigned(run.last + 1 - run.first))
-                run = {static_cast<unsigned char>(0xC0 + first), static_cast<unsigned char>(0xC0 + last - 1)};
+    std::uint64_t clear = 0;
+    for (unsigned lead = 0xC2; lead < 0xF5; ++lead)
+        if ((kLeadTable[lead - 0xC0] & stop_mask_) == 0) clear |= std::uint64_t(1) << (lead - 0xC0);
+    for (unsigned first = 0; first < 64;) {
+        if (((clear >> first) & 1) == 0) {
+            ++first;
+            continue;
         }
-        for (unsigned lead = run.first; lead <= run.last; ++lead) clear_leads[lead - 0xC0] = false;
+        unsigned end = first;
+        while (end < 64 && ((clear >> end) & 1) != 0) ++end;
+        // Into the three longest found so far, longest first.
+        LeadRun run{static_cast<unsigned char>(0xC0 + first), static_cast<unsigned char>(0xC0 + end - 1)};
+        const auto length = [](const LeadRun& r) { return unsigned(r.last + 1 - r.first); };
+        for (LeadRun& kept : clear_runs_)
+            if (length(run) > length(kept)) std::swap(run, kept);
+        first = end;
     }
 }
 

@@ -22,7 +22,7 @@ namespace scrubix {
 class RuleCharacterScan {
 public:
     // `stop_classes`: the rule classes that end a run of untouched clusters; `used`: whether
-    // the pass asks for copies at all (the lead-byte table is fetched only then).
+    // the pass asks for copies at all (the runs of clear lead bytes are worked out only then).
     RuleCharacterScan(std::uint8_t stop_classes, bool used);
 
     // End of the copy that starts at the cluster boundary `pos`: the last certain cluster

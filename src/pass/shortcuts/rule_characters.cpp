@@ -36,61 +36,51 @@ constexpr unsigned pair_index(char32_t c) noexcept {
     return ((0xF0 | (c >> 18)) - 0xC0) << 6 | ((c >> 12) & 0x3F);
 }
 
-// What the prefix table records of one code point: its rule classes and the Prepend bit.
-constexpr std::uint16_t prefix_value(char32_t c) noexcept {
-    std::uint16_t v = unicode::char_data::CharPropsTable::at(c) & unicode::char_data::kPassClassMask;
-    if (gr::gcb_of(gr::GraphemeTable::at(c)) == gr::kGcbPrepend) v |= kPrependBit;
-    return v;
+// Per 64 values of a pool of table blocks: what `value_of` gives for them together (or-ed),
+// and kMixedBit when they differ.
+template <std::size_t N, class Value, class ValueOf>
+constexpr auto summarize_by_64(const Value (&pool)[N], ValueOf&& value_of) {
+    std::array<std::uint16_t, N / 64> sums{};
+    for (std::size_t at = 0; at < N; ++at) {
+        const std::uint16_t v = value_of(pool[at]);
+        std::uint16_t& sum = sums[at >> 6];
+        if ((at & 63) == 0) sum = v;
+        else if ((sum & ~kMixedBit) != v) sum |= v | kMixedBit;
+    }
+    return sums;
 }
 
 constexpr PrefixTable build_prefix_table() {
-    // Both tables share one block size, and most blocks hold one value throughout (the planes
-    // above the BMP are nearly all such): a block whose two pool blocks are uniform is folded
-    // in at once. The verdict on each pool block is kept.
+    // A pair of a longer sequence covers whole aligned groups of 64 code points (one for
+    // three-byte sequences, 64 for four-byte ones), and both tables' blocks are made of such
+    // groups: those pairs are built from summaries of the 64-value groups of the two pools.
     using unicode::char_data::CharPropsTable;
     using unicode::grapheme_rules::GraphemeTable;
-    constexpr unsigned shift = unicode::char_data::kCharPropsShift;
-    static_assert(shift == unicode::grapheme_data::kGraphemeShift && shift >= 6 && shift <= 12);
-    constexpr char32_t block = char32_t(1) << shift;
-    enum : std::uint8_t { unknown, uniform, mixed };
-    std::array<std::uint8_t, (std::size(unicode::char_data::kCharPropsBlocks) >> shift)> props_blocks{};
-    std::array<std::uint8_t, (std::size(unicode::grapheme_data::kGraphemeBlocks) >> shift)> grapheme_blocks{};
-    const auto is_uniform = [](auto& verdicts, std::size_t slot, auto&& value_at) {
-        std::uint8_t& verdict = verdicts[slot >> shift];
-        if (verdict == unknown) {
-            verdict = uniform;
-            for (std::size_t k = 1; k < block; ++k)
-                if (value_at(slot + k) != value_at(slot)) {
-                    verdict = mixed;
-                    break;
-                }
-        }
-        return verdict == uniform;
-    };
-    const auto pass_class_at = [](std::size_t slot) {
-        return unicode::char_data::kCharPropsBlocks[slot] & unicode::char_data::kPassClassMask;
-    };
-    const auto prepend_at = [](std::size_t slot) {
-        return gr::gcb_of(unicode::grapheme_data::kGraphemeBlocks[slot]) == gr::kGcbPrepend;
-    };
-    PrefixTable t{};
-    std::array<bool, 64 * 64> seen{};
-    const auto fold = [&](char32_t c, std::uint16_t v) {
-        const unsigned at = pair_index(c);
-        if (!seen[at]) t[at] = v;
-        else if ((t[at] & ~kMixedBit) != v) t[at] |= v | kMixedBit;
+    static_assert(unicode::char_data::kCharPropsShift >= 6 && unicode::grapheme_data::kGraphemeShift >= 6);
+    constexpr auto classes = summarize_by_64(unicode::char_data::kCharPropsBlocks, [](std::uint16_t word) {
+        return std::uint16_t(word & unicode::char_data::kPassClassMask);
+    });
+    constexpr auto prepend = summarize_by_64(unicode::grapheme_data::kGraphemeBlocks, [](gr::Props p) {
+        return gr::gcb_of(p) == gr::kGcbPrepend ? kPrependBit : std::uint16_t(0);
+    });
+    // (Plain arrays: the compilers' step limits for constant evaluation count every call.)
+    std::uint16_t pairs[64 * 64] = {};
+    bool seen[64 * 64] = {};
+    const std::uint16_t* const class_sums = classes.data();
+    const std::uint16_t* const prepend_sums = prepend.data();
+    // A two-byte pair is one code point.
+    for (char32_t c = 0x80; c < 0x800; ++c)
+        pairs[pair_index(c)] = (CharPropsTable::at(c) & unicode::char_data::kPassClassMask) |
+                               (gr::gcb_of(GraphemeTable::at(c)) == gr::kGcbPrepend ? kPrependBit : 0);
+    for (char32_t group = 0x800; group < 0x110000; group += 64) {
+        if (group >= 0xD800 && group < 0xE000) continue;
+        const std::uint16_t v = class_sums[CharPropsTable::slot(group) >> 6] | prepend_sums[GraphemeTable::slot(group) >> 6];
+        const unsigned at = pair_index(group);
+        pairs[at] = !seen[at] ? v : ((pairs[at] ^ v) & ~kMixedBit) != 0 ? pairs[at] | v | kMixedBit : pairs[at] | v;
         seen[at] = true;
-    };
-    for (char32_t start = 0x80; start < 0x110000; start += block) {
-        if (start >= 0xD800 && start < 0xE000) continue;
-        if (is_uniform(props_blocks, CharPropsTable::slot(start), pass_class_at) &&
-            is_uniform(grapheme_blocks, GraphemeTable::slot(start), prepend_at)) {
-            // (A block is 64-aligned, and a pair covers 64 code points or more.)
-            for (char32_t c = start; c < start + block; c += 64) fold(c, prefix_value(start));
-        } else {
-            for (char32_t c = start; c < start + block; ++c) fold(c, prefix_value(c));
-        }
     }
+    PrefixTable t{};
+    for (unsigned at = 0; at < 64 * 64; ++at) t[at] = pairs[at];
     return t;
 }
 

@@ -163,7 +163,7 @@ int main(int argc, char** argv) {
     std::ostringstream md;
     md << "| corpus | MB | memcpy MB/s | decode+lookup MB/s";
     for (const auto& c : cfgs) md << " | " << c.name;
-    md << " |\n|---|---|---";
+    md << " |\n|---|---|---|---";
     for (std::size_t i = 0; i < cfgs.size(); ++i) md << "|---";
     md << "|\n";
     for (const auto& path : files) {

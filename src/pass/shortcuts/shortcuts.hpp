@@ -29,7 +29,8 @@ inline std::size_t take_shortcut(Loop& loop, std::string_view text, std::size_t 
     } else {
         // Outside keyboard-only mode no cluster is dropped whole, so with nothing held the
         // clusters before the next rule character come out as they stand.
-        if (!loop.keyboard_only() && loop.output().run().empty() && !loop.output().run().just_dropped()) {
+        const auto& run = loop.output().run();
+        if (!loop.keyboard_only() && run.empty() && !run.just_dropped() && run.flush_gate_open()) {
             const std::size_t end = loop.rule_characters().end_of_copy(text, pos);
             if (end > pos) {
                 loop.output().emit_stretch(text.substr(pos, end - pos), false);

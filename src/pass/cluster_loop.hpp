@@ -15,6 +15,7 @@
 #include "pass/line_endings.hpp"
 #include "pass/output.hpp"
 #include "pass/pass.hpp"
+#include "pass/shortcuts/rule_characters.hpp"
 #include "pass/shortcuts/verbatim_ascii.hpp"
 #include "stats.hpp"
 
@@ -30,6 +31,7 @@ public:
           // Line and paragraph separators, and NEL with a line-ending style, are line breaks.
           stop_(active_ | unicode::kPassLineSep | (options.has_line_endings() ? unicode::kPassControl : 0)),
           verbatim_(options),
+          rule_characters_(stop_, !options.keyboard_only),
           output_(options, out, tally),
           memory_(text_size),
           filter_(options, mode, memory_) {}
@@ -49,6 +51,7 @@ public:
 
     Output& output() noexcept { return output_; }
     const VerbatimAscii& verbatim() const noexcept { return verbatim_; }
+    RuleCharacterScan& rule_characters() noexcept { return rule_characters_; }
     bool keyboard_only() const noexcept { return options_.keyboard_only; }
     bool unifies_line_breaks() const noexcept { return unify_breaks_; }
     // The rule classes that end a run of clusters the shortcuts write untouched.
@@ -79,6 +82,7 @@ private:
     const std::uint8_t active_;  // rule classes that some enabled rule acts on
     const std::uint8_t stop_;
     const VerbatimAscii verbatim_;
+    RuleCharacterScan rule_characters_;
     Output output_;
     KeyboardOnlyFilter::Memory memory_;
     KeyboardOnlyFilter filter_;

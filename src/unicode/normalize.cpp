@@ -28,6 +28,11 @@ using namespace normalization;
 
 using LeadTable = std::array<bool, 256>;
 
+// A range of lead bytes, first to last (empty when first > last).
+struct LeadRange {
+    unsigned char first = 1, last = 0;
+};
+
 struct Form {
     std::uint8_t not_yes;  // quick-check flags meaning "no" or "maybe"
     std::uint8_t no;       // quick-check flags meaning "no"
@@ -36,6 +41,9 @@ struct Form {
     char32_t yes_below;    // code points below this are starters that pass the quick check
     unsigned char trivial_below;  // bytes below this belong to such code points
     const LeadTable* starter_leads;  // lead bytes whose every character is such a starter
+    // The longest runs of such lead bytes among the two- and the three-byte leads, which the
+    // vector scan passes over in blocks (Cyrillic, CJK ideographs, Hangul syllables).
+    LeadRange starters2, starters3;
 };
 
 // Lead bytes of two- and three-byte sequences under which every code point is a starter that
@@ -71,9 +79,22 @@ constexpr LeadTable kNfkdStarterLeads = starter_leads(kNfkdQcNo);
 constexpr LeadTable kNfkcStarterLeads = starter_leads(kNfkcQcNo | kNfkcQcMaybe);
 constexpr LeadTable kNoStarterLeads{};
 
+// The longest run of starter leads among the lead bytes `from` to `to`.
+constexpr LeadRange longest_run(const LeadTable& leads, unsigned from, unsigned to) noexcept {
+    LeadRange best;
+    for (unsigned first = from; first <= to; ++first) {
+        unsigned last = first;
+        while (last <= to && leads[last]) ++last;
+        if (last > first && last - first > unsigned(best.last + 1 - best.first))
+            best = {static_cast<unsigned char>(first), static_cast<unsigned char>(last - 1)};
+    }
+    return best;
+}
+
 constexpr Form make_form(std::uint8_t not_yes, std::uint8_t no, bool compat, bool compose,
                          char32_t yes_below, const LeadTable& leads) noexcept {
-    return {not_yes, no, compat, compose, yes_below, first_nontrivial_byte(yes_below), &leads};
+    return {not_yes, no, compat, compose, yes_below, first_nontrivial_byte(yes_below), &leads,
+            longest_run(leads, 0xC2, 0xDF), longest_run(leads, 0xE0, 0xEF)};
 }
 
 constexpr Form form_of(NormalizationForm mode) noexcept {
@@ -136,6 +157,37 @@ std::size_t skip_below(const char* s, std::size_t i, std::size_t n, unsigned cha
     return i;
 }
 
+// Where the starters that pass the quick check end, from `i` on, sixteen bytes a step: at the
+// first lead byte that is neither below `form.trivial_below` nor a starter lead, or after the
+// last whole block (maybe inside a character). Without the vector unit, `i`.
+std::size_t skip_starter_blocks(const char* s, std::size_t i, std::size_t n, const Form& form) noexcept {
+#if defined(__SSE2__)
+    // Unsigned comparisons as signed ones of the bytes flipped by 0x80.
+    const __m128i flip = _mm_set1_epi8(char(0x80));
+    const auto bound = [&](unsigned b) { return _mm_set1_epi8(char(b ^ 0x80)); };
+    const __m128i trivial = bound(form.trivial_below);
+    const __m128i lo2 = bound(form.starters2.first - 1u), hi2 = bound(form.starters2.last + 1u);
+    const __m128i lo3 = bound(form.starters3.first - 1u), hi3 = bound(form.starters3.last + 1u);
+    const auto within = [](__m128i v, __m128i below_first, __m128i above_last) {
+        return _mm_and_si128(_mm_cmpgt_epi8(v, below_first), _mm_cmplt_epi8(v, above_last));
+    };
+    while (i + 16 <= n) {
+        const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)), flip);
+        const __m128i ok = _mm_or_si128(_mm_cmplt_epi8(v, trivial),
+                                        _mm_or_si128(within(v, lo2, hi2), within(v, lo3, hi3)));
+        // Other lead bytes are asked the table; the first that is no starter lead ends the scan.
+        for (unsigned other = ~unsigned(_mm_movemask_epi8(ok)) & 0xFFFF; other != 0; other &= other - 1) {
+            const std::size_t at = i + unsigned(__builtin_ctz(other));
+            if (!(*form.starter_leads)[static_cast<unsigned char>(s[at])]) return at;
+        }
+        i += 16;
+    }
+#else
+    (void)s, (void)n, (void)form;
+#endif
+    return i;
+}
+
 // Start of the character that ends just before `i` (> 0).
 std::size_t previous_char_start(const char* s, std::size_t i) noexcept {
     do --i;
@@ -170,8 +222,17 @@ bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion
             prev_ccc = 0;
             continue;
         }
-        // Other characters whose whole lead-byte range consists of such starters.
+        // Other characters whose whole lead-byte range consists of such starters, by the
+        // block while the blocks hold nothing else.
         if (starter_leads[lead] && utf8::sequence_length(lead) <= n - i) {
+            const std::size_t skipped = skip_starter_blocks(s, i, n, form);
+            if (skipped > i) {
+                i = skipped;
+                while (i < n && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) ++i;
+                boundary = previous_char_start(s, i);
+                prev_ccc = 0;
+                continue;
+            }
             boundary = i;
             i += utf8::sequence_length(lead);
             prev_ccc = 0;

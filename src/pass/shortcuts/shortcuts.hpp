@@ -4,13 +4,14 @@
 #include <cstddef>
 #include <string_view>
 
+#include "pass/shortcuts/rule_characters.hpp"
 #include "pass/shortcuts/untouched_runs.hpp"
 #include "pass/shortcuts/verbatim_ascii.hpp"
 
 namespace scrubix {
 
-// Takes what a shortcut can take from `pos` on: a verbatim ASCII stretch, a run of untouched
-// or remembered clusters, or one ASCII cluster. Returns where the loop goes on (`pos` when no
+// Takes what a shortcut can take from `pos` on: a verbatim ASCII stretch, a copy up to the next
+// rule character, a run of untouched or remembered clusters, or one ASCII cluster. Returns where the loop goes on (`pos` when no
 // shortcut applies and the cluster there goes through the loop's body). `Loop` is the cluster
 // loop; see untouched_runs.hpp for what the shortcuts use of it.
 template <class Loop>
@@ -26,6 +27,16 @@ inline std::size_t take_shortcut(Loop& loop, std::string_view text, std::size_t 
             if (end > pos) return end;
         }
     } else {
+        // Outside keyboard-only mode no cluster is dropped whole, so with nothing held the
+        // clusters before the next rule character come out as they stand.
+        const auto& run = loop.output().run();
+        if (!loop.keyboard_only() && run.empty() && !run.just_dropped() && run.flush_gate_open()) {
+            const std::size_t end = loop.rule_characters().end_of_copy(text, pos);
+            if (end > pos) {
+                loop.output().emit_stretch(text.substr(pos, end - pos), false);
+                return end;
+            }
+        }
         const std::size_t end =
             loop.keyboard_only() ? take_remembered_run(loop, text, pos) : take_untouched_run(loop, text, pos);
         if (end > pos) return end;

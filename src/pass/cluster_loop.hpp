@@ -32,9 +32,15 @@ public:
           verbatim_(options),
           output_(options, out, tally),
           memory_(text_size),
-          filter_(options, mode, memory_) {}
+          filter_(options, mode, memory_),
+          watch_seams_(options.unicode_normalization != NormalizationMode::None) {}
 
     void run(std::string_view text);
+
+    // Whether the pass may have joined characters that normalization saw apart: with a form
+    // asked for, a character removed or rewritten just before one that joins what precedes
+    // it (a mark, the second of a composition pair). Then the output is normalized again.
+    bool may_have_joined() const noexcept { return joined_; }
 
     // The line breaks the pre-pass rewrote as LF (with a line-ending style).
     const LineBreakCounts& line_breaks() const noexcept { return breaks_; }
@@ -66,6 +72,12 @@ private:
     // What is left of a cluster: held as whitespace, filtered, or written.
     void write(ClusterFacts& cluster, std::string_view cleaned);
     void write_ellipsis();
+    // A character before `at` in `cluster` was removed or rewritten: notes whether the code
+    // point at `at` (in the cluster or after it) joins what is now before it.
+    void note_seam(std::string_view cluster, std::size_t at) {
+        if (watch_seams_ && !joined_) check_seam(cluster.data() + at);
+    }
+    void check_seam(const char* next) noexcept;
 
     const Options& options_;
     const PassMode mode_;
@@ -77,6 +89,9 @@ private:
     KeyboardOnlyFilter::Memory memory_;
     KeyboardOnlyFilter filter_;
     std::string buffer_;  // the cleaned text of one cluster
+    const bool watch_seams_;     // a normalization form is asked for
+    bool joined_ = false;        // see may_have_joined()
+    const char* text_end_ = nullptr;
     LineBreakCounts breaks_;
 };
 

@@ -2,13 +2,28 @@
 
 #include "pass/cluster_loop.hpp"
 #include "pass/line_endings.hpp"
+#include "unicode/normalize.hpp"
 
 namespace scrubix {
+
+namespace {
+// The pass joined characters that the normalization stage saw apart: the output is brought
+// back to the form asked for (counted once with the stage, as one normalization).
+void renormalize(NormalizationMode form, std::string& out, Tally& tally) {
+    if (unicode::is_normalized(form, out)) return;
+    std::string normalized;
+    normalized.reserve(out.size());
+    unicode::normalize_into(form, out, normalized);
+    out.swap(normalized);
+    if (tally.stats.unicode_normalized == 0) tally.add(&CleaningStats::unicode_normalized);
+}
+}  // namespace
 
 void run_pass(std::string_view text, const Options& options, PassMode mode, std::string& out, Tally& tally) {
     out.reserve(text.size());
     ClusterLoop loop(options, mode, out, tally, text.size());
     loop.run(text);
+    if (loop.may_have_joined()) renormalize(options.unicode_normalization, out, tally);
     if (options.has_line_endings()) convert_line_breaks(options.line_endings, loop.line_breaks(), out, tally);
 }
 

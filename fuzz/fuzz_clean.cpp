@@ -5,8 +5,9 @@
 // `unicode_normalized` of at most 1, the same answer from `try_clean` and `clean` and on a
 // second run, the input back unchanged when nothing was counted (without normalization or a
 // line-ending style), under `keyboard_only` only keyboard characters outside the emoji
-// clusters that `emoji_policy` keep lets through, and the reference path (every shortcut off)
-// giving the same text and counters.
+// clusters that `emoji_policy` keep lets through, the reference path (every shortcut off)
+// giving the same text and counters, the output settled (cleaning it again gives it back and
+// counts nothing) and, with a form asked for, in that form.
 //
 // A kept emoji cluster is written as the character rules left it, and one rule can turn a
 // character inside a cluster into ASCII: the quote rule maps U+E0027 TAG APOSTROPHE, the only
@@ -21,6 +22,7 @@
 #include "reference_path.hpp"
 #include "unicode/char_tables.hpp"
 #include "unicode/grapheme.hpp"
+#include "unicode/normalize.hpp"
 
 using namespace scrubix;
 
@@ -82,6 +84,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_ASSERT(second->view(text) == out && second->changes_made == r.changes_made &&
                     second->stats == r.stats,
                 text);
+
+    const CleaningResult settled = clean(out, o);
+    FUZZ_ASSERT(settled.view(out) == out && settled.changes_made == 0, text);
+    if (o.unicode_normalization != NormalizationMode::None)
+        FUZZ_ASSERT(unicode::is_normalized(o.unicode_normalization, out), text);
 
     const CleaningResult reference = clean_reference(text, o);
     FUZZ_ASSERT(reference.text == out && reference.changes_made == r.changes_made && reference.stats == r.stats,

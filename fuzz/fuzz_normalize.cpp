@@ -9,7 +9,7 @@
 #include "fuzz_input.hpp"
 #include "unicode/normalize.hpp"
 
-using scrubix::NormalizationMode;
+using NormalizationMode = scrubix::unicode::NormalizationForm;
 using scrubix::unicode::is_normalized;
 
 namespace {

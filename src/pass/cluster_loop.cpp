@@ -150,7 +150,7 @@ void ClusterLoop::check_seam(const char* next) noexcept {
     if (next == text_end_ || static_cast<unsigned char>(*next) < 0x80) return;
     std::size_t i = 0;
     const std::string_view rest(next, static_cast<std::size_t>(text_end_ - next));
-    joined_ = unicode::joins_previous(utf8::decode(rest, i));
+    if (unicode::joins_previous(utf8::decode(rest, i))) output_.note_form_at_risk();
 }
 
 void ClusterLoop::write_ellipsis() {

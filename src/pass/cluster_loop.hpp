@@ -37,10 +37,8 @@ public:
 
     void run(std::string_view text);
 
-    // Whether the pass may have joined characters that normalization saw apart: with a form
-    // asked for, a character removed or rewritten just before one that joins what precedes
-    // it (a mark, the second of a composition pair). Then the output is normalized again.
-    bool may_have_joined() const noexcept { return joined_; }
+    // Whether the output may have left the normalization form (Output::form_at_risk).
+    bool form_at_risk() const noexcept { return output_.form_at_risk(); }
 
     // The line breaks the pre-pass rewrote as LF (with a line-ending style).
     const LineBreakCounts& line_breaks() const noexcept { return breaks_; }
@@ -72,10 +70,11 @@ private:
     // What is left of a cluster: held as whitespace, filtered, or written.
     void write(ClusterFacts& cluster, std::string_view cleaned);
     void write_ellipsis();
-    // A character before `at` in `cluster` was removed or rewritten: notes whether the code
-    // point at `at` (in the cluster or after it) joins what is now before it.
+    // A character before `at` in `cluster` was removed or rewritten. With a form asked for,
+    // the form is at risk when the code point at `at` (in the cluster or after it) joins what
+    // is now before it (a mark, the second of a composition pair).
     void note_seam(std::string_view cluster, std::size_t at) {
-        if (watch_seams_ && !joined_) check_seam(cluster.data() + at);
+        if (watch_seams_ && !output_.form_at_risk()) check_seam(cluster.data() + at);
     }
     void check_seam(const char* next) noexcept;
 
@@ -89,8 +88,7 @@ private:
     KeyboardOnlyFilter::Memory memory_;
     KeyboardOnlyFilter filter_;
     std::string buffer_;  // the cleaned text of one cluster
-    const bool watch_seams_;     // a normalization form is asked for
-    bool joined_ = false;        // see may_have_joined()
+    const bool watch_seams_;  // a normalization form is asked for
     const char* text_end_ = nullptr;
     LineBreakCounts breaks_;
 };

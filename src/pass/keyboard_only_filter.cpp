@@ -123,6 +123,7 @@ void KeyboardOnlyFilter::commit(Output& output, const Outcome& outcome, std::str
     switch (outcome.kind) {
         case Kind::KeptEmoji:
             output.emit(cleaned);
+            output.note_form_at_risk();
             return;
         case Kind::Filtered:
             if (outcome.transliterated)

@@ -7,8 +7,8 @@
 namespace scrubix {
 
 namespace {
-// The pass joined characters that the normalization stage saw apart: the output is brought
-// back to the form asked for (counted once with the stage, as one normalization).
+// The output may have left the form the normalization stage gave the input (see
+// Output::form_at_risk): it is brought back to it, counted once with the stage.
 void renormalize(NormalizationMode form, std::string& out, Tally& tally) {
     if (unicode::is_normalized(form, out)) return;
     std::string normalized;
@@ -23,7 +23,8 @@ void run_pass(std::string_view text, const Options& options, PassMode mode, std:
     out.reserve(text.size());
     ClusterLoop loop(options, mode, out, tally, text.size());
     loop.run(text);
-    if (loop.may_have_joined()) renormalize(options.unicode_normalization, out, tally);
+    if (options.unicode_normalization != NormalizationMode::None && loop.form_at_risk())
+        renormalize(options.unicode_normalization, out, tally);
     if (options.has_line_endings()) convert_line_breaks(options.line_endings, loop.line_breaks(), out, tally);
 }
 

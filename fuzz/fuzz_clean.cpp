@@ -5,8 +5,9 @@
 // `unicode_normalized` of at most 1, the same answer from `try_clean` and `clean` and on a
 // second run, the input back unchanged when nothing was counted (without normalization or a
 // line-ending style), under `keyboard_only` only keyboard characters outside the emoji
-// clusters that `emoji_policy` keep lets through, and the reference path (every shortcut off)
-// giving the same text and counters.
+// clusters that `emoji_policy` keep lets through, the reference path (every shortcut off)
+// giving the same text and counters, the output settled (cleaning it again gives it back and
+// counts nothing) and, with a form asked for, in that form.
 //
 // A kept emoji cluster is written as the character rules left it, and one rule can turn a
 // character inside a cluster into ASCII: the quote rule maps U+E0027 TAG APOSTROPHE, the only
@@ -21,6 +22,7 @@
 #include "reference_path.hpp"
 #include "unicode/char_tables.hpp"
 #include "unicode/grapheme.hpp"
+#include "unicode/normalize.hpp"
 
 using namespace scrubix;
 
@@ -60,6 +62,17 @@ bool keyboard_only_output(std::string_view out, const Options& o) {
     return group.empty() || acceptable(group);
 }
 
+// Whether the quote rule may have spelled U+E0027 TAG APOSTROPHE, which extends the cluster
+// before it, as "'", which starts a cluster of its own when the output is read again (see the
+// file comment). Kept on purpose (the quote map spells it), so such output need not settle:
+// keep-emoji "\U0001F3F4\U000E0027\U000E007F" gives "\U0001F3F4'\U000E007F", then
+// "\U0001F3F4'" (the tag after "'" is no longer in an emoji); under collapse_whitespace
+// "\u00A0\u00A0\U000E0027" gives "  '" (the second space is in the cluster of the
+// apostrophe), then " '".
+bool splits_clusters(std::string_view text, const Options& o) {
+    return o.normalize_quotes && text.find("\U000E0027") != std::string_view::npos;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -82,6 +95,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_ASSERT(second->view(text) == out && second->changes_made == r.changes_made &&
                     second->stats == r.stats,
                 text);
+
+    if (!splits_clusters(text, o)) {
+        const CleaningResult settled = clean(out, o);
+        FUZZ_ASSERT(settled.view(out) == out && settled.changes_made == 0, text);
+    }
+    if (o.unicode_normalization != NormalizationMode::None)
+        FUZZ_ASSERT(unicode::is_normalized(o.unicode_normalization, out), text);
 
     const CleaningResult reference = clean_reference(text, o);
     FUZZ_ASSERT(reference.text == out && reference.changes_made == r.changes_made && reference.stats == r.stats,

@@ -188,6 +188,19 @@ ExplainedResult explain(std::string_view text, const Options& options) {
     }
     const std::string_view input = normalizes ? std::string_view(normalized) : text;
     std::vector<SpanChange> pass = run_explained_pass(input, options, explained.result.text, tally);
+    // The pass may have joined a base and its marks (a character between them removed): the
+    // output is brought back to the form, as `clean` does, and that is one more stage to compose.
+    if (normalizes && !unicode::is_normalized(options.unicode_normalization, explained.result.text)) {
+        const std::string passed = std::move(explained.result.text);
+        explained.result.text.clear();
+        explained.result.text.reserve(passed.size());
+        ChangeList renormalizing(passed);
+        bool counted = tally.stats.unicode_normalized != 0;
+        normalize_reporting(passed, passed, options.unicode_normalization, explained.result.text, renormalizing,
+                            counted);
+        if (counted && tally.stats.unicode_normalized == 0) tally.add(&CleaningStats::unicode_normalized);
+        pass = compose(passed, pass, renormalizing.take());
+    }
     explained.changes = one_counter_each(normalizes ? compose(normalized, normalizing, pass) : std::move(pass));
     explained.result.changes_made = tally.changes_made;
     explained.result.stats = tally.stats;

@@ -258,7 +258,8 @@ class _Cutter:
                 if run == "":
                     at_start = None if emitted is None else not emitted
                 elif run is not None:
-                    run, at_start = " ", False
+                    # A drop after a run leaves the start-drop state as it was.
+                    run = " "
                 else:
                     at_start = None
             else:  # a whitespace cluster is held

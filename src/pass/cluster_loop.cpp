@@ -2,6 +2,7 @@
 
 #include "pass/shortcuts/shortcuts.hpp"
 #include "unicode/grapheme.hpp"
+#include "unicode/normalize.hpp"
 #include "unicode/utf8.hpp"
 
 namespace scrubix {
@@ -10,16 +11,12 @@ namespace {
 
 constexpr std::string_view kLineSeparator = "\xE2\x80\xA8";
 constexpr std::string_view kParagraphSeparator = "\xE2\x80\xA9";
-
-bool is_spaces_and_tabs(std::string_view s) noexcept {
-    for (char ch : s)
-        if (ch != ' ' && ch != '\t') return false;
-    return true;
-}
+constexpr char32_t kEmojiPresentationSelector = 0xFE0F;
 
 }  // namespace
 
 void ClusterLoop::run(std::string_view text) {
+    text_end_ = text.data() + text.size();
     std::size_t pos = 0;
     while (pos < text.size()) {
         if (mode_ == PassMode::Shortcuts) {
@@ -47,16 +44,20 @@ void ClusterLoop::clean_cluster(std::string_view text) {
 void ClusterLoop::clean_single(std::string_view text, char32_t c, std::uint8_t classes) {
     if (line_break(text)) return;
     ClusterFacts cluster{text};
+    const char32_t original = c;
     switch (apply_character_rules(c, classes, cluster, options_, output_.tally)) {
         case RuleOutcome::Removed:
+            note_seam(text, text.size());
             return;
         case RuleOutcome::Ellipsis:
             write_ellipsis();
             return;
         case RuleOutcome::ApostropheN:
+            note_seam(text, text.size());
             write(cluster, kApostropheNQuoted);
             return;
         case RuleOutcome::Kept:
+            if (c != original) note_seam(text, text.size());
             break;
     }
     char bytes[4];
@@ -90,25 +91,44 @@ bool ClusterLoop::apply_rules(ClusterFacts& cluster, std::string_view& cleaned) 
         return true;
     }
     buffer_.assign(text.data(), first);
+    bool rewritten = false;  // the code point before was rewritten
     for (std::size_t i = first; i < text.size();) {
         const std::size_t start = i;
         char32_t c = utf8::decode(text, i);
         const std::uint8_t classes = rule_classes_of(c);
         if (classes == 0) {
             buffer_.append(text.substr(start, i - start));
+            rewritten = false;
             continue;
         }
+        // A presentation selector asks for the emoji look of the character before it; once
+        // the rules wrote that character as ASCII (U+3030 as "-"), there is no emoji left to
+        // select, and the selector would strand a lone U+FE0F after the rewrite.
+        if (rewritten && c == kEmojiPresentationSelector) {
+            output_.tally.add(&CleaningStats::hidden_chars_removed);
+            ++cluster.hidden_removed;
+            note_seam(text, i);
+            rewritten = false;
+            continue;
+        }
+        const char32_t original = c;
         switch (apply_character_rules(c, classes, cluster, options_, output_.tally)) {
             case RuleOutcome::Removed:
+                note_seam(text, i);
+                rewritten = false;
                 continue;
             case RuleOutcome::Ellipsis:
                 write_ellipsis();
                 return false;
             case RuleOutcome::ApostropheN:
                 buffer_.append(kApostropheNQuoted);
+                note_seam(text, i);
+                rewritten = true;
                 continue;
             case RuleOutcome::Kept:
                 utf8::append(buffer_, c);
+                rewritten = c != original;
+                if (rewritten) note_seam(text, i);
                 continue;
         }
     }
@@ -125,6 +145,13 @@ void ClusterLoop::write(ClusterFacts& cluster, std::string_view cleaned) {
     } else {
         output_.emit(cleaned);
     }
+}
+
+void ClusterLoop::check_seam(const char* next) noexcept {
+    if (next == text_end_ || static_cast<unsigned char>(*next) < 0x80) return;
+    std::size_t i = 0;
+    const std::string_view rest(next, static_cast<std::size_t>(text_end_ - next));
+    if (unicode::joins_previous(utf8::decode(rest, i))) output_.note_form_at_risk();
 }
 
 void ClusterLoop::write_ellipsis() {

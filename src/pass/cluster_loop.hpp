@@ -34,7 +34,8 @@ public:
           rule_characters_(stop_, !options.keyboard_only),
           output_(options, out, tally),
           memory_(text_size),
-          filter_(options, mode, memory_) {}
+          filter_(options, mode, memory_),
+          watch_seams_(options.unicode_normalization != NormalizationMode::None) {}
 
     void run(std::string_view text);
 
@@ -43,6 +44,9 @@ public:
     // way (explain/explained_pass.cpp defines it); `run` itself has no observer to pay for.
     template <class Observer>
     void run_observed(std::string_view text, Observer& observer);
+
+    // Whether the output may have left the normalization form (Output::form_at_risk).
+    bool form_at_risk() const noexcept { return output_.form_at_risk(); }
 
     // The line breaks the pre-pass rewrote as LF (with a line-ending style).
     const LineBreakCounts& line_breaks() const noexcept { return breaks_; }
@@ -75,6 +79,13 @@ private:
     // What is left of a cluster: held as whitespace, filtered, or written.
     void write(ClusterFacts& cluster, std::string_view cleaned);
     void write_ellipsis();
+    // A character before `at` in `cluster` was removed or rewritten. With a form asked for,
+    // the form is at risk when the code point at `at` (in the cluster or after it) joins what
+    // is now before it (a mark, the second of a composition pair).
+    void note_seam(std::string_view cluster, std::size_t at) {
+        if (watch_seams_ && !output_.form_at_risk()) check_seam(cluster.data() + at);
+    }
+    void check_seam(const char* next) noexcept;
 
     const Options& options_;
     const PassMode mode_;
@@ -87,6 +98,8 @@ private:
     KeyboardOnlyFilter::Memory memory_;
     KeyboardOnlyFilter filter_;
     std::string buffer_;  // the cleaned text of one cluster
+    const bool watch_seams_;  // a normalization form is asked for
+    const char* text_end_ = nullptr;
     LineBreakCounts breaks_;
 };
 

@@ -123,12 +123,20 @@ void KeyboardOnlyFilter::commit(Output& output, const Outcome& outcome, std::str
     switch (outcome.kind) {
         case Kind::KeptEmoji:
             output.emit(cleaned);
+            output.note_form_at_risk();
             return;
         case Kind::Filtered:
             if (outcome.transliterated)
                 tally.add(&CleaningStats::non_keyboard_transliterated, outcome.transliterated);
             if (outcome.removed) tally.add(&CleaningStats::non_keyboard_removed, outcome.removed);
-            output.emit(filtered);
+            // What the filter leaves of a cluster may be only whitespace (a space and its
+            // marks, a no-break space spelled " "): it is held like any other, so trimmed
+            // and collapsed in this pass and not in the next.
+            if (is_spaces_and_tabs(filtered)) {
+                output.hold(filtered);
+            } else {
+                output.emit(filtered);
+            }
             return;
         case Kind::DroppedEmoji:
             // The emoji take-back: the hidden characters the rules removed from the cluster go

@@ -50,11 +50,19 @@ public:
 
     void end_of_text() { run_.end_of_text(text_, tally); }
 
+    // The text written may have left the normalization form the stage gave its input: the
+    // pass joined characters the stage saw apart, or wrote an emoji cluster kept whole with a
+    // character the stage left whole for keyboard-only mode to spell. With a form asked for,
+    // the output is then checked and normalized again.
+    void note_form_at_risk() noexcept { form_at_risk_ = true; }
+    bool form_at_risk() const noexcept { return form_at_risk_; }
+
     const WhitespaceRun& run() const noexcept { return run_; }
 
 private:
     std::string& text_;
     WhitespaceRun run_;
+    bool form_at_risk_ = false;
 };
 
 }  // namespace scrubix

@@ -17,6 +17,13 @@
 
 namespace scrubix {
 
+// Whether `s` is made of spaces and tabs only: what the whitespace run holds.
+inline bool is_spaces_and_tabs(std::string_view s) noexcept {
+    for (char ch : s)
+        if (ch != ' ' && ch != '\t') return false;
+    return true;
+}
+
 class WhitespaceRun {
 public:
     explicit WhitespaceRun(const Options& options) noexcept
@@ -32,14 +39,14 @@ public:
         just_dropped_ = false;
     }
 
-    // The keyboard-only filter dropped a whole cluster.
+    // The keyboard-only filter dropped a whole cluster. A drop at the very start stays one
+    // until something is written, however many drops and runs follow it.
     void note_drop() {
         just_dropped_ = true;
         if (!pending_.empty()) {
             make_one_space();
-            dropped_at_start_ = false;
-        } else {
-            dropped_at_start_ = !written_;
+        } else if (!written_) {
+            dropped_at_start_ = true;
         }
     }
 

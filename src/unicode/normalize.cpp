@@ -445,4 +445,9 @@ std::size_t nfkd_char(char32_t c, char32_t* buf) noexcept {
     return d.size();
 }
 
+bool joins_previous(char32_t c) noexcept {
+    const Record r = record_of(c);
+    return combining_class(r) != 0 || (flags(r) & kComposesWithPrevious) != 0;
+}
+
 }  // namespace scrubix::unicode

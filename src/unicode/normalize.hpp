@@ -15,6 +15,10 @@ void normalize_into(NormalizationForm form, std::string_view text, std::string& 
 // Whether `text` is already in the `form` (quick check, confirmed where it says maybe).
 bool is_normalized(NormalizationForm form, std::string_view text);
 
+// Whether `c` can join the character before it under some form: a mark that is reordered
+// with it (non-zero combining class), or the second of a composition pair (Hangul jamo too).
+bool joins_previous(char32_t c) noexcept;
+
 // Longest full compatibility decomposition of one code point (U+FDFA).
 inline constexpr std::size_t kMaxDecomposition = 18;
 

@@ -76,3 +76,16 @@ TEST_CASE("regressions", "fuzz_clean 0fa60586: keyboard digit heading a kept emo
     CHECK_CLEAN("\U0001FBF4\U000E0027\u200D", o, "4'", {"quotes_normalized", 1}, {"unicode_normalized", 1},
                 {"non_keyboard_removed", 1});
 }
+
+// fuzz_clean-crash-bfe9cb8b: a protected character (kept whole by the normalization stage so
+// that keyboard-only mode can spell it) heading a cluster that a skin tone modifier makes an
+// emoji. The cluster is kept as it stands, so the output must be brought to the form asked for.
+TEST_CASE("regressions", "fuzz_clean bfe9cb8b: protected character inside a kept emoji cluster") {
+    Options o = keyboard_keep_emoji();
+    o.unicode_normalization = NormalizationMode::NFD;
+    CHECK_CLEAN("\u2260\U0001F3FB", o, "=\u0338\U0001F3FB", {"unicode_normalized", 1});
+    CHECK_CLEAN("=\u0338\U0001F3FB", o, "=\u0338\U0001F3FB");
+    // Under drop the protected character is spelled, and the modifier goes.
+    o.emoji_policy = EmojiPolicy::Drop;
+    CHECK_CLEAN("\u2260\U0001F3FB", o, "!=", {"non_keyboard_transliterated", 1}, {"non_keyboard_removed", 1});
+}

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <variant>
 
-#include "options.hpp"
-#include "stats.hpp"
+#include "records/options.hpp"
+#include "records/stats.hpp"
 
 namespace scrubix {
 

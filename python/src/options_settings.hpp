@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-#include "options.hpp"
+#include "records/options.hpp"
 #include "py_ref.hpp"
 
 namespace scrubix::py {

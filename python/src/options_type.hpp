@@ -1,7 +1,7 @@
 // The Python class `Options`: one engine options record behind a borrow state.
 #pragma once
 
-#include "options.hpp"
+#include "records/options.hpp"
 #include "py_ref.hpp"
 
 namespace scrubix::py {

@@ -9,7 +9,7 @@
 
 #include "heap_type.hpp"
 #include "py_ref.hpp"
-#include "stats.hpp"
+#include "records/stats.hpp"
 
 namespace scrubix::py {
 

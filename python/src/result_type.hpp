@@ -5,7 +5,7 @@
 #include <string>
 
 #include "py_ref.hpp"
-#include "stats.hpp"
+#include "records/stats.hpp"
 
 namespace scrubix::py {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "explain/change_report.hpp"
-#include "stats.hpp"
+#include "records/stats.hpp"
 
 namespace scrubix::explain_detail {
 

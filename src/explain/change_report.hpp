@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "options.hpp"
-#include "stats.hpp"
+#include "records/options.hpp"
+#include "records/stats.hpp"
 
 namespace scrubix {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "options.hpp"
-#include "stats.hpp"
+#include "records/options.hpp"
+#include "records/stats.hpp"
 #include "unicode/char_props.hpp"
 #include "unicode/char_tables.hpp"
 #include "unicode/utf8.hpp"

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "options.hpp"
+#include "records/options.hpp"
 #include "pass/character_rules.hpp"
 #include "pass/keyboard_only_filter.hpp"
 #include "pass/line_endings.hpp"
@@ -17,7 +17,7 @@
 #include "pass/pass.hpp"
 #include "pass/shortcuts/rule_characters.hpp"
 #include "pass/shortcuts/verbatim_ascii.hpp"
-#include "stats.hpp"
+#include "records/stats.hpp"
 
 namespace scrubix {
 

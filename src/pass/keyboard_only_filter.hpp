@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "options.hpp"
+#include "records/options.hpp"
 #include "pass/character_rules.hpp"
 #include "pass/output.hpp"
 #include "pass/pass.hpp"

@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "options.hpp"
-#include "stats.hpp"
+#include "records/options.hpp"
+#include "records/stats.hpp"
 
 namespace scrubix {
 

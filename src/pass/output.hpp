@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "options.hpp"
+#include "records/options.hpp"
 #include "pass/whitespace_run.hpp"
-#include "stats.hpp"
+#include "records/stats.hpp"
 
 namespace scrubix {
 

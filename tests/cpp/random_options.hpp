@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "options.hpp"
+#include "records/options.hpp"
 
 namespace random_options {
 

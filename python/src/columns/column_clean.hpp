@@ -8,7 +8,7 @@
 
 #include "driver.hpp"
 #include "owned_array.hpp"
-#include "stats.hpp"
+#include "records/stats.hpp"
 #include "string_column.hpp"
 
 namespace scrubix::columns {

@@ -2,7 +2,7 @@
 // column module is a separate extension and cannot see the object's insides).
 #pragma once
 
-#include "options.hpp"
+#include "records/options.hpp"
 #include "py_ref.hpp"
 
 namespace scrubix::columns {

@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "pass/shortcuts/ascii_bytes.hpp"
-#include "stats.hpp"
+#include "records/stats.hpp"
 #include "unicode/char_props.hpp"
 #include "unicode/grapheme.hpp"
 #include "unicode/grapheme_rules.hpp"

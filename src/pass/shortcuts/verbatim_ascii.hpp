@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "options.hpp"
+#include "records/options.hpp"
 #include "pass/shortcuts/ascii_bytes.hpp"
 #include "unicode/grapheme_rules.hpp"
 #include "unicode/utf8.hpp"

@@ -52,10 +52,10 @@ def _catalogues() -> Iterator[Tuple[str, str]]:
 
 
 def _docutils() -> Iterator[Tuple[str, str]]:
-    spec = importlib.util.find_spec("docutils")
-    if spec is None or not spec.submodule_search_locations:
+    found = importlib.util.find_spec("docutils")
+    if found is None or not found.submodule_search_locations:
         return
-    root = Path(list(spec.submodule_search_locations)[0])
+    root = Path(list(found.submodule_search_locations)[0])
     for path in sorted(root.glob("**/languages/*.py")):
         yield f"docutils-{path.parent.parent.name}-{path.stem}", path.read_text(encoding="utf-8")
 

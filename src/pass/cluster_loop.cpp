@@ -91,31 +91,28 @@ bool ClusterLoop::apply_rules(ClusterFacts& cluster, std::string_view& cleaned) 
         return true;
     }
     buffer_.assign(text.data(), first);
-    bool rewritten = false;  // the code point before was rewritten
+    bool rewritten = false;  // some code point of the cluster was rewritten
     for (std::size_t i = first; i < text.size();) {
         const std::size_t start = i;
         char32_t c = utf8::decode(text, i);
         const std::uint8_t classes = rule_classes_of(c);
         if (classes == 0) {
             buffer_.append(text.substr(start, i - start));
-            rewritten = false;
             continue;
         }
-        // A presentation selector asks for the emoji look of the character before it; once
-        // the rules wrote that character as ASCII (U+3030 as "-"), there is no emoji left to
-        // select, and the selector would strand a lone U+FE0F after the rewrite.
+        // A presentation selector asks for the emoji look of the cluster; once the rules wrote
+        // a character of it as ASCII (U+3030 as "-"), there is no emoji left to select, and the
+        // selector would strand a lone U+FE0F after the rewrite.
         if (rewritten && c == kEmojiPresentationSelector) {
             output_.tally.add(&CleaningStats::hidden_chars_removed);
             ++cluster.hidden_removed;
             note_seam(text, i);
-            rewritten = false;
             continue;
         }
         const char32_t original = c;
         switch (apply_character_rules(c, classes, cluster, options_, output_.tally)) {
             case RuleOutcome::Removed:
                 note_seam(text, i);
-                rewritten = false;
                 continue;
             case RuleOutcome::Ellipsis:
                 write_ellipsis();
@@ -127,8 +124,13 @@ bool ClusterLoop::apply_rules(ClusterFacts& cluster, std::string_view& cleaned) 
                 continue;
             case RuleOutcome::Kept:
                 utf8::append(buffer_, c);
-                rewritten = c != original;
-                if (rewritten) note_seam(text, i);
+                if (c != original) {
+                    // What is written is no longer the emoji the cluster was: the hidden rule
+                    // and the keyboard-only filter treat the rest of it as ordinary text.
+                    rewritten = true;
+                    cluster.emoji = unicode::EmojiVerdict::No;
+                    note_seam(text, i);
+                }
                 continue;
         }
     }

@@ -17,13 +17,13 @@ Options keyboard_keep_emoji() {
 }  // namespace
 
 // fuzz_clean-crash-3a01c094: a black flag with a tag apostrophe in its tag sequence, with
-// `remove_hidden` off. The whole cluster is an emoji and is kept, but the quote rule turns
-// the tag apostrophe into
-// "'" first, so the output, segmented again, is the flag, then "'" with the tag after it.
-// The check of the output must judge those pieces together (fuzz_clean.cpp does).
+// `remove_hidden` off. The quote rule turns the tag apostrophe into "'", so what is written is
+// no longer the emoji the cluster was: the keyboard-only filter takes its characters one by
+// one and keeps the "'" alone (once the cluster was kept whole and split into pieces when read
+// again).
 TEST_CASE("regressions", "fuzz_clean 3a01c094: quote rule inside a kept emoji tag sequence") {
     const Options o = keyboard_keep_emoji();
-    CHECK_CLEAN("\U0001F3F4\U000E0027\U000E0062", o, "\U0001F3F4'\U000E0062", {"quotes_normalized", 1});
+    CHECK_CLEAN("\U0001F3F4\U000E0027\U000E0062", o, "'", {"quotes_normalized", 1}, {"non_keyboard_removed", 2});
     // Without the quote rule the cluster is written untouched; with `remove_hidden` the tags
     // of a kept emoji are kept as hidden characters before the quote rule sees them.
     Options no_quotes = o;
@@ -42,35 +42,38 @@ TEST_CASE("regressions", "fuzz_clean 3a01c094: quote rule inside a kept emoji ta
 
 // fuzz_clean-crash-55a43672: an arrow that takes a tag apostrophe, a keycap mark and skin
 // tone modifiers into its cluster, under fold with the extended keyboard. The cluster is an
-// emoji through the modifiers and is kept with the arrow at its head; after the quote rule the
-// arrow stands alone in a segmentation of the output, and the rest starts with "'".
+// emoji through the modifiers, but the quote rule rewrote a character of it, so it is filtered
+// as text: only the "'" is a keyboard character.
 TEST_CASE("regressions", "fuzz_clean 55a43672: arrow heading a kept emoji cluster split by the quote rule") {
     Options o = keyboard_keep_emoji();
     o.extended_keyboard = true;
     o.non_ascii_policy = NonAsciiPolicy::Fold;
-    CHECK_CLEAN("\u2192\U000E0027\u20E3\U0001F3FB\U0001F3FB x", o, "\u2192'\u20E3\U0001F3FB\U0001F3FB x",
-                {"quotes_normalized", 1});
+    CHECK_CLEAN("\u2192\U000E0027\u20E3\U0001F3FB\U0001F3FB x", o, "' x", {"quotes_normalized", 1},
+                {"non_keyboard_removed", 4});
     // The same arrow alone is no emoji: fold has no keyboard form for it, so it is removed.
     CHECK_CLEAN("y \u2192 x", o, "y x", {"non_keyboard_removed", 1});
 }
 
-// fuzz_clean-crash-deb0485d: two tag apostrophes in a row inside a kept flag cluster, then a
-// spacing mark. The output splits before each "'", so one piece is a lone "'" (all keyboard
-// characters) between the flag and "'" with the mark; all pieces belong to the one cluster.
+// fuzz_clean-crash-deb0485d: two tag apostrophes in a row inside a flag cluster, then a
+// spacing mark. The quote rule rewrites both, so the cluster is filtered as text: the flag and
+// the mark go, the two "'" stay.
 TEST_CASE("regressions", "fuzz_clean deb0485d: kept emoji cluster split twice by the quote rule") {
     const Options o = keyboard_keep_emoji();
-    CHECK_CLEAN("\U0001F3F4\U000E0027\U000E0027\u0903", o, "\U0001F3F4''\u0903", {"quotes_normalized", 2});
-    CHECK_CLEAN("x \U0001F3F4\U000E0027\U000E0027\u0903 y", o, "x \U0001F3F4''\u0903 y", {"quotes_normalized", 2});
+    CHECK_CLEAN("\U0001F3F4\U000E0027\U000E0027\u0903", o, "''", {"quotes_normalized", 2}, {"non_keyboard_removed", 2});
+    CHECK_CLEAN("x \U0001F3F4\U000E0027\U000E0027\u0903 y", o, "x '' y", {"quotes_normalized", 2},
+                {"non_keyboard_removed", 2});
 }
 
 // fuzz_clean-crash-0fa60586: NFKC turns U+1FBF4 SEGMENTED DIGIT FOUR into "4", an Emoji
-// character, so "4" with a tag apostrophe and a joiner is an emoji cluster (Emoji plus ZWJ)
-// and is kept. Its pieces in the output are "4", all keyboard, and "'" with the joiner.
+// character, so "4" with a tag apostrophe and a joiner is an emoji cluster (Emoji plus ZWJ).
+// The quote rule rewrites the tag apostrophe, so the cluster is filtered as text and the
+// joiner goes, as under drop.
 TEST_CASE("regressions", "fuzz_clean 0fa60586: keyboard digit heading a kept emoji cluster") {
     Options o = keyboard_keep_emoji();
-    CHECK_CLEAN("4\U000E0027\u200D", o, "4'\u200D", {"quotes_normalized", 1});
+    CHECK_CLEAN("4\U000E0027\u200D", o, "4'", {"quotes_normalized", 1}, {"non_keyboard_removed", 1});
     o.unicode_normalization = NormalizationMode::NFKC;
-    CHECK_CLEAN("\U0001FBF4\U000E0027\u200D", o, "4'\u200D", {"quotes_normalized", 1}, {"unicode_normalized", 1});
+    CHECK_CLEAN("\U0001FBF4\U000E0027\u200D", o, "4'", {"quotes_normalized", 1}, {"unicode_normalized", 1},
+                {"non_keyboard_removed", 1});
     // Under drop the digit and the apostrophe survive the filter; the joiner is removed.
     o.emoji_policy = EmojiPolicy::Drop;
     CHECK_CLEAN("\U0001FBF4\U000E0027\u200D", o, "4'", {"quotes_normalized", 1}, {"unicode_normalized", 1},
@@ -88,4 +91,16 @@ TEST_CASE("regressions", "fuzz_clean bfe9cb8b: protected character inside a kept
     // Under drop the protected character is spelled, and the modifier goes.
     o.emoji_policy = EmojiPolicy::Drop;
     CHECK_CLEAN("\u2260\U0001F3FB", o, "!=", {"non_keyboard_transliterated", 1}, {"non_keyboard_removed", 1});
+}
+
+// fuzz_clean-crash-41fb6e13: U+3030 (a dash that is also an emoji) with a cancel tag and a
+// presentation selector. The dash rule writes "-", so the cluster is no emoji any more: its
+// tag and selector go with the hidden characters instead of being kept with the cluster.
+TEST_CASE("regressions", "fuzz_clean 41fb6e13: a rewritten emoji is no emoji to keep") {
+    Options o = keyboard_keep_emoji();
+    o.remove_hidden = true;
+    o.normalize_dashes = true;
+    CHECK_CLEAN("\u3030\U000E007F\uFE0F", o, "-", {"hidden_chars_removed", 2}, {"dashes_normalized", 1});
+    o.keyboard_only = false;
+    CHECK_CLEAN("\u3030\U000E007F\uFE0F", o, "-", {"hidden_chars_removed", 2}, {"dashes_normalized", 1});
 }

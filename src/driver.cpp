@@ -1,6 +1,7 @@
 #include "driver.hpp"
 
 #include "explain/change_list.hpp"
+#include "explain/normalizing_changes.hpp"
 #include "pass/pass.hpp"
 #include "pass/shortcuts/ascii_bytes.hpp"
 #include "reference_path.hpp"
@@ -125,50 +126,16 @@ CleaningResult clean(std::string_view text, const Options& options) {
 
 // ---- The change report ---------------------------------------------------------------------
 
-namespace {
-
-// The normalization stage for one piece, reporting its changes: the piece is normalized in
-// parts cut before ASCII characters (normalization never reaches back across one), so a
-// change spans no more than the non-ASCII text around it. The counter counts texts: the
-// first change carries it.
-void normalize_reporting(std::string_view text, std::string_view piece, NormalizationMode mode, std::string& out,
-                         explain_detail::ChangeList& changes, bool& counted) {
-    using explain_detail::kUnicodeNormalized;
-    const auto base = static_cast<std::size_t>(piece.data() - text.data());
-    std::size_t pos = 0;
-    while (pos < piece.size()) {
-        const std::size_t non_ascii = ascii::next_non_ascii(piece, pos);
-        if (non_ascii >= piece.size()) {
-            out.append(piece.substr(pos));
-            return;
-        }
-        // An ASCII letter may compose with the marks after it.
-        const std::size_t start = non_ascii > pos ? non_ascii - 1 : non_ascii;
-        std::size_t end = non_ascii;
-        while (end < piece.size() && static_cast<unsigned char>(piece[end]) >= 0x80) ++end;
-        out.append(piece.substr(pos, start - pos));
-        const std::size_t from = out.size();
-        unicode::normalize_into(mode, piece.substr(start, end - start), out);
-        const std::string_view written = std::string_view(out).substr(from);
-        if (written != piece.substr(start, end - start)) {
-            explain_detail::CounterAmounts amounts{};
-            amounts[kUnicodeNormalized] = counted ? 0 : 1;
-            changes.add_counting(base + start, base + end, written, amounts, 1u << kUnicodeNormalized);
-            counted = true;
-        }
-        pos = end;
-    }
-}
-
-}  // namespace
-
 ExplainedResult explain(std::string_view text, const Options& options) {
     using namespace explain_detail;
     ExplainedResult explained;
     Tally tally;
     std::string normalized;
-    std::vector<SpanChange> normalizing;
-    const bool normalizes = options.unicode_normalization != NormalizationMode::None;
+    Changes normalizing;
+    const bool has_form = options.unicode_normalization != NormalizationMode::None;
+    // Most texts are in the form already: then the stage would change nothing, and no
+    // normalized copy is made.
+    const bool normalizes = has_form && !already_normalized(text, options);
     if (normalizes) {
         ChangeList changes(text);
         bool counted = false;
@@ -187,10 +154,10 @@ ExplainedResult explain(std::string_view text, const Options& options) {
         if (counted) tally.add(&CleaningStats::unicode_normalized);
     }
     const std::string_view input = normalizes ? std::string_view(normalized) : text;
-    std::vector<SpanChange> pass = run_explained_pass(input, options, explained.result.text, tally);
+    Changes pass = run_explained_pass(input, options, explained.result.text, tally);
     // The pass may have joined a base and its marks (a character between them removed): the
     // output is brought back to the form, as `clean` does, and that is one more stage to compose.
-    if (normalizes && !unicode::is_normalized(options.unicode_normalization, explained.result.text)) {
+    if (has_form && !unicode::is_normalized(options.unicode_normalization, explained.result.text)) {
         const std::string passed = std::move(explained.result.text);
         explained.result.text.clear();
         explained.result.text.reserve(passed.size());
@@ -199,9 +166,9 @@ ExplainedResult explain(std::string_view text, const Options& options) {
         normalize_reporting(passed, passed, options.unicode_normalization, explained.result.text, renormalizing,
                             counted);
         if (counted && tally.stats.unicode_normalized == 0) tally.add(&CleaningStats::unicode_normalized);
-        pass = compose(passed, pass, renormalizing.take());
+        pass = compose(pass, renormalizing.take());
     }
-    explained.changes = one_counter_each(normalizes ? compose(normalized, normalizing, pass) : std::move(pass));
+    explained.changes = one_counter_each(normalizes ? compose(normalizing, pass) : std::move(pass));
     explained.result.changes_made = tally.changes_made;
     explained.result.stats = tally.stats;
     return explained;

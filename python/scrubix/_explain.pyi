@@ -1,5 +1,5 @@
-from typing import Any, Dict, List, Tuple
+from typing import Any, Dict, List, Tuple, Type, TypeVar
 
-def explain(
-    text: str, settings: Dict[str, Any]
-) -> Tuple[str, List[Tuple[str, int]], List[Tuple[int, int, str, str, str, int, int, int]]]: ...
+_C = TypeVar("_C", bound=Tuple[Any, ...])
+
+def explain(text: str, settings: Dict[str, Any], change_type: Type[_C]) -> Tuple[str, Dict[str, int], List[_C]]: ...

@@ -64,5 +64,5 @@ def explain(text: str, options: typing.Optional[Options] = None) -> ChangeReport
         settings = options.__reduce__()[2]
     else:
         raise TypeError(f"options must be an Options or None, not {type(options).__name__}")
-    cleaned, stats, changes = _explain(text, dict(settings))
-    return ChangeReport(cleaned, dict(stats), list(map(Change._make, changes)))
+    cleaned, stats, changes = _explain(text, dict(settings), Change)
+    return ChangeReport(cleaned, stats, changes)

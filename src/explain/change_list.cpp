@@ -1,6 +1,7 @@
 #include "explain/change_list.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <utility>
 
 namespace scrubix::explain_detail {
@@ -9,26 +10,22 @@ namespace {
 
 constexpr bool is_continuation(char b) noexcept { return (static_cast<unsigned char>(b) & 0xC0) == 0x80; }
 
-// Appends `text` to the replacement of `change` after the input between them, so the change
-// now ends at `end`.
-void extend(SpanChange& change, std::string_view input, std::size_t start, std::size_t end, std::string_view text) {
-    change.replacement.append(input.substr(change.end, start - change.end));
-    change.replacement.append(text);
+// Takes in `text` written for input[start, end), after the input between `change` and it, so
+// the change now ends at `end`.
+void extend(SpanChange& change, std::size_t start, std::size_t end, std::string_view text) noexcept {
+    change.replacement_size += (start - change.end) + text.size();
     change.end = end;
-}
-
-void add_amounts(SpanChange& into, const SpanChange& from) noexcept {
-    for (std::size_t k = 0; k < into.amounts.size(); ++k) into.amounts[k] += from.amounts[k];
-    into.counted |= from.counted;
 }
 
 }  // namespace
 
 CounterAmounts amounts_between(const CleaningStats& from, const CleaningStats& to) noexcept {
-    const auto before = from.entries();
-    const auto after = to.entries();
+    // The counters are the struct's members in declaration order, as entries() lists them.
+    static_assert(sizeof(CleaningStats) == sizeof(CounterAmounts));
+    const auto before = std::bit_cast<CounterAmounts>(from);
+    const auto after = std::bit_cast<CounterAmounts>(to);
     CounterAmounts amounts{};
-    for (std::size_t k = 0; k < amounts.size(); ++k) amounts[k] = saturating_sub(after[k].second, before[k].second);
+    for (std::size_t k = 0; k < amounts.size(); ++k) amounts[k] = saturating_sub(after[k], before[k]);
     return amounts;
 }
 
@@ -37,6 +34,35 @@ std::uint16_t ChangeList::counted_bits(const CounterAmounts& amounts) noexcept {
     for (std::size_t k = 0; k < amounts.size(); ++k)
         if (amounts[k] != 0) bits |= static_cast<std::uint16_t>(1u << k);
     return bits;
+}
+
+void Changes::count(SpanChange& change, std::size_t k, std::uint64_t amount) {
+    const auto bit = static_cast<std::uint16_t>(1u << k);
+    if (change.counted == 0 || change.counted == bit) {
+        change.amount = saturating_add(change.counted == 0 ? 0 : change.amount, amount);
+        change.counted = bit;
+        return;
+    }
+    if (!change.counts_under_several()) {
+        CounterAmounts amounts{};
+        amounts[static_cast<std::size_t>(__builtin_ctz(change.counted))] = change.amount;
+        change.amount = several_.size();
+        several_.push_back(amounts);
+    }
+    CounterAmounts& amounts = several_[change.amount];
+    amounts[k] = saturating_add(amounts[k], amount);
+    change.counted |= bit;
+}
+
+void Changes::count_all(SpanChange& change, const Changes& other, const SpanChange& other_change) {
+    other.for_each_amount(other_change, [&](std::size_t k, std::uint64_t amount) { count(change, k, amount); });
+}
+
+void Changes::count_each(SpanChange& change, const CounterAmounts& amounts, std::uint16_t counted) {
+    for (unsigned bits = counted; bits != 0; bits &= bits - 1) {
+        const auto k = static_cast<std::size_t>(__builtin_ctz(bits));
+        count(change, k, amounts[k]);
+    }
 }
 
 void ChangeList::add_counting(std::size_t start, std::size_t end, std::string_view output,
@@ -68,67 +94,66 @@ void ChangeList::add_counting(std::size_t start, std::size_t end, std::string_vi
         output = output.substr(front, output.size() - front - back);
     }
     if (counted == 0) {
-        if (!changes_.empty()) {
-            extend(changes_.back(), input_, start, end, output);
+        if (!changes_.spans.empty()) {
+            extend(changes_.spans.back(), start, end, output);
         } else if (carrying_) {
-            extend(carry_, input_, start, end, output);
+            extend(carry_, start, end, output);
         } else {
-            carry_ = SpanChange{start, end, std::string(output)};
+            carry_ = SpanChange{start, end, output.size()};
             carrying_ = true;
         }
         return;
     }
-    SpanChange change{start, end, std::string(output), amounts, counted};
+    SpanChange change{start, end, output.size()};
     if (carrying_) {
-        extend(carry_, input_, start, end, output);
-        carry_.amounts = amounts;
-        carry_.counted = counted;
-        change = std::move(carry_);
+        extend(carry_, start, end, output);
+        change = carry_;
         carrying_ = false;
     }
-    changes_.push_back(std::move(change));
+    changes_.count_each(change, amounts, counted);
+    changes_.spans.push_back(change);
 }
 
-std::vector<SpanChange> ChangeList::take() {
-    if (carrying_) changes_.push_back(std::move(carry_));
+Changes ChangeList::take() {
+    if (carrying_) changes_.spans.push_back(carry_);
     carrying_ = false;
     return std::move(changes_);
 }
 
-std::vector<SpanChange> compose(std::string_view normalized, const std::vector<SpanChange>& normalizing,
-                                const std::vector<SpanChange>& pass) {
-    // A normalizing change replaced input[start, end) with the normalized text of its
-    // replacement's length; between such changes the two texts agree, the input shifted by
-    // `shift` bytes from the normalized text.
-    std::vector<SpanChange> out;
-    out.reserve(normalizing.size() + pass.size());
+Changes compose(const Changes& normalizing, const Changes& pass) {
+    // A normalizing change replaced input[start, end) with normalized text of its replacement's
+    // size; between such changes the two texts agree, the input shifted by `shift` bytes from
+    // the normalized text.
+    const std::vector<SpanChange>& norm = normalizing.spans;
+    const std::vector<SpanChange>& passed = pass.spans;
+    Changes out;
+    out.spans.reserve(norm.size() + passed.size());
     std::size_t i = 0, j = 0;
     std::ptrdiff_t shift = 0;
     auto at = [](std::size_t pos, std::ptrdiff_t by) {
         return static_cast<std::size_t>(static_cast<std::ptrdiff_t>(pos) + by);
     };
-    auto norm_start = [&] { return at(normalizing[i].start, -shift); };
-    while (i < normalizing.size() || j < pass.size()) {
-        const bool norm_first = i < normalizing.size() && (j == pass.size() || norm_start() <= pass[j].start);
-        const std::size_t group_start = norm_first ? norm_start() : pass[j].start;
+    auto norm_start = [&] { return at(norm[i].start, -shift); };
+    while (i < norm.size() || j < passed.size()) {
+        const bool norm_first = i < norm.size() && (j == passed.size() || norm_start() <= passed[j].start);
+        const std::size_t group_start = norm_first ? norm_start() : passed[j].start;
         const std::ptrdiff_t shift_before = shift;
         std::size_t group_end = group_start;
         std::size_t written = group_start;  // the normalized text up to here is in the replacement
         SpanChange group;
         auto take_normalizing = [&] {
-            const std::size_t end = norm_start() + normalizing[i].replacement.size();
+            const std::size_t end = norm_start() + norm[i].replacement_size;
             group_end = std::max(group_end, end);
-            add_amounts(group, normalizing[i]);
-            shift = static_cast<std::ptrdiff_t>(normalizing[i].end) - static_cast<std::ptrdiff_t>(end);
+            out.count_all(group, normalizing, norm[i]);
+            shift = static_cast<std::ptrdiff_t>(norm[i].end) - static_cast<std::ptrdiff_t>(end);
             ++i;
         };
         auto take_pass = [&] {
-            const SpanChange& p = pass[j];
+            const SpanChange& p = passed[j];
             group_end = std::max(group_end, p.end);
-            group.replacement.append(normalized.substr(written, p.start - written));
-            group.replacement.append(p.replacement);
+            group.replacement_size += (p.start - written) + p.replacement_size;
             written = p.end;
-            add_amounts(group, p);
+            out.count_all(group, pass, p);
             ++j;
         };
         if (norm_first) {
@@ -138,38 +163,49 @@ std::vector<SpanChange> compose(std::string_view normalized, const std::vector<S
         }
         // Changes that overlap the group join it.
         for (;;) {
-            if (i < normalizing.size() && norm_start() < group_end) {
+            if (i < norm.size() && norm_start() < group_end) {
                 take_normalizing();
-            } else if (j < pass.size() && pass[j].start < group_end) {
+            } else if (j < passed.size() && passed[j].start < group_end) {
                 take_pass();
             } else {
                 break;
             }
         }
-        group.replacement.append(normalized.substr(written, group_end - written));
+        group.replacement_size += group_end - written;
         group.start = at(group_start, shift_before);
         group.end = at(group_end, shift);
-        out.push_back(std::move(group));
+        out.spans.push_back(group);
     }
     return out;
 }
 
-std::vector<ReportedChange> one_counter_each(std::vector<SpanChange>&& changes) {
+std::vector<ReportedChange> one_counter_each(const Changes& changes) {
     std::vector<ReportedChange> out;
-    out.reserve(changes.size());
-    for (SpanChange& change : changes) {
-        std::size_t main = change.amounts.size();
-        for (std::size_t k = 0; k < change.amounts.size(); ++k) {
-            if (!(change.counted & (1u << k))) continue;
-            if (main == change.amounts.size() || change.amounts[k] > change.amounts[main]) main = k;
-        }
-        if (main == change.amounts.size()) main = 0;  // a rewrite no counter counted (none known)
-        out.push_back({change.start, change.end, std::move(change.replacement), static_cast<std::uint8_t>(main),
-                       change.amounts[main]});
-        for (std::size_t k = 0; k < change.amounts.size(); ++k) {
-            if (k == main || !(change.counted & (1u << k))) continue;
-            out.push_back({change.end, change.end, std::string(), static_cast<std::uint8_t>(k), change.amounts[k]});
-        }
+    out.reserve(changes.spans.size());
+    std::size_t read = 0, written = 0;  // where the last change ended, in the input and the output
+    for (const SpanChange& change : changes.spans) {
+        ReportedChange main;
+        main.start = change.start;
+        main.end = change.end;
+        main.written_start = written + (change.start - read);
+        main.written_end = main.written_start + change.replacement_size;
+        read = change.end;
+        written = main.written_end;
+        // A rewrite no counter counted (none known) counts 0 under the first.
+        bool found = false;
+        changes.for_each_amount(change, [&](std::size_t k, std::uint64_t amount) {
+            if (!found || amount > main.count) {
+                main.counter = static_cast<std::uint8_t>(k);
+                main.count = amount;
+                found = true;
+            }
+        });
+        out.push_back(main);
+        if (!change.counts_under_several()) continue;
+        changes.for_each_amount(change, [&](std::size_t k, std::uint64_t amount) {
+            if (k != main.counter)
+                out.push_back({change.end, change.end, written, written, amount, static_cast<std::uint8_t>(k)});
+        });
     }
     return out;
 }

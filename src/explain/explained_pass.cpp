@@ -98,7 +98,9 @@ public:
         held_before_ = !run_.empty();
         if (!held_before_) return;
         cluster_out_ = out_.size();
-        cluster_stats_ = tally_.stats;
+        // Nothing counted since the watch last moved on: the counters then are those now.
+        counted_while_held_ = tally_.changes_made != sync_changes_;
+        if (counted_while_held_) cluster_stats_ = tally_.stats;
         held_.assign(run_.pending());
     }
 
@@ -106,13 +108,15 @@ public:
         if (!run_.empty()) return;  // the run waits for what follows
         const std::string_view cluster = text_.substr(begin, end - begin);
         const std::size_t grew = out_.size() - sync_out_;
-        if (!held_before_ && tally_.changes_made == sync_changes_ && grew == end - sync_in_ &&
+        // Nothing counted and the text came out as it went in (a held run written as it was).
+        if (tally_.changes_made == sync_changes_ && grew == end - sync_in_ &&
             std::memcmp(out_.data() + sync_out_, text_.data() + sync_in_, grew) == 0 &&
             !(lf_rewritten_ && cluster == "\n")) {
             move_on(end);
             return;
         }
         if (held_before_) {
+            if (!counted_while_held_) cluster_stats_ = sync_stats_;
             // What the run wrote comes first: nothing when trimmed, one space when collapsed,
             // else the held text when the gate let it through.
             const std::string_view fresh = std::string_view(out_).substr(cluster_out_);
@@ -199,6 +203,7 @@ private:
     CleaningStats sync_stats_;
     // The run held before the current cluster: its text, and the output and counters then.
     bool held_before_ = false;
+    bool counted_while_held_ = false;
     std::size_t cluster_out_ = 0;
     CleaningStats cluster_stats_;
     std::string held_;
@@ -207,7 +212,7 @@ private:
 
 }  // namespace
 
-std::vector<SpanChange> run_explained_pass(std::string_view text, const Options& options, std::string& out,
+Changes run_explained_pass(std::string_view text, const Options& options, std::string& out,
                                            Tally& tally) {
     out.reserve(text.size());
     ChangeList changes(text);

@@ -2,6 +2,7 @@
 // It reads the options from their settings dict (what pickling an Options gives), so it needs
 // nothing of the other module's types.
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <new>
 #include <string>
@@ -9,6 +10,8 @@
 
 #include "arg_binding.hpp"
 #include "explain/change_report.hpp"
+#include "explain/position_walk.hpp"
+#include "explain/short_text_cache.hpp"
 #include "options_settings.hpp"
 #include "py_ref.hpp"
 
@@ -16,76 +19,105 @@ namespace scrubix::py {
 
 namespace {
 
-PyObject* str_of(std::string_view bytes) {
-    return PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "strict");
+constexpr Py_ssize_t kChangeFields = 8;
+
+// Whether `type` can hold a change: a tuple subclass defined in Python (a heap type, whose
+// allocator the limited API hands out) whose instances have no attribute dict, so that a
+// change holds its eight fields and nothing else.
+bool is_change_type(PyObject* type) {
+    if (PyType_Check(type) && PyType_IsSubtype(reinterpret_cast<PyTypeObject*>(type), &PyTuple_Type) &&
+        (PyType_GetFlags(reinterpret_cast<PyTypeObject*>(type)) & Py_TPFLAGS_HEAPTYPE)) {
+        PyRef dict_offset(PyObject_GetAttrString(type, "__dictoffset__"));
+        if (!dict_offset) return false;
+        const long offset = PyLong_AsLong(dict_offset.get());
+        if (offset == -1 && PyErr_Occurred()) return false;
+        if (offset == 0) return true;
+    }
+    PyErr_SetString(PyExc_TypeError, "the change type must be a tuple subclass defined in Python, with __slots__ = ()");
+    return false;
 }
 
-// Walks the input once, in step with the changes' offsets (which never go back): the str
-// index of each byte offset, and the 1-based line and column of a change's start. LF, CR LF
-// and a lone CR end a line.
-class PositionWalk {
+// Builds the change objects: instances of the caller's tuple subclass, allocated at their size
+// and filled in place, with the texts that repeat (a quote, a dash, the empty replacement)
+// and the counter names shared.
+class ChangeBuilder {
 public:
-    explicit PositionWalk(std::string_view text) noexcept : text_(text) {}
+    ChangeBuilder(PyTypeObject* type, std::string_view input, const ExplainedResult& explained, PyObject** names)
+        : type_(type),
+          alloc_(reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc))),
+          input_(input),
+          explained_(explained),
+          names_(names),
+          walk_(input) {}
 
-    void advance_to(std::size_t offset) noexcept {
-        for (; byte_ < offset; ++byte_) {
-            const auto b = static_cast<unsigned char>(text_[byte_]);
-            if ((b & 0xC0) == 0x80) continue;
-            ++index_;
-            if (b == '\n' || (b == '\r' && (byte_ + 1 == text_.size() || text_[byte_ + 1] != '\n'))) {
-                ++line_;
-                line_start_ = index_;
-            }
+    PyObject* list() {
+        const auto& changes = explained_.changes;
+        PyRef list(PyList_New(static_cast<Py_ssize_t>(changes.size())));
+        if (!list) return nullptr;
+        for (std::size_t i = 0; i < changes.size(); ++i) {
+            PyObject* item = build(changes[i]);
+            if (item == nullptr) return nullptr;
+            PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);
         }
+        return list.release();
     }
-    std::size_t index() const noexcept { return index_; }
-    std::size_t line() const noexcept { return line_; }
-    std::size_t column() const noexcept { return index_ - line_start_ + 1; }
 
 private:
-    std::string_view text_;
-    std::size_t byte_ = 0;
-    std::size_t index_ = 0;
-    std::size_t line_ = 1;
-    std::size_t line_start_ = 0;
+    PyObject* build(const ReportedChange& change) {
+        walk_.advance_to(change.start);
+        const std::size_t start = walk_.index(), line = walk_.line(), column = walk_.column();
+        walk_.advance_to(change.end);
+        PyRef item(alloc_(type_, kChangeFields));
+        if (!item) return nullptr;
+        // Ints and strs make no reference cycle: the collector need not watch the change, nor
+        // walk the thousands of them a report may hold.
+        PyObject_GC_UnTrack(item.get());
+        PyObject* fields[kChangeFields] = {
+            PyLong_FromSize_t(start),
+            PyLong_FromSize_t(walk_.index()),
+            texts_.get(input_.substr(change.start, change.end - change.start)),
+            texts_.get(explained_.replacement(change)),
+            names_[change.counter],
+            PyLong_FromUnsignedLongLong(change.count),
+            PyLong_FromSize_t(line),
+            PyLong_FromSize_t(column),
+        };
+        Py_INCREF(fields[4]);
+        bool complete = true;
+        for (Py_ssize_t k = 0; k < kChangeFields; ++k) {
+            // Steals the field, or drops it when the item cannot take it.
+            if (fields[k] == nullptr || PyTuple_SetItem(item.get(), k, fields[k]) != 0) complete = false;
+        }
+        return complete ? item.release() : nullptr;
+    }
+
+    PyTypeObject* type_;
+    allocfunc alloc_;
+    std::string_view input_;
+    const ExplainedResult& explained_;
+    PyObject** names_;
+    PositionWalk walk_;
+    ShortTextCache texts_;
 };
 
-PyObject* change_tuple(std::string_view text, const ReportedChange& change, PositionWalk& walk, PyObject* counter) {
-    walk.advance_to(change.start);
-    const std::size_t start = walk.index(), line = walk.line(), column = walk.column();
-    walk.advance_to(change.end);
-    PyRef original(str_of(text.substr(change.start, change.end - change.start)));
-    PyRef replacement(str_of(change.replacement));
-    if (!original || !replacement) return nullptr;
-    return Py_BuildValue("(nnOOOKnn)", static_cast<Py_ssize_t>(start), static_cast<Py_ssize_t>(walk.index()),
-                         original.get(), replacement.get(), counter, static_cast<unsigned long long>(change.count),
-                         static_cast<Py_ssize_t>(line), static_cast<Py_ssize_t>(column));
-}
-
-// (cleaned text, [(counter, amount), ...], [(start, end, original, replacement, counter,
-// count, line, column), ...])
-PyObject* report_to_py(std::string_view text, const ExplainedResult& explained) {
+// (cleaned text, {counter: amount}, [change, ...]) with each change an instance of
+// `change_type`: (start, end, original, replacement, counter, count, line, column).
+PyObject* report_to_py(std::string_view text, const ExplainedResult& explained, PyObject* change_type) {
     const auto entries = explained.result.stats.entries();
     PyRef names[CleaningStats::kCount];
-    PyRef stats(PyList_New(static_cast<Py_ssize_t>(entries.size())));
+    PyObject* borrowed[CleaningStats::kCount];
+    PyRef stats(PyDict_New());
     if (!stats) return nullptr;
     for (std::size_t k = 0; k < entries.size(); ++k) {
-        names[k] = PyRef(PyUnicode_FromStringAndSize(entries[k].first.data(), static_cast<Py_ssize_t>(entries[k].first.size())));
-        if (!names[k]) return nullptr;
-        PyObject* pair = Py_BuildValue("(OK)", names[k].get(), static_cast<unsigned long long>(entries[k].second));
-        if (pair == nullptr) return nullptr;
-        PyList_SetItem(stats.get(), static_cast<Py_ssize_t>(k), pair);
+        names[k] = PyRef(text_to_py(entries[k].first));
+        PyRef amount(PyLong_FromUnsignedLongLong(entries[k].second));
+        if (!names[k] || !amount || PyDict_SetItem(stats.get(), names[k].get(), amount.get()) != 0) return nullptr;
+        borrowed[k] = names[k].get();
     }
-    PyRef changes(PyList_New(static_cast<Py_ssize_t>(explained.changes.size())));
+    ChangeBuilder builder(reinterpret_cast<PyTypeObject*>(change_type), text, explained, borrowed);
+    PyRef changes(builder.list());
     if (!changes) return nullptr;
-    PositionWalk walk(text);
-    for (std::size_t i = 0; i < explained.changes.size(); ++i) {
-        const ReportedChange& change = explained.changes[i];
-        PyObject* item = change_tuple(text, change, walk, names[change.counter].get());
-        if (item == nullptr) return nullptr;
-        PyList_SetItem(changes.get(), static_cast<Py_ssize_t>(i), item);
-    }
-    PyRef cleaned(str_of(explained.result.text));
+    PyRef cleaned(text_to_py(explained.result.text));
     if (!cleaned) return nullptr;
     return PyTuple_Pack(3, cleaned.get(), stats.get(), changes.get());
 }
@@ -93,7 +125,9 @@ PyObject* report_to_py(std::string_view text, const ExplainedResult& explained) 
 PyObject* module_explain(PyObject*, PyObject* args) {
     PyObject* text_arg = nullptr;
     PyObject* settings = nullptr;
-    if (!PyArg_ParseTuple(args, "OO!:explain", &text_arg, &PyDict_Type, &settings)) return nullptr;
+    PyObject* change_type = nullptr;
+    if (!PyArg_ParseTuple(args, "OO!O:explain", &text_arg, &PyDict_Type, &settings, &change_type)) return nullptr;
+    if (!is_change_type(change_type)) return nullptr;
     Options options;
     if (!apply_settings(options, settings)) return nullptr;
     PyRef utf8;
@@ -117,15 +151,15 @@ PyObject* module_explain(PyObject*, PyObject* args) {
         PyErr_SetString(PyExc_RuntimeError, failure.c_str());
         return nullptr;
     }
-    return report_to_py(text, explained);
+    return report_to_py(text, explained, change_type);
 }
 
 PyMethodDef kMethods[] = {
     {"explain", module_explain, METH_VARARGS,
-     "explain(text, settings)\n--\n\n"
+     "explain(text, settings, change_type)\n--\n\n"
      "Clean `text` under the options whose settings dict is given and report every change:\n"
-     "(cleaned text, [(counter, amount)], [(start, end, original, replacement, counter, count,\n"
-     "line, column)]). Use `scrubix.explain`."},
+     "(cleaned text, {counter: amount}, [change_type((start, end, original, replacement,\n"
+     "counter, count, line, column))]). Use `scrubix.explain`."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -1,6 +1,7 @@
 #include "driver.hpp"
 
 #include "explain/change_list.hpp"
+#include "explain/change_report.hpp"
 #include "explain/normalizing_changes.hpp"
 #include "pass/pass.hpp"
 #include "pass/shortcuts/ascii_bytes.hpp"
@@ -168,7 +169,7 @@ ExplainedResult explain(std::string_view text, const Options& options) {
         if (counted && tally.stats.unicode_normalized == 0) tally.add(&CleaningStats::unicode_normalized);
         pass = compose(pass, renormalizing.take());
     }
-    explained.changes = one_counter_each(normalizes ? compose(normalizing, pass) : std::move(pass));
+    explained.changes = normalizes ? compose(normalizing, pass) : std::move(pass);
     explained.result.changes_made = tally.changes_made;
     explained.result.stats = tally.stats;
     return explained;

@@ -1,7 +1,6 @@
 #include "explain/change_list.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <utility>
 
 namespace scrubix::explain_detail {
@@ -18,52 +17,6 @@ void extend(SpanChange& change, std::size_t start, std::size_t end, std::string_
 }
 
 }  // namespace
-
-CounterAmounts amounts_between(const CleaningStats& from, const CleaningStats& to) noexcept {
-    // The counters are the struct's members in declaration order, as entries() lists them.
-    static_assert(sizeof(CleaningStats) == sizeof(CounterAmounts));
-    const auto before = std::bit_cast<CounterAmounts>(from);
-    const auto after = std::bit_cast<CounterAmounts>(to);
-    CounterAmounts amounts{};
-    for (std::size_t k = 0; k < amounts.size(); ++k) amounts[k] = saturating_sub(after[k], before[k]);
-    return amounts;
-}
-
-std::uint16_t ChangeList::counted_bits(const CounterAmounts& amounts) noexcept {
-    std::uint16_t bits = 0;
-    for (std::size_t k = 0; k < amounts.size(); ++k)
-        if (amounts[k] != 0) bits |= static_cast<std::uint16_t>(1u << k);
-    return bits;
-}
-
-void Changes::count(SpanChange& change, std::size_t k, std::uint64_t amount) {
-    const auto bit = static_cast<std::uint16_t>(1u << k);
-    if (change.counted == 0 || change.counted == bit) {
-        change.amount = saturating_add(change.counted == 0 ? 0 : change.amount, amount);
-        change.counted = bit;
-        return;
-    }
-    if (!change.counts_under_several()) {
-        CounterAmounts amounts{};
-        amounts[static_cast<std::size_t>(__builtin_ctz(change.counted))] = change.amount;
-        change.amount = several_.size();
-        several_.push_back(amounts);
-    }
-    CounterAmounts& amounts = several_[change.amount];
-    amounts[k] = saturating_add(amounts[k], amount);
-    change.counted |= bit;
-}
-
-void Changes::count_all(SpanChange& change, const Changes& other, const SpanChange& other_change) {
-    other.for_each_amount(other_change, [&](std::size_t k, std::uint64_t amount) { count(change, k, amount); });
-}
-
-void Changes::count_each(SpanChange& change, const CounterAmounts& amounts, std::uint16_t counted) {
-    for (unsigned bits = counted; bits != 0; bits &= bits - 1) {
-        const auto k = static_cast<std::size_t>(__builtin_ctz(bits));
-        count(change, k, amounts[k]);
-    }
-}
 
 void ChangeList::add_counting(std::size_t start, std::size_t end, std::string_view output,
                               const CounterAmounts& amounts, std::uint16_t counted, bool whole) {
@@ -124,10 +77,9 @@ Changes compose(const Changes& normalizing, const Changes& pass) {
     // A normalizing change replaced input[start, end) with normalized text of its replacement's
     // size; between such changes the two texts agree, the input shifted by `shift` bytes from
     // the normalized text.
-    const std::vector<SpanChange>& norm = normalizing.spans;
-    const std::vector<SpanChange>& passed = pass.spans;
+    const auto& norm = normalizing.spans;
+    const auto& passed = pass.spans;
     Changes out;
-    out.spans.reserve(norm.size() + passed.size());
     std::size_t i = 0, j = 0;
     std::ptrdiff_t shift = 0;
     auto at = [](std::size_t pos, std::ptrdiff_t by) {
@@ -175,37 +127,6 @@ Changes compose(const Changes& normalizing, const Changes& pass) {
         group.start = at(group_start, shift_before);
         group.end = at(group_end, shift);
         out.spans.push_back(group);
-    }
-    return out;
-}
-
-std::vector<ReportedChange> one_counter_each(const Changes& changes) {
-    std::vector<ReportedChange> out;
-    out.reserve(changes.spans.size());
-    std::size_t read = 0, written = 0;  // where the last change ended, in the input and the output
-    for (const SpanChange& change : changes.spans) {
-        ReportedChange main;
-        main.start = change.start;
-        main.end = change.end;
-        main.written_start = written + (change.start - read);
-        main.written_end = main.written_start + change.replacement_size;
-        read = change.end;
-        written = main.written_end;
-        // A rewrite no counter counted (none known) counts 0 under the first.
-        bool found = false;
-        changes.for_each_amount(change, [&](std::size_t k, std::uint64_t amount) {
-            if (!found || amount > main.count) {
-                main.counter = static_cast<std::uint8_t>(k);
-                main.count = amount;
-                found = true;
-            }
-        });
-        out.push_back(main);
-        if (!change.counts_under_several()) continue;
-        changes.for_each_amount(change, [&](std::size_t k, std::uint64_t amount) {
-            if (k != main.counter)
-                out.push_back({change.end, change.end, written, written, amount, static_cast<std::uint8_t>(k)});
-        });
     }
     return out;
 }

@@ -2,6 +2,7 @@
 // steps come out as they went in and only move the watch on. Held whitespace is decided later than it is read (flushed, collapsed,
 // trimmed or taken by a drop), so the watch waits until the run is settled and then splits
 // what was written between the run and the cluster that settled it.
+#include <cstdint>
 #include <cstring>
 
 #include "explain/change_list.hpp"
@@ -78,6 +79,20 @@ std::uint64_t restyled_breaks(std::string_view step, std::string_view style) noe
     return count;
 }
 
+// Whether the `n` bytes at `a` and `b` agree: most steps are a word or two.
+bool same_bytes(const char* a, const char* b, std::size_t n) noexcept {
+    if (n > 16) return std::memcmp(a, b, n) == 0;
+    for (; n >= 8; n -= 8, a += 8, b += 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a, 8);
+        std::memcpy(&y, b, 8);
+        if (x != y) return false;
+    }
+    for (; n > 0; --n)
+        if (*a++ != *b++) return false;
+    return true;
+}
+
 class ChangeWatch {
 public:
     ChangeWatch(std::string_view text, const Options& options, const std::string& out, const Tally& tally,
@@ -110,7 +125,7 @@ public:
         const std::size_t grew = out_.size() - sync_out_;
         // Nothing counted and the text came out as it went in (a held run written as it was).
         if (tally_.changes_made == sync_changes_ && grew == end - sync_in_ &&
-            std::memcmp(out_.data() + sync_out_, text_.data() + sync_in_, grew) == 0 &&
+            same_bytes(out_.data() + sync_out_, text_.data() + sync_in_, grew) &&
             !(lf_rewritten_ && cluster == "\n")) {
             move_on(end);
             return;
@@ -137,7 +152,7 @@ public:
             own[kTrailingWhitespace] = own[kWhitespaceCollapsed] = 0;
             record_cluster(begin, end, cluster, own);
         } else {
-            record_cluster(begin, end, cluster, amounts_between(sync_stats_, tally_.stats));
+            record_cluster(begin, end, cluster, counted_since_sync());
         }
         move_on(end);
     }
@@ -145,11 +160,15 @@ public:
     // After the pass wrote the end of the text (and before the line-ending post-pass).
     void at_end() {
         if (sync_in_ == text_.size() && sync_out_ == out_.size()) return;
-        const CounterAmounts amounts = amounts_between(sync_stats_, tally_.stats);
+        const CounterAmounts amounts = counted_since_sync();
         record(sync_in_, text_.size(), out_.size(), amounts, amounts[kWhitespaceCollapsed] != 0);
     }
 
 private:
+    CounterAmounts counted_since_sync() const noexcept {
+        return tally_.changes_made == sync_changes_ ? CounterAmounts{} : amounts_between(sync_stats_, tally_.stats);
+    }
+
     void move_on(std::size_t end) {
         sync_in_ = end;
         sync_out_ = out_.size();

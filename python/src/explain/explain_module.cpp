@@ -51,15 +51,19 @@ public:
           walk_(input) {}
 
     PyObject* list() {
-        const auto& changes = explained_.changes;
-        PyRef list(PyList_New(static_cast<Py_ssize_t>(changes.size())));
+        PyRef list(PyList_New(static_cast<Py_ssize_t>(explained_.change_count())));
         if (!list) return nullptr;
-        for (std::size_t i = 0; i < changes.size(); ++i) {
-            PyObject* item = build(changes[i]);
-            if (item == nullptr) return nullptr;
-            PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);
-        }
-        return list.release();
+        Py_ssize_t i = 0;
+        bool failed = false;
+        explained_.for_each_change([&](const ReportedChange& change) {
+            PyObject* item = failed ? nullptr : build(change);
+            if (item == nullptr) {
+                failed = true;
+                return;
+            }
+            PyList_SetItem(list.get(), i++, item);
+        });
+        return failed ? nullptr : list.release();
     }
 
 private:
@@ -79,7 +83,7 @@ private:
             texts_.get(explained_.replacement(change)),
             names_[change.counter],
             PyLong_FromUnsignedLongLong(change.count),
-            PyLong_FromSize_t(line),
+            line_number(line),
             PyLong_FromSize_t(column),
         };
         Py_INCREF(fields[4]);
@@ -91,6 +95,17 @@ private:
         return complete ? item.release() : nullptr;
     }
 
+    // The changes on one line share its number.
+    PyObject* line_number(std::size_t line) {
+        if (!line_ || line != line_value_) {
+            line_ = PyRef(PyLong_FromSize_t(line));
+            if (!line_) return nullptr;
+            line_value_ = line;
+        }
+        Py_INCREF(line_.get());
+        return line_.get();
+    }
+
     PyTypeObject* type_;
     allocfunc alloc_;
     std::string_view input_;
@@ -98,6 +113,8 @@ private:
     PyObject** names_;
     PositionWalk walk_;
     ShortTextCache texts_;
+    PyRef line_;
+    std::size_t line_value_ = 0;
 };
 
 // (cleaned text, {counter: amount}, [change, ...]) with each change an instance of

@@ -1,12 +1,14 @@
 // Walks a UTF-8 text once, forward, to offsets that never go back: the `str` index (code
 // points) at each offset and the 1-based line and column there. LF, CR LF and a lone CR end a
-// line. Eight bytes without a line break are passed at a time.
+// line. The bytes are read a block at a time; only a line break is passed byte by byte.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-#include <cstring>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace scrubix::py {
 
@@ -16,19 +18,22 @@ public:
 
     void advance_to(std::size_t offset) noexcept {
         while (byte_ < offset) {
-            if (offset - byte_ >= 8) {
-                std::uint64_t word;
-                std::memcpy(&word, text_.data() + byte_, 8);
-                if (!has_byte(word, '\n') && !has_byte(word, '\r')) {
-                    // Continuation bytes (10xxxxxx) start no code point; the product adds up
-                    // their flags (one bit per byte) in the top byte.
-                    const std::uint64_t continuations = (word & ~(word << 1) & kHigh) >> 7;
-                    index_ += 8 - static_cast<std::size_t>((continuations * kOnes) >> 56);
-                    byte_ += 8;
-                    continue;
-                }
+            if (text_.size() - byte_ < kBlock) {
+                step();
+                continue;
             }
-            step();
+            // The block's bytes before `offset`, one bit each.
+            const std::size_t wanted = offset - byte_;
+            const unsigned range = wanted >= kBlock ? kAll : (1u << wanted) - 1;
+            const Block block = read_block();
+            const unsigned breaks = block.breaks & range;
+            if (breaks != 0) {
+                // Up to and through the first line break, byte by byte.
+                for (unsigned k = 0, last = first_set(breaks); k <= last; ++k) step();
+                continue;
+            }
+            index_ += count_bits(block.starts & range);
+            byte_ += wanted >= kBlock ? kBlock : wanted;
         }
     }
 
@@ -37,13 +42,47 @@ public:
     std::size_t column() const noexcept { return index_ - line_start_ + 1; }
 
 private:
-    static constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-    static constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+    static unsigned first_set(unsigned bits) noexcept { return static_cast<unsigned>(__builtin_ctz(bits)); }
 
-    // Whether some byte of `word` may be `b` (never false when one is).
-    static bool has_byte(std::uint64_t word, unsigned char b) noexcept {
-        const std::uint64_t x = word ^ (kOnes * b);
-        return ((x - kOnes) & ~x & kHigh) != 0;
+    // The bytes of a block that start a code point (all but continuation bytes, 10xxxxxx) and
+    // those that are CR or LF, one bit per byte in text order.
+    struct Block {
+        unsigned starts;
+        unsigned breaks;
+    };
+
+#if defined(__SSE2__)
+    static constexpr std::size_t kBlock = 16;
+
+    Block read_block() const noexcept {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text_.data() + byte_));
+        const __m128i breaks =
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')));
+        // Continuation bytes are -128 to -65 as signed bytes.
+        const __m128i starts = _mm_cmpgt_epi8(bytes, _mm_set1_epi8(-65));
+        return {static_cast<unsigned>(_mm_movemask_epi8(starts)), static_cast<unsigned>(_mm_movemask_epi8(breaks))};
+    }
+#else
+    static constexpr std::size_t kBlock = 8;
+
+    Block read_block() const noexcept {
+        Block block{0, 0};
+        for (unsigned k = 0; k < kBlock; ++k) {
+            const auto b = static_cast<unsigned char>(text_[byte_ + k]);
+            if ((b & 0xC0) != 0x80) block.starts |= 1u << k;
+            if (b == '\n' || b == '\r') block.breaks |= 1u << k;
+        }
+        return block;
+    }
+#endif
+
+    static constexpr unsigned kAll = (1u << kBlock) - 1;
+
+    static std::size_t count_bits(unsigned bits) noexcept {
+        bits = bits - ((bits >> 1) & 0x5555u);
+        bits = (bits & 0x3333u) + ((bits >> 2) & 0x3333u);
+        bits = (bits + (bits >> 4)) & 0x0F0Fu;
+        return (bits + (bits >> 8)) & 0x1Fu;
     }
 
     void step() noexcept {

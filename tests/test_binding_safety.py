@@ -28,6 +28,7 @@ LONE = "ab\ud800cd"
 _cleaner = Cleaner(Options.aggressive_preset())
 _result = _cleaner.clean(TEXT)
 _options = Options.code_safe_preset()
+_nfkc = Options(unicode_normalization="nfkc", collapse_whitespace=True)
 _pickled_options = pickle.dumps(_options)
 _pickled_cleaner = pickle.dumps(_cleaner)
 
@@ -60,6 +61,7 @@ ENTRY_POINTS: dict[str, Callable[[], Any]] = {
     "cleaner_new_two": _raises(TypeError, lambda: Cleaner(None, None)),  # type: ignore[call-arg]
     "cleaner_clean": lambda: (lambda r: (r.text, r.changes_made, r.stats))(_cleaner.clean(TEXT)),
     "cleaner_clean_ascii": lambda: _cleaner.clean("plain").text,
+    "explain": lambda: (lambda r: (r.text, r.stats, r.changes))(scrubix.explain(TEXT, _nfkc)),
     "cleaner_clean_none": _raises(TypeError, lambda: _cleaner.clean(None)),  # type: ignore[arg-type]
     "cleaner_clean_surrogate": _raises(UnicodeEncodeError, lambda: _cleaner.clean(LONE)),
     "cleaner_repr": lambda: repr(_cleaner),

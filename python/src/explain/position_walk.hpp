@@ -18,6 +18,7 @@ public:
 
     void advance_to(std::size_t offset) noexcept {
         while (byte_ < offset) {
+            if (byte_ + kBlock <= offset && pass_blocks(offset)) continue;
             if (text_.size() - byte_ < kBlock) {
                 step();
                 continue;
@@ -62,6 +63,26 @@ private:
         const __m128i starts = _mm_cmpgt_epi8(bytes, _mm_set1_epi8(-65));
         return {static_cast<unsigned>(_mm_movemask_epi8(starts)), static_cast<unsigned>(_mm_movemask_epi8(breaks))};
     }
+
+    // Passes the whole blocks that end by `limit` and hold no line break; false when it passed
+    // none.
+    bool pass_blocks(std::size_t limit) noexcept {
+        const std::size_t from = byte_;
+        __m128i counts = _mm_setzero_si128();
+        while (byte_ + kBlock <= limit) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text_.data() + byte_));
+            const __m128i breaks =
+                _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')));
+            if (_mm_movemask_epi8(breaks) != 0) break;
+            // The sums of absolute differences add up the bytes that start a code point.
+            const __m128i starts = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(-65)), _mm_set1_epi8(1));
+            counts = _mm_add_epi64(counts, _mm_sad_epu8(starts, _mm_setzero_si128()));
+            byte_ += kBlock;
+        }
+        index_ += static_cast<std::size_t>(_mm_cvtsi128_si64(counts)) +
+                  static_cast<std::size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(counts, counts)));
+        return byte_ != from;
+    }
 #else
     static constexpr std::size_t kBlock = 8;
 
@@ -73,6 +94,17 @@ private:
             if (b == '\n' || b == '\r') block.breaks |= 1u << k;
         }
         return block;
+    }
+
+    bool pass_blocks(std::size_t limit) noexcept {
+        const std::size_t from = byte_;
+        while (byte_ + kBlock <= limit) {
+            const Block block = read_block();
+            if (block.breaks != 0) break;
+            index_ += count_bits(block.starts);
+            byte_ += kBlock;
+        }
+        return byte_ != from;
     }
 #endif
 

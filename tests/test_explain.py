@@ -83,6 +83,11 @@ CASES: list[tuple[str, dict[str, typing.Any], list[tuple[typing.Any, ...]]]] = [
     # both; and a piece narrowed to the character normalization changed.
     ("e\u0301", {"unicode_normalization": "nfc"},
      [(0, 2, "e\u0301", "e", "unicode_normalized", 1, 1, 1), (2, 2, "", "", "non_keyboard_transliterated", 1, 1, 3)]),
+    # A run with no ASCII is cut where normalization cannot reach across: two changes, not one
+    # over the text between them.
+    ("\u304b\u3099\u4e2d\u4e2d\u4e2d\u4e2d\u304b\u3099", {"unicode_normalization": "nfc", **K},
+     [(0, 2, "\u304b\u3099", "\u304c", "unicode_normalized", 1, 1, 1),
+      (6, 8, "\u304b\u3099", "\u304c", "unicode_normalized", 0, 1, 7)]),
     ("\u00e9\ufb01", {"unicode_normalization": "nfkc"},
      [(0, 1, "\u00e9", "e", "non_keyboard_transliterated", 1, 1, 1), (1, 2, "\ufb01", "fi", "unicode_normalized", 1, 1, 2)]),
 ]

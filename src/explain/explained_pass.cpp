@@ -9,9 +9,7 @@
 #include "pass/cluster_loop.hpp"
 #include "pass/line_endings.hpp"
 #include "pass/shortcuts/shortcuts.hpp"
-#include "unicode/char_props.hpp"
 #include "unicode/grapheme.hpp"
-#include "unicode/utf8.hpp"
 
 namespace scrubix {
 
@@ -30,14 +28,7 @@ void ClusterLoop::run_observed(std::string_view text, Observer& observer) {
             next = take_shortcut(*this, text, pos);
         if (next == pos) {
             next = unicode::next_cluster_end(text, pos);
-            std::size_t after_first = pos;
-            const char32_t c = utf8::decode(text, after_first);
-            // A lone non-ASCII code point takes the loop's body for one, as the shortcuts send it.
-            if (mode_ == PassMode::Shortcuts && after_first == next && c >= 0x80) {
-                clean_single(text.substr(pos, next - pos), c, unicode::pass_class_inline(c));
-            } else {
-                clean_cluster(text.substr(pos, next - pos));
-            }
+            clean_cluster(text.substr(pos, next - pos));
         }
         observer.after(pos, next);
         pos = next;

@@ -113,10 +113,16 @@ public:
         held_before_ = !run_.empty();
         if (!held_before_) return;
         cluster_out_ = out_.size();
-        // Nothing counted since the watch last moved on: the counters then are those now.
+        // Nothing counted since the watch last moved on: the counters then are those now. A
+        // run held across many clusters (each dropped) is copied only when it changed.
         counted_while_held_ = tally_.changes_made != sync_changes_;
-        if (counted_while_held_) cluster_stats_ = tally_.stats;
-        held_.assign(run_.pending());
+        if (counted_while_held_ && tally_.changes_made != cluster_changes_) {
+            cluster_stats_ = tally_.stats;
+            cluster_changes_ = tally_.changes_made;
+        }
+        const std::string_view pending = run_.pending();
+        if (pending.size() != held_.size() || !same_bytes(pending.data(), held_.data(), pending.size()))
+            held_.assign(pending);
     }
 
     void after(std::size_t begin, std::size_t end) {
@@ -131,7 +137,10 @@ public:
             return;
         }
         if (held_before_) {
-            if (!counted_while_held_) cluster_stats_ = sync_stats_;
+            if (!counted_while_held_) {
+                cluster_stats_ = sync_stats_;
+                cluster_changes_ = sync_changes_;
+            }
             // What the run wrote comes first: nothing when trimmed, one space when collapsed,
             // else the held text when the gate let it through.
             const std::string_view fresh = std::string_view(out_).substr(cluster_out_);
@@ -224,6 +233,7 @@ private:
     bool held_before_ = false;
     bool counted_while_held_ = false;
     std::size_t cluster_out_ = 0;
+    std::uint64_t cluster_changes_ = 0;  // the total when cluster_stats_ was taken
     CleaningStats cluster_stats_;
     std::string held_;
     std::string styled_;

@@ -18,6 +18,7 @@
 
 #include "normalize.hpp"
 #include "normalize_data.hpp"
+#include "normalize_shortcuts.hpp"
 #include "utf8.hpp"
 
 namespace scrubix::unicode {
@@ -26,7 +27,13 @@ namespace {
 
 using namespace normalization;
 
-using LeadTable = std::array<bool, 256>;
+// What a lead byte tells of the characters it starts.
+enum LeadKind : std::uint8_t {
+    kGeneralLead,   // nothing: the character is looked up
+    kStarterLead,   // every one is a starter that passes the quick check
+    kShortcutLead,  // a per-character shortcut applies (two-byte characters, Hangul syllables)
+};
+using LeadTable = std::array<LeadKind, 256>;
 
 // A range of lead bytes, first to last (empty when first > last).
 struct LeadRange {
@@ -40,16 +47,21 @@ struct Form {
     bool compose;
     char32_t yes_below;    // code points below this are starters that pass the quick check
     unsigned char trivial_below;  // bytes below this belong to such code points
-    const LeadTable* starter_leads;  // lead bytes whose every character is such a starter
+    const LeadTable* lead_kinds;
+    const StarterMasks* starter_masks;  // the two-byte characters that are such starters
+    // The decomposing forms: two-byte decompositions written as they are (else null).
+    const DirectDecompositions* direct;
     // The longest runs of such lead bytes among the two- and the three-byte leads, which the
     // vector scan passes over in blocks (Cyrillic, CJK ideographs, Hangul syllables).
     LeadRange starters2, starters3;
 };
 
-// Lead bytes of two- and three-byte sequences under which every code point is a starter that
-// passes the quick check for the flags `not_yes` (CJK ideographs, Hangul syllables, Cyrillic
-// and more): such characters are skipped without a table lookup.
-constexpr LeadTable starter_leads(std::uint8_t not_yes) {
+// The kinds of the lead bytes for the flags `not_yes` and, for a decomposing form, its ready
+// decompositions. Starter leads: two- and three-byte sequences under which every code point is
+// a starter that passes the quick check (CJK ideographs, Hangul syllables, Cyrillic and more),
+// skipped without a table lookup. Shortcut leads: the other two-byte leads that start such
+// starters or ready decompositions, and for the decomposing forms the leads of Hangul syllables.
+constexpr LeadTable lead_kinds(std::uint8_t not_yes, const DirectDecompositions* direct) {
     LeadTable leads{};
     for (unsigned lead = 0xC2; lead < 0xF0; ++lead) {
         const bool three = lead >= 0xE0;
@@ -60,7 +72,15 @@ constexpr LeadTable starter_leads(std::uint8_t not_yes) {
             const Record r = record_of(c);
             all = combining_class(r) == 0 && !(flags(r) & not_yes);
         }
-        leads[lead] = all;
+        bool shortcut = direct && lead >= 0xEA && lead <= 0xED;
+        if (lead < 0xE0) {
+            for (char32_t c = first; !shortcut && c < first + count; ++c) {
+                const Record r = record_of(c);
+                shortcut = (combining_class(r) == 0 && !(flags(r) & not_yes)) ||
+                           (direct && (*direct)[c - 0x80].size != 0);
+            }
+        }
+        leads[lead] = all ? kStarterLead : shortcut ? kShortcutLead : kGeneralLead;
     }
     return leads;
 }
@@ -73,50 +93,62 @@ constexpr unsigned char first_nontrivial_byte(char32_t yes_below) noexcept {
     return 0xE0;
 }
 
-constexpr LeadTable kNfdStarterLeads = starter_leads(kNfdQcNo);
-constexpr LeadTable kNfcStarterLeads = starter_leads(kNfcQcNo | kNfcQcMaybe);
-constexpr LeadTable kNfkdStarterLeads = starter_leads(kNfkdQcNo);
-constexpr LeadTable kNfkcStarterLeads = starter_leads(kNfkcQcNo | kNfkcQcMaybe);
-constexpr LeadTable kNoStarterLeads{};
+constexpr LeadTable kNfdLeads = lead_kinds(kNfdQcNo, &kCanonicalDirect);
+constexpr LeadTable kNfcLeads = lead_kinds(kNfcQcNo | kNfcQcMaybe, nullptr);
+constexpr LeadTable kNfkdLeads = lead_kinds(kNfkdQcNo, &kCompatibilityDirect);
+constexpr LeadTable kNfkcLeads = lead_kinds(kNfkcQcNo | kNfkcQcMaybe, nullptr);
+constexpr LeadTable kNoLeads{};
 
 // The longest run of starter leads among the lead bytes `from` to `to`.
 constexpr LeadRange longest_run(const LeadTable& leads, unsigned from, unsigned to) noexcept {
     LeadRange best;
     for (unsigned first = from; first <= to; ++first) {
         unsigned last = first;
-        while (last <= to && leads[last]) ++last;
+        while (last <= to && leads[last] == kStarterLead) ++last;
         if (last > first && last - first > unsigned(best.last + 1 - best.first))
             best = {static_cast<unsigned char>(first), static_cast<unsigned char>(last - 1)};
     }
     return best;
 }
 
+constexpr StarterMasks kNfdStarterMasks = starter_masks(kNfdQcNo);
+constexpr StarterMasks kNfcStarterMasks = starter_masks(kNfcQcNo | kNfcQcMaybe);
+constexpr StarterMasks kNfkdStarterMasks = starter_masks(kNfkdQcNo);
+constexpr StarterMasks kNfkcStarterMasks = starter_masks(kNfkcQcNo | kNfkcQcMaybe);
+constexpr StarterMasks kNoStarterMasks{};
+
 constexpr Form make_form(std::uint8_t not_yes, std::uint8_t no, bool compat, bool compose,
-                         char32_t yes_below, const LeadTable& leads) noexcept {
-    return {not_yes, no, compat, compose, yes_below, first_nontrivial_byte(yes_below), &leads,
-            longest_run(leads, 0xC2, 0xDF), longest_run(leads, 0xE0, 0xEF)};
+                         char32_t yes_below, const LeadTable& leads, const StarterMasks& masks) noexcept {
+    const DirectDecompositions* direct =
+        compose || not_yes == 0 ? nullptr : compat ? &kCompatibilityDirect : &kCanonicalDirect;
+    return {not_yes, no, compat, compose, yes_below, first_nontrivial_byte(yes_below), &leads, &masks,
+            direct, longest_run(leads, 0xC2, 0xDF), longest_run(leads, 0xE0, 0xEF)};
 }
 
 constexpr Form form_of(NormalizationForm mode) noexcept {
     switch (mode) {
         case NormalizationForm::NFD:
-            return make_form(kNfdQcNo, kNfdQcNo, false, false, kNfdYesBelow, kNfdStarterLeads);
+            return make_form(kNfdQcNo, kNfdQcNo, false, false, kNfdYesBelow, kNfdLeads,
+                             kNfdStarterMasks);
         case NormalizationForm::NFC:
-            return make_form(kNfcQcNo | kNfcQcMaybe, kNfcQcNo, false, true, kNfcYesBelow, kNfcStarterLeads);
+            return make_form(kNfcQcNo | kNfcQcMaybe, kNfcQcNo, false, true, kNfcYesBelow, kNfcLeads,
+                             kNfcStarterMasks);
         case NormalizationForm::NFKD:
-            return make_form(kNfkdQcNo, kNfkdQcNo, true, false, kNfkdYesBelow, kNfkdStarterLeads);
+            return make_form(kNfkdQcNo, kNfkdQcNo, true, false, kNfkdYesBelow, kNfkdLeads,
+                             kNfkdStarterMasks);
         case NormalizationForm::NFKC:
             return make_form(kNfkcQcNo | kNfkcQcMaybe, kNfkcQcNo, true, true, kNfkcYesBelow,
-                             kNfkcStarterLeads);
+                             kNfkcLeads, kNfkcStarterMasks);
         case NormalizationForm::None: break;
     }
-    return make_form(0, 0, false, false, 0x80, kNoStarterLeads);
+    return make_form(0, 0, false, false, 0x80, kNoLeads, kNoStarterMasks);
 }
 
 // CJK ideographs are starters that pass every quick check.
-static_assert(kNfdStarterLeads[0xE4] && kNfcStarterLeads[0xE9] && kNfkcStarterLeads[0xE5]);
+static_assert(kNfdLeads[0xE4] == kStarterLead && kNfcLeads[0xE9] == kStarterLead &&
+              kNfkcLeads[0xE5] == kStarterLead);
 // Hangul syllables are composed: starters for NFC, not for NFD.
-static_assert(kNfcStarterLeads[0xEB] && !kNfdStarterLeads[0xEB]);
+static_assert(kNfcLeads[0xEB] == kStarterLead && kNfdLeads[0xEB] == kShortcutLead);
 
 // Whether no step of `form` reaches across the point just before `c`: its decomposition starts
 // with a starter which, for the composed forms, cannot combine with what precedes it.
@@ -175,10 +207,15 @@ std::size_t skip_starter_blocks(const char* s, std::size_t i, std::size_t n, con
         const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)), flip);
         const __m128i ok = _mm_or_si128(_mm_cmplt_epi8(v, trivial),
                                         _mm_or_si128(within(v, lo2, hi2), within(v, lo3, hi3)));
-        // Other lead bytes are asked the table; the first that is no starter lead ends the scan.
+        // Other lead bytes are asked the tables (two-byte characters one by one); the first that
+        // is no such starter ends the scan.
         for (unsigned other = ~unsigned(_mm_movemask_epi8(ok)) & 0xFFFF; other != 0; other &= other - 1) {
             const std::size_t at = i + unsigned(__builtin_ctz(other));
-            if (!(*form.starter_leads)[static_cast<unsigned char>(s[at])]) return at;
+            const auto lead = static_cast<unsigned char>(s[at]);
+            if ((*form.lead_kinds)[lead] == kStarterLead) continue;
+            if (lead < 0xE0 && is_starter_in(*form.starter_masks, lead, static_cast<unsigned char>(s[at + 1])))
+                continue;
+            return at;
         }
         i += 16;
     }
@@ -186,6 +223,105 @@ std::size_t skip_starter_blocks(const char* s, std::size_t i, std::size_t n, con
     (void)s, (void)n, (void)form;
 #endif
     return i;
+}
+
+// Whether no step of a decomposing form reaches across the point before `s[j]`: the end of the
+// text, or a character known by its first bytes alone to be a starter whose decomposition
+// starts with a starter. False when that needs a closer look.
+bool decomposition_boundary_at(const char* s, std::size_t j, std::size_t n, const Form& form) noexcept {
+    if (j >= n) return true;
+    const auto lead = static_cast<unsigned char>(s[j]);
+    if (lead < 0x80 || (*form.lead_kinds)[lead] == kStarterLead) return true;
+    if (lead < 0xE0) {
+        const auto next = static_cast<unsigned char>(s[j + 1]);
+        return is_starter_in(*form.starter_masks, lead, next) ||
+               (*form.direct)[(char32_t(lead & 0x1F) << 6 | (next & 0x3F)) - 0x80].size != 0;
+    }
+    std::size_t k = j;
+    return lead < 0xF0 && hangul::is_syllable(utf8::decode({s, n}, k));
+}
+
+// For a decomposing form, a region of one two-byte character with a ready decomposition or of
+// one Hangul syllable: writes its normalized UTF-8 to `out` (room for nine bytes) and returns
+// its length, without the general steps. Else 0.
+std::size_t write_directly(const Form& form, std::string_view region, char* out) noexcept {
+    if (region.size() > 3) return 0;
+    const auto lead = static_cast<unsigned char>(region[0]);
+    if (region.size() == 2 && lead >= 0xC0 && lead < 0xE0) {
+        const DirectDecomposition& d = (*form.direct)[(char32_t(lead & 0x1F) << 6 | (region[1] & 0x3F)) - 0x80];
+        std::memcpy(out, d.bytes, sizeof d.bytes);
+        return d.size;
+    }
+    std::size_t i = 0;
+    const char32_t c = utf8::decode(region, i);
+    return i == 3 && region.size() == 3 && hangul::is_syllable(c) ? hangul_jamo_utf8(c, out) : 0;
+}
+
+// Gathers the many short pieces of output (the unchanged stretches between regions and the
+// regions written directly) and appends them to the string a few hundred bytes at a time.
+class StagedOutput {
+public:
+    explicit StagedOutput(std::string& out) noexcept : out_(out) {}
+
+    void copy(const char* p, std::size_t k) {
+        if (k > kSize - used_) {
+            flush();
+            if (k > kSize / 2) {
+                out_.append(p, k);
+                return;
+            }
+        }
+        std::memcpy(buf_ + used_, p, k);
+        used_ += k;
+    }
+
+    // Room for `k` (at most kSize / 2) bytes, to be taken by commit().
+    char* room(std::size_t k) {
+        if (k > kSize - used_) flush();
+        return buf_ + used_;
+    }
+    void commit(std::size_t k) noexcept { used_ += k; }
+
+    // The string itself, everything staged appended to it.
+    std::string& flushed() {
+        flush();
+        return out_;
+    }
+
+    void flush() {
+        out_.append(buf_, used_);
+        used_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kSize = 512;
+    std::string& out_;
+    std::size_t used_ = 0;
+    char buf_[kSize];
+};
+
+enum class Shortcut : std::uint8_t {
+    kLookUp,     // the character needs its record
+    kPasses,     // a starter that passes the quick check
+    kOwnRegion,  // a region of its own, written directly (certainly not normalized)
+};
+
+// What the lead kind's shortcut makes of the character at `i`: two-byte starters pass by their
+// mask; for the decomposing forms, a two-byte character with a ready decomposition or a Hangul
+// syllable is a region of its own when what follows cannot be reordered with it.
+Shortcut take_shortcut(const char* s, std::size_t i, std::size_t n, const Form& form) noexcept {
+    const auto lead = static_cast<unsigned char>(s[i]);
+    std::size_t end = i;
+    bool direct = false;
+    if (lead < 0xE0) {
+        const auto second = static_cast<unsigned char>(s[i + 1]);
+        if (is_starter_in(*form.starter_masks, lead, second)) return Shortcut::kPasses;
+        direct = form.direct && (*form.direct)[(char32_t(lead & 0x1F) << 6 | (second & 0x3F)) - 0x80].size != 0;
+        end = i + 2;
+    } else {
+        direct = hangul::is_syllable(utf8::decode({s, n}, end));
+    }
+    return direct && decomposition_boundary_at(s, end, n, form) ? Shortcut::kOwnRegion : Shortcut::kLookUp;
 }
 
 // Start of the character that ends just before `i` (> 0).
@@ -206,7 +342,7 @@ bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion
     std::size_t boundary = 0;
     std::uint8_t prev_ccc = 0;
     const unsigned char trivial_below = form.trivial_below;
-    const LeadTable& starter_leads = *form.starter_leads;
+    const LeadTable& lead_kinds = *form.lead_kinds;
     while (i < n) {
         // Characters below form.yes_below: starters that pass the check.
         const auto lead = static_cast<unsigned char>(s[i]);
@@ -222,9 +358,9 @@ bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion
             prev_ccc = 0;
             continue;
         }
-        // Other characters whose whole lead-byte range consists of such starters, by the
-        // block while the blocks hold nothing else.
-        if (starter_leads[lead] && utf8::sequence_length(lead) <= n - i) {
+        const LeadKind kind = lead_kinds[lead];
+        if (kind == kStarterLead && utf8::sequence_length(lead) <= n - i) {
+            // Starters that pass the check, by the block while the blocks hold nothing else.
             const std::size_t skipped = skip_starter_blocks(s, i, n, form);
             if (skipped > i) {
                 i = skipped;
@@ -237,6 +373,17 @@ bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion
             i += utf8::sequence_length(lead);
             prev_ccc = 0;
             continue;
+        }
+        if (kind == kShortcutLead && utf8::sequence_length(lead) <= n - i) {
+            const Shortcut cut = take_shortcut(s, i, n, form);
+            if (cut != Shortcut::kLookUp) {
+                const std::size_t end = i + utf8::sequence_length(lead);
+                if (cut == Shortcut::kOwnRegion && !on_region(i, end, true)) return false;
+                boundary = cut == Shortcut::kOwnRegion ? end : i;
+                i = end;
+                prev_ccc = 0;
+                continue;
+            }
         }
         const std::size_t start = i;
         const char32_t c = utf8::decode(text, i);
@@ -411,12 +558,31 @@ void normalize_into(NormalizationForm mode, std::string_view text, std::string& 
     out.reserve(out.size() + text.size());
     RegionNormalizer normalizer(form);
     std::size_t copied = 0;
-    for_each_unchecked_region(text, form, [&](std::size_t begin, std::size_t end, bool) {
-        out.append(text.substr(copied, begin - copied));
-        normalizer.normalize(text.substr(begin, end - begin), out);
-        copied = end;
-        return true;
-    });
+    if (form.direct) {
+        // Decomposing forms meet a region every few characters in most accented text: the
+        // output is staged, and the one-character regions are written directly.
+        StagedOutput staged(out);
+        for_each_unchecked_region(text, form, [&](std::size_t begin, std::size_t end, bool) {
+            staged.copy(text.data() + copied, begin - copied);
+            const std::string_view region = text.substr(begin, end - begin);
+            copied = end;
+            constexpr std::size_t kDirectRoom = 9;
+            if (const std::size_t k = write_directly(form, region, staged.room(kDirectRoom))) {
+                staged.commit(k);
+                return true;
+            }
+            normalizer.normalize(region, staged.flushed());
+            return true;
+        });
+        staged.flush();
+    } else {
+        for_each_unchecked_region(text, form, [&](std::size_t begin, std::size_t end, bool) {
+            out.append(text.substr(copied, begin - copied));
+            normalizer.normalize(text.substr(begin, end - begin), out);
+            copied = end;
+            return true;
+        });
+    }
     out.append(text.substr(copied));
 }
 

@@ -1,0 +1,89 @@
+// Per-character shortcuts of the normalizer, derived at compile time from the normalization
+// tables, for the two-byte UTF-8 range (U+0080 to U+07FF: Latin-1, Latin Extended, IPA, Greek,
+// Cyrillic, Armenian, Hebrew, Arabic) and for Hangul syllables: which characters pass a form's
+// quick check as starters, and the ready UTF-8 of the decompositions that can be written
+// straight to the output.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "normalize.hpp"
+#include "normalize_data.hpp"
+#include "utf8.hpp"
+
+namespace scrubix::unicode::normalization {
+
+// One bit per code point of each two-byte lead (indexed by lead & 0x1F, bit by the low six bits
+// of the code point): set when the character is a starter that passes the quick check for the
+// flags `not_yes`, so that a normalization region never needs to start before it.
+using StarterMasks = std::array<std::uint64_t, 32>;
+
+constexpr StarterMasks starter_masks(std::uint8_t not_yes) noexcept {
+    StarterMasks masks{};
+    for (char32_t c = 0x80; c < 0x800; ++c) {
+        const Record r = record_of(c);
+        if (combining_class(r) == 0 && !(flags(r) & not_yes)) masks[c >> 6] |= std::uint64_t(1) << (c & 0x3F);
+    }
+    return masks;
+}
+
+constexpr bool is_starter_in(const StarterMasks& masks, unsigned char lead, unsigned char next) noexcept {
+    return (masks[lead & 0x1F] >> (next & 0x3F)) & 1;
+}
+
+// The full decomposition of a two-byte character as UTF-8, when the decomposing forms can write
+// it without looking at its neighbours: the character and the first code point of its
+// decomposition are starters (nothing before it reorders or combines across it), and the bytes
+// fit. `size` 0: no such decomposition (the character decomposes to itself or needs the
+// general path).
+struct DirectDecomposition {
+    std::uint8_t size = 0;
+    char bytes[7] = {};
+};
+
+using DirectDecompositions = std::array<DirectDecomposition, 0x800 - 0x80>;
+
+constexpr DirectDecompositions direct_decompositions(bool compat) noexcept {
+    DirectDecompositions table{};
+    for (char32_t c = 0x80; c < 0x800; ++c) {
+        const Record r = record_of(c);
+        const std::uint16_t e = decomposition_entry(r);
+        if (combining_class(r) != 0 || e == 0) continue;
+        const auto d = decomposition(e, compat);
+        if (d.size() == 1 && d[0] == c) continue;
+        if (combining_class(record_of(d[0])) != 0) continue;
+        char bytes[4 * kMaxDecomposition] = {};
+        std::size_t size = 0;
+        for (char32_t x : d) size += utf8::encode(x, bytes + size);
+        if (size > sizeof(DirectDecomposition::bytes)) continue;
+        DirectDecomposition& entry = table[c - 0x80];
+        entry.size = std::uint8_t(size);
+        for (std::size_t k = 0; k < size; ++k) entry.bytes[k] = bytes[k];
+    }
+    return table;
+}
+
+inline constexpr DirectDecompositions kCanonicalDirect = direct_decompositions(false);
+inline constexpr DirectDecompositions kCompatibilityDirect = direct_decompositions(true);
+
+// Every Latin-1 letter with a canonical decomposition is written directly, and so is every
+// compatibility decomposition of Latin-1.
+static_assert(kCanonicalDirect[0xE9 - 0x80].size == 3 && kCanonicalDirect[0x1D5 - 0x80].size == 5);
+static_assert(kCompatibilityDirect[0xBD - 0x80].size == 5 && kCanonicalDirect[0xBD - 0x80].size == 0);
+
+// The UTF-8 of the conjoining jamo of Hangul syllable `s` (each three bytes long) written to
+// `out` (room for nine bytes); returns their length.
+constexpr std::size_t hangul_jamo_utf8(char32_t s, char* out) noexcept {
+    char32_t jamo[3] = {};
+    const std::size_t count = hangul::decompose(s, jamo);
+    for (std::size_t k = 0; k < count; ++k) {
+        out[3 * k] = char(0xE0 | (jamo[k] >> 12));
+        out[3 * k + 1] = char(0x80 | ((jamo[k] >> 6) & 0x3F));
+        out[3 * k + 2] = char(0x80 | (jamo[k] & 0x3F));
+    }
+    return 3 * count;
+}
+
+}  // namespace scrubix::unicode::normalization

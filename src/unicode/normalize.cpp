@@ -263,7 +263,14 @@ class StagedOutput {
 public:
     explicit StagedOutput(std::string& out) noexcept : out_(out) {}
 
-    void copy(const char* p, std::size_t k) {
+    // Copies `k` bytes from `p`, where `readable` (at least k) bytes may be read.
+    void copy(const char* p, std::size_t k, std::size_t readable) {
+        // Short stretches, the most common, by one fixed-size copy.
+        if (k <= kShort && readable >= kShort && kSize - used_ >= kShort) {
+            std::memcpy(buf_ + used_, p, kShort);
+            used_ += k;
+            return;
+        }
         if (k > kSize - used_) {
             flush();
             if (k > kSize / 2) {
@@ -273,6 +280,12 @@ public:
         }
         std::memcpy(buf_ + used_, p, k);
         used_ += k;
+    }
+
+    void copy_ready(const DirectDecomposition& d) {
+        if (kSize - used_ < sizeof d.bytes) flush();
+        std::memcpy(buf_ + used_, d.bytes, sizeof d.bytes);
+        used_ += d.size;
     }
 
     // Room for `k` (at most kSize / 2) bytes, to be taken by commit().
@@ -294,16 +307,19 @@ public:
     }
 
 private:
-    static constexpr std::size_t kSize = 512;
+    static constexpr std::size_t kSize = 512, kShort = 16;
     std::string& out_;
     std::size_t used_ = 0;
     char buf_[kSize];
 };
 
-enum class Shortcut : std::uint8_t {
-    kLookUp,     // the character needs its record
-    kPasses,     // a starter that passes the quick check
-    kOwnRegion,  // a region of its own, written directly (certainly not normalized)
+struct Shortcut {
+    enum What : std::uint8_t {
+        kLookUp,     // the character needs its record
+        kPasses,     // a starter that passes the quick check
+        kOwnRegion,  // a region of its own, written directly (certainly not normalized)
+    } what;
+    const DirectDecomposition* ready = nullptr;  // a two-byte region's output
 };
 
 // What the lead kind's shortcut makes of the character at `i`: two-byte starters pass by their
@@ -311,17 +327,17 @@ enum class Shortcut : std::uint8_t {
 // syllable is a region of its own when what follows cannot be reordered with it.
 Shortcut take_shortcut(const char* s, std::size_t i, std::size_t n, const Form& form) noexcept {
     const auto lead = static_cast<unsigned char>(s[i]);
-    std::size_t end = i;
-    bool direct = false;
     if (lead < 0xE0) {
         const auto second = static_cast<unsigned char>(s[i + 1]);
-        if (is_starter_in(*form.starter_masks, lead, second)) return Shortcut::kPasses;
-        direct = form.direct && (*form.direct)[(char32_t(lead & 0x1F) << 6 | (second & 0x3F)) - 0x80].size != 0;
-        end = i + 2;
-    } else {
-        direct = hangul::is_syllable(utf8::decode({s, n}, end));
+        if (is_starter_in(*form.starter_masks, lead, second)) return {Shortcut::kPasses};
+        if (!form.direct) return {Shortcut::kLookUp};
+        const DirectDecomposition& d = (*form.direct)[(char32_t(lead & 0x1F) << 6 | (second & 0x3F)) - 0x80];
+        if (d.size == 0 || !decomposition_boundary_at(s, i + 2, n, form)) return {Shortcut::kLookUp};
+        return {Shortcut::kOwnRegion, &d};
     }
-    return direct && decomposition_boundary_at(s, end, n, form) ? Shortcut::kOwnRegion : Shortcut::kLookUp;
+    std::size_t end = i;
+    const bool own = hangul::is_syllable(utf8::decode({s, n}, end)) && decomposition_boundary_at(s, end, n, form);
+    return {own ? Shortcut::kOwnRegion : Shortcut::kLookUp};
 }
 
 // Start of the character that ends just before `i` (> 0).
@@ -331,8 +347,9 @@ std::size_t previous_char_start(const char* s, std::size_t i) noexcept {
     return i;
 }
 
-// Calls `on_region(begin, end, definitely_not_normalized)` for every region of `text` that the
-// quick check cannot pass, in order; the regions start and end at boundaries. Stops early and
+// Calls `on_region(begin, end, definitely_not_normalized, ready)` for every region of `text`
+// that the quick check cannot pass, in order; the regions start and end at boundaries. `ready`
+// is the output of a one-character region known from the tables, or null. Stops early and
 // returns false when `on_region` does.
 template <class OnRegion>
 bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion&& on_region) {
@@ -376,10 +393,11 @@ bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion
         }
         if (kind == kShortcutLead && utf8::sequence_length(lead) <= n - i) {
             const Shortcut cut = take_shortcut(s, i, n, form);
-            if (cut != Shortcut::kLookUp) {
+            if (cut.what != Shortcut::kLookUp) {
                 const std::size_t end = i + utf8::sequence_length(lead);
-                if (cut == Shortcut::kOwnRegion && !on_region(i, end, true)) return false;
-                boundary = cut == Shortcut::kOwnRegion ? end : i;
+                const bool own = cut.what == Shortcut::kOwnRegion;
+                if (own && !on_region(i, end, true, cut.ready)) return false;
+                boundary = own ? end : i;
                 i = end;
                 prev_ccc = 0;
                 continue;
@@ -411,7 +429,7 @@ bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion
             no = no || (flags(rd) & form.no);
             end = next;
         }
-        if (!on_region(boundary, end, no)) return false;
+        if (!on_region(boundary, end, no, nullptr)) return false;
         i = boundary = end;
         prev_ccc = 0;
     }
@@ -562,10 +580,15 @@ void normalize_into(NormalizationForm mode, std::string_view text, std::string& 
         // Decomposing forms meet a region every few characters in most accented text: the
         // output is staged, and the one-character regions are written directly.
         StagedOutput staged(out);
-        for_each_unchecked_region(text, form, [&](std::size_t begin, std::size_t end, bool) {
-            staged.copy(text.data() + copied, begin - copied);
+        for_each_unchecked_region(text, form, [&](std::size_t begin, std::size_t end, bool,
+                                                  const DirectDecomposition* ready) {
+            staged.copy(text.data() + copied, begin - copied, text.size() - copied);
             const std::string_view region = text.substr(begin, end - begin);
             copied = end;
+            if (ready) {
+                staged.copy_ready(*ready);
+                return true;
+            }
             constexpr std::size_t kDirectRoom = 9;
             if (const std::size_t k = write_directly(form, region, staged.room(kDirectRoom))) {
                 staged.commit(k);
@@ -576,7 +599,8 @@ void normalize_into(NormalizationForm mode, std::string_view text, std::string& 
         });
         staged.flush();
     } else {
-        for_each_unchecked_region(text, form, [&](std::size_t begin, std::size_t end, bool) {
+        for_each_unchecked_region(text, form, [&](std::size_t begin, std::size_t end, bool,
+                                                  const DirectDecomposition*) {
             out.append(text.substr(copied, begin - copied));
             normalizer.normalize(text.substr(begin, end - begin), out);
             copied = end;
@@ -591,7 +615,8 @@ bool is_normalized(NormalizationForm mode, std::string_view text) {
     const Form form = form_of(mode);
     RegionNormalizer normalizer(form);
     std::string scratch;
-    return for_each_unchecked_region(text, form, [&](std::size_t begin, std::size_t end, bool no) {
+    return for_each_unchecked_region(text, form, [&](std::size_t begin, std::size_t end, bool no,
+                                                     const DirectDecomposition*) {
         if (no) return false;
         scratch.clear();
         normalizer.normalize(text.substr(begin, end - begin), scratch);

@@ -340,6 +340,51 @@ Shortcut take_shortcut(const char* s, std::size_t i, std::size_t n, const Form& 
     return {own ? Shortcut::kOwnRegion : Shortcut::kLookUp};
 }
 
+// For a decomposing form, from the boundary `j` on, where the last region ended: the
+// characters that need no general step, each followed by a boundary (ASCII, two-byte starters
+// that pass, ready two-byte decompositions, Hangul syllables), in one tight loop. The text from
+// `copied` up to them is staged, and `copied` moves past what is written. Returns the boundary
+// where the scan goes on (at the first character that needs more).
+std::size_t write_simple_run(std::string_view text, std::size_t j, const Form& form, StagedOutput& out,
+                             std::size_t& copied) {
+    const char* s = text.data();
+    const std::size_t n = text.size();
+    while (j < n) {
+        const auto lead = static_cast<unsigned char>(s[j]);
+        if (lead < 0x80) {
+            // A run of ASCII, all but the last followed by ASCII.
+            const std::size_t next = skip_below(s, j + 1, n, 0x80);
+            if (!decomposition_boundary_at(s, next, n, form)) return next - 1;
+            j = next;
+            continue;
+        }
+        // (Runs of characters under starter leads go back to the vector scan.)
+        if ((*form.lead_kinds)[lead] != kShortcutLead) return j;
+        if (lead < 0xE0) {
+            const auto second = static_cast<unsigned char>(s[j + 1]);
+            const std::size_t next = j + 2;
+            if (is_starter_in(*form.starter_masks, lead, second)) {
+                if (!decomposition_boundary_at(s, next, n, form)) return j;
+                j = next;
+                continue;
+            }
+            const DirectDecomposition& d = (*form.direct)[(char32_t(lead & 0x1F) << 6 | (second & 0x3F)) - 0x80];
+            if (d.size == 0 || !decomposition_boundary_at(s, next, n, form)) return j;
+            out.copy(s + copied, j - copied, n - copied);
+            out.copy_ready(d);
+            copied = j = next;
+            continue;
+        }
+        std::size_t next = j;
+        const char32_t c = utf8::decode(text, next);
+        if (!hangul::is_syllable(c) || !decomposition_boundary_at(s, next, n, form)) return j;
+        out.copy(s + copied, j - copied, n - copied);
+        out.commit(hangul_jamo_utf8(c, out.room(9)));
+        copied = j = next;
+    }
+    return j;
+}
+
 // Start of the character that ends just before `i` (> 0).
 std::size_t previous_char_start(const char* s, std::size_t i) noexcept {
     do --i;
@@ -347,10 +392,14 @@ std::size_t previous_char_start(const char* s, std::size_t i) noexcept {
     return i;
 }
 
+// What `on_region` returns to end the scan early.
+constexpr std::size_t kStopScan = ~std::size_t(0);
+
 // Calls `on_region(begin, end, definitely_not_normalized, ready)` for every region of `text`
 // that the quick check cannot pass, in order; the regions start and end at boundaries. `ready`
-// is the output of a one-character region known from the tables, or null. Stops early and
-// returns false when `on_region` does.
+// is the output of a one-character region known from the tables, or null. `on_region` returns
+// where the scan goes on: `end`, or a later boundary up to which it has dealt with the text
+// itself; kStopScan stops the scan, and then this returns false.
 template <class OnRegion>
 bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion&& on_region) {
     const char* s = text.data();
@@ -376,29 +425,31 @@ bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion
             continue;
         }
         const LeadKind kind = lead_kinds[lead];
-        if (kind == kStarterLead && utf8::sequence_length(lead) <= n - i) {
-            // Starters that pass the check, by the block while the blocks hold nothing else.
-            const std::size_t skipped = skip_starter_blocks(s, i, n, form);
-            if (skipped > i) {
-                i = skipped;
-                while (i < n && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) ++i;
-                boundary = previous_char_start(s, i);
-                prev_ccc = 0;
-                continue;
+        if (kind != kGeneralLead && utf8::sequence_length(lead) <= n - i) {
+            Shortcut cut{Shortcut::kPasses};
+            if (kind == kStarterLead) {
+                // Starters that pass the check, by the block while the blocks hold nothing else.
+                const std::size_t skipped = skip_starter_blocks(s, i, n, form);
+                if (skipped > i) {
+                    i = skipped;
+                    while (i < n && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) ++i;
+                    boundary = previous_char_start(s, i);
+                    prev_ccc = 0;
+                    continue;
+                }
+            } else {
+                cut = take_shortcut(s, i, n, form);
             }
-            boundary = i;
-            i += utf8::sequence_length(lead);
-            prev_ccc = 0;
-            continue;
-        }
-        if (kind == kShortcutLead && utf8::sequence_length(lead) <= n - i) {
-            const Shortcut cut = take_shortcut(s, i, n, form);
             if (cut.what != Shortcut::kLookUp) {
                 const std::size_t end = i + utf8::sequence_length(lead);
-                const bool own = cut.what == Shortcut::kOwnRegion;
-                if (own && !on_region(i, end, true, cut.ready)) return false;
-                boundary = own ? end : i;
-                i = end;
+                if (cut.what == Shortcut::kOwnRegion) {
+                    const std::size_t resume = on_region(i, end, true, cut.ready);
+                    if (resume == kStopScan) return false;
+                    i = boundary = resume;
+                } else {
+                    boundary = i;
+                    i = end;
+                }
                 prev_ccc = 0;
                 continue;
             }
@@ -429,8 +480,9 @@ bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion
             no = no || (flags(rd) & form.no);
             end = next;
         }
-        if (!on_region(boundary, end, no, nullptr)) return false;
-        i = boundary = end;
+        const std::size_t resume = on_region(boundary, end, no, nullptr);
+        if (resume == kStopScan) return false;
+        i = boundary = resume;
         prev_ccc = 0;
     }
     return true;
@@ -587,15 +639,17 @@ void normalize_into(NormalizationForm mode, std::string_view text, std::string& 
             copied = end;
             if (ready) {
                 staged.copy_ready(*ready);
-                return true;
+                return write_simple_run(text, end, form, staged, copied);
             }
             constexpr std::size_t kDirectRoom = 9;
-            if (const std::size_t k = write_directly(form, region, staged.room(kDirectRoom))) {
-                staged.commit(k);
-                return true;
+            if (region.size() <= 3) {
+                if (const std::size_t k = write_directly(form, region, staged.room(kDirectRoom))) {
+                    staged.commit(k);
+                    return write_simple_run(text, end, form, staged, copied);
+                }
             }
             normalizer.normalize(region, staged.flushed());
-            return true;
+            return end;
         });
         staged.flush();
     } else {
@@ -604,7 +658,7 @@ void normalize_into(NormalizationForm mode, std::string_view text, std::string& 
             out.append(text.substr(copied, begin - copied));
             normalizer.normalize(text.substr(begin, end - begin), out);
             copied = end;
-            return true;
+            return end;
         });
     }
     out.append(text.substr(copied));
@@ -617,10 +671,10 @@ bool is_normalized(NormalizationForm mode, std::string_view text) {
     std::string scratch;
     return for_each_unchecked_region(text, form, [&](std::size_t begin, std::size_t end, bool no,
                                                      const DirectDecomposition*) {
-        if (no) return false;
+        if (no) return kStopScan;
         scratch.clear();
         normalizer.normalize(text.substr(begin, end - begin), scratch);
-        return scratch == text.substr(begin, end - begin);
+        return scratch == text.substr(begin, end - begin) ? end : kStopScan;
     });
 }
 

@@ -228,7 +228,7 @@ std::size_t skip_starter_blocks(const char* s, std::size_t i, std::size_t n, con
 // Whether no step of a decomposing form reaches across the point before `s[j]`: the end of the
 // text, or a character known by its first bytes alone to be a starter whose decomposition
 // starts with a starter. False when that needs a closer look.
-bool decomposition_boundary_at(const char* s, std::size_t j, std::size_t n, const Form& form) noexcept {
+inline bool decomposition_boundary_at(const char* s, std::size_t j, std::size_t n, const Form& form) noexcept {
     if (j >= n) return true;
     const auto lead = static_cast<unsigned char>(s[j]);
     if (lead < 0x80 || (*form.lead_kinds)[lead] == kStarterLead) return true;

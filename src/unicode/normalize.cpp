@@ -51,36 +51,27 @@ struct Form {
     const StarterMasks* starter_masks;  // the two-byte characters that are such starters
     // The decomposing forms: two-byte decompositions written as they are (else null).
     const DirectDecompositions* direct;
-    // The longest runs of such lead bytes among the two- and the three-byte leads, which the
-    // vector scan passes over in blocks (Cyrillic, CJK ideographs, Hangul syllables).
-    LeadRange starters2, starters3;
+    // Runs of such lead bytes that the vector scan passes over in blocks: among the two-byte
+    // leads the one of Latin-1 letters and the one of Cyrillic (or the longest near each),
+    // among the three-byte leads the two longest (CJK ideographs, Hangul syllables).
+    LeadRange starters2, starters2b, starters3, starters3b;
 };
 
-// The kinds of the lead bytes for the flags `not_yes` and, for a decomposing form, its ready
-// decompositions. Starter leads: two- and three-byte sequences under which every code point is
-// a starter that passes the quick check (CJK ideographs, Hangul syllables, Cyrillic and more),
-// skipped without a table lookup. Shortcut leads: the other two-byte leads that start such
+// The kinds of the lead bytes from the masks of a form's starters and, for a decomposing form,
+// its ready decompositions. Starter leads: two- and three-byte sequences under which every code
+// point is a starter that passes the quick check (CJK ideographs, Hangul syllables, Cyrillic and
+// more), skipped by the block. Shortcut leads: the other two-byte leads that start such
 // starters or ready decompositions, and for the decomposing forms the leads of Hangul syllables.
-constexpr LeadTable lead_kinds(std::uint8_t not_yes, const DirectDecompositions* direct) {
+constexpr LeadTable lead_kinds(const StarterMasks& masks, const DirectDecompositions* direct) {
     LeadTable leads{};
     for (unsigned lead = 0xC2; lead < 0xF0; ++lead) {
-        const bool three = lead >= 0xE0;
-        const char32_t first = three ? char32_t(lead & 0x0F) << 12 : char32_t(lead & 0x1F) << 6;
-        const char32_t count = three ? 0x1000 : 0x40;
-        bool all = true;
-        for (char32_t c = first; all && c < first + count; ++c) {
-            const Record r = record_of(c);
-            all = combining_class(r) == 0 && !(flags(r) & not_yes);
-        }
         bool shortcut = direct && lead >= 0xEA && lead <= 0xED;
         if (lead < 0xE0) {
-            for (char32_t c = first; !shortcut && c < first + count; ++c) {
-                const Record r = record_of(c);
-                shortcut = (combining_class(r) == 0 && !(flags(r) & not_yes)) ||
-                           (direct && (*direct)[c - 0x80].size != 0);
-            }
+            shortcut = masks[lead] != 0;
+            for (char32_t c = char32_t(lead & 0x1F) << 6; direct && !shortcut && c < char32_t((lead & 0x1F) + 1) << 6; ++c)
+                shortcut = (*direct)[c - 0x80].size != 0;
         }
-        leads[lead] = all ? kStarterLead : shortcut ? kShortcutLead : kGeneralLead;
+        leads[lead] = masks[lead] == ~std::uint64_t(0) ? kStarterLead : shortcut ? kShortcutLead : kGeneralLead;
     }
     return leads;
 }
@@ -93,11 +84,6 @@ constexpr unsigned char first_nontrivial_byte(char32_t yes_below) noexcept {
     return 0xE0;
 }
 
-constexpr LeadTable kNfdLeads = lead_kinds(kNfdQcNo, &kCanonicalDirect);
-constexpr LeadTable kNfcLeads = lead_kinds(kNfcQcNo | kNfcQcMaybe, nullptr);
-constexpr LeadTable kNfkdLeads = lead_kinds(kNfkdQcNo, &kCompatibilityDirect);
-constexpr LeadTable kNfkcLeads = lead_kinds(kNfkcQcNo | kNfkcQcMaybe, nullptr);
-constexpr LeadTable kNoLeads{};
 
 // The longest run of starter leads among the lead bytes `from` to `to`.
 constexpr LeadRange longest_run(const LeadTable& leads, unsigned from, unsigned to) noexcept {
@@ -111,18 +97,43 @@ constexpr LeadRange longest_run(const LeadTable& leads, unsigned from, unsigned 
     return best;
 }
 
+// The run of starter leads through `lead` within `from` to `to`, or the longest when `lead` is
+// no starter lead.
+constexpr LeadRange run_through(const LeadTable& leads, unsigned lead, unsigned from, unsigned to) noexcept {
+    if (leads[lead] != kStarterLead) return longest_run(leads, from, to);
+    unsigned first = lead, last = lead;
+    while (first > from && leads[first - 1] == kStarterLead) --first;
+    while (last < to && leads[last + 1] == kStarterLead) ++last;
+    return {static_cast<unsigned char>(first), static_cast<unsigned char>(last)};
+}
+
+// The longest run of starter leads among `from` to `to` outside `taken`.
+constexpr LeadRange next_longest_run(const LeadTable& leads, unsigned from, unsigned to, LeadRange taken) noexcept {
+    if (taken.first > taken.last) return taken;
+    const LeadRange before = longest_run(leads, from, taken.first - 1u);
+    const LeadRange after = longest_run(leads, taken.last + 1u, to);
+    return before.last + 1 - before.first >= after.last + 1 - after.first ? before : after;
+}
+
 constexpr StarterMasks kNfdStarterMasks = starter_masks(kNfdQcNo);
 constexpr StarterMasks kNfcStarterMasks = starter_masks(kNfcQcNo | kNfcQcMaybe);
 constexpr StarterMasks kNfkdStarterMasks = starter_masks(kNfkdQcNo);
 constexpr StarterMasks kNfkcStarterMasks = starter_masks(kNfkcQcNo | kNfkcQcMaybe);
 constexpr StarterMasks kNoStarterMasks{};
 
+constexpr LeadTable kNfdLeads = lead_kinds(kNfdStarterMasks, &kCanonicalDirect);
+constexpr LeadTable kNfcLeads = lead_kinds(kNfcStarterMasks, nullptr);
+constexpr LeadTable kNfkdLeads = lead_kinds(kNfkdStarterMasks, &kCompatibilityDirect);
+constexpr LeadTable kNfkcLeads = lead_kinds(kNfkcStarterMasks, nullptr);
+constexpr LeadTable kNoLeads{};
+
 constexpr Form make_form(std::uint8_t not_yes, std::uint8_t no, bool compat, bool compose,
                          char32_t yes_below, const LeadTable& leads, const StarterMasks& masks) noexcept {
     const DirectDecompositions* direct =
         compose || not_yes == 0 ? nullptr : compat ? &kCompatibilityDirect : &kCanonicalDirect;
     return {not_yes, no, compat, compose, yes_below, first_nontrivial_byte(yes_below), &leads, &masks,
-            direct, longest_run(leads, 0xC2, 0xDF), longest_run(leads, 0xE0, 0xEF)};
+            direct, run_through(leads, 0xC3, 0xC2, 0xCF), run_through(leads, 0xD0, 0xD0, 0xDF), longest_run(leads, 0xE0, 0xEF),
+            next_longest_run(leads, 0xE0, 0xEF, longest_run(leads, 0xE0, 0xEF))};
 }
 
 constexpr Form form_of(NormalizationForm mode) noexcept {
@@ -199,23 +210,24 @@ std::size_t skip_starter_blocks(const char* s, std::size_t i, std::size_t n, con
     const auto bound = [&](unsigned b) { return _mm_set1_epi8(char(b ^ 0x80)); };
     const __m128i trivial = bound(form.trivial_below);
     const __m128i lo2 = bound(form.starters2.first - 1u), hi2 = bound(form.starters2.last + 1u);
+    const __m128i lo2b = bound(form.starters2b.first - 1u), hi2b = bound(form.starters2b.last + 1u);
     const __m128i lo3 = bound(form.starters3.first - 1u), hi3 = bound(form.starters3.last + 1u);
+    const __m128i lo3b = bound(form.starters3b.first - 1u), hi3b = bound(form.starters3b.last + 1u);
     const auto within = [](__m128i v, __m128i below_first, __m128i above_last) {
         return _mm_and_si128(_mm_cmpgt_epi8(v, below_first), _mm_cmplt_epi8(v, above_last));
     };
     while (i + 16 <= n) {
         const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)), flip);
-        const __m128i ok = _mm_or_si128(_mm_cmplt_epi8(v, trivial),
-                                        _mm_or_si128(within(v, lo2, hi2), within(v, lo3, hi3)));
+        const __m128i ok = _mm_or_si128(
+            _mm_or_si128(_mm_cmplt_epi8(v, trivial), _mm_or_si128(within(v, lo2b, hi2b), within(v, lo3b, hi3b))),
+            _mm_or_si128(within(v, lo2, hi2), within(v, lo3, hi3)));
         // Other lead bytes are asked the tables (two-byte characters one by one); the first that
         // is no such starter ends the scan.
         for (unsigned other = ~unsigned(_mm_movemask_epi8(ok)) & 0xFFFF; other != 0; other &= other - 1) {
             const std::size_t at = i + unsigned(__builtin_ctz(other));
-            const auto lead = static_cast<unsigned char>(s[at]);
-            if ((*form.lead_kinds)[lead] == kStarterLead) continue;
-            if (lead < 0xE0 && is_starter_in(*form.starter_masks, lead, static_cast<unsigned char>(s[at + 1])))
-                continue;
-            return at;
+            if (!is_starter_in(*form.starter_masks, static_cast<unsigned char>(s[at]),
+                               static_cast<unsigned char>(s[at + 1])))
+                return at;
         }
         i += 16;
     }
@@ -231,12 +243,10 @@ std::size_t skip_starter_blocks(const char* s, std::size_t i, std::size_t n, con
 inline bool decomposition_boundary_at(const char* s, std::size_t j, std::size_t n, const Form& form) noexcept {
     if (j >= n) return true;
     const auto lead = static_cast<unsigned char>(s[j]);
-    if (lead < 0x80 || (*form.lead_kinds)[lead] == kStarterLead) return true;
-    if (lead < 0xE0) {
-        const auto next = static_cast<unsigned char>(s[j + 1]);
-        return is_starter_in(*form.starter_masks, lead, next) ||
-               (*form.direct)[(char32_t(lead & 0x1F) << 6 | (next & 0x3F)) - 0x80].size != 0;
-    }
+    if (lead < 0x80) return true;
+    const auto next = static_cast<unsigned char>(s[j + 1]);
+    if (is_starter_in(*form.starter_masks, lead, next)) return true;
+    if (lead < 0xE0) return (*form.direct)[(char32_t(lead & 0x1F) << 6 | (next & 0x3F)) - 0x80].size != 0;
     std::size_t k = j;
     return lead < 0xF0 && hangul::is_syllable(utf8::decode({s, n}, k));
 }

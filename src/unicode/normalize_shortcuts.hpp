@@ -15,22 +15,33 @@
 
 namespace scrubix::unicode::normalization {
 
-// One bit per code point of each two-byte lead (indexed by lead & 0x1F, bit by the low six bits
-// of the code point): set when the character is a starter that passes the quick check for the
-// flags `not_yes`, so that a normalization region never needs to start before it.
-using StarterMasks = std::array<std::uint64_t, 32>;
+// Per lead byte, one bit per value of the next byte's low six bits: set when the character is a
+// starter that passes the quick check for the flags `not_yes`, so that a normalization region
+// never needs to start before it. Exact for two-byte characters; for the leads of longer ones
+// all bits are set when every character they lead is such a starter, else none (and ASCII
+// bytes have all bits set).
+using StarterMasks = std::array<std::uint64_t, 256>;
 
 constexpr StarterMasks starter_masks(std::uint8_t not_yes) noexcept {
-    StarterMasks masks{};
-    for (char32_t c = 0x80; c < 0x800; ++c) {
+    const auto passes = [not_yes](char32_t c) {
         const Record r = record_of(c);
-        if (combining_class(r) == 0 && !(flags(r) & not_yes)) masks[c >> 6] |= std::uint64_t(1) << (c & 0x3F);
+        return combining_class(r) == 0 && !(flags(r) & not_yes);
+    };
+    StarterMasks masks{};
+    for (unsigned b = 0; b < 0x80; ++b) masks[b] = ~std::uint64_t(0);
+    for (char32_t c = 0x80; c < 0x800; ++c)
+        if (passes(c)) masks[0xC0 | (c >> 6)] |= std::uint64_t(1) << (c & 0x3F);
+    for (unsigned lead = 0xE0; lead < 0xF0; ++lead) {
+        bool all = true;
+        for (char32_t c = char32_t(lead & 0x0F) << 12; all && c < (char32_t(lead & 0x0F) + 1) << 12; ++c)
+            all = passes(c);
+        masks[lead] = all ? ~std::uint64_t(0) : 0;
     }
     return masks;
 }
 
 constexpr bool is_starter_in(const StarterMasks& masks, unsigned char lead, unsigned char next) noexcept {
-    return (masks[lead & 0x1F] >> (next & 0x3F)) & 1;
+    return (masks[lead] >> (next & 0x3F)) & 1;
 }
 
 // The full decomposition of a two-byte character as UTF-8, when the decomposing forms can write

@@ -104,10 +104,12 @@ RuleCharacterScan::RuleCharacterScan(std::uint8_t stop_classes, bool used)
     std::uint64_t clear = 0;
     for (unsigned lead = 0xC2; lead < 0xF5; ++lead)
         if ((kLeadTable[lead - 0xC0] & stop_mask_) == 0) clear |= std::uint64_t(1) << (lead - 0xC0);
-    // The first two-byte lead (Latin first) under which a single code point stops: the vector
-    // scan tells that one by its second byte, and the runs below pass through its lead.
-    for (unsigned lead = 0xC2; lead < 0xE0 && stop_pair_.lead == kNoLead; ++lead) {
-        if ((clear >> (lead - 0xC0)) & 1) continue;
+    // The first two-byte lead (Latin first) under which a single code point stops, between two
+    // clear leads: the vector scan tells that one by its second byte, and the runs below pass
+    // through its lead. (At the end of a run it would cost more than it saves.)
+    const auto is_clear = [&](unsigned lead) { return ((clear >> (lead - 0xC0)) & 1) != 0; };
+    for (unsigned lead = 0xC3; lead < 0xDF && stop_pair_.lead == kNoLead; ++lead) {
+        if (is_clear(lead) || !is_clear(lead - 1) || !is_clear(lead + 1)) continue;
         unsigned stops = 0, second = 0;
         for (unsigned k = 0; k < 64; ++k)
             if ((kPrefixTable[((lead - 0xC0) << 6) | k] & stop_mask_) != 0) ++stops, second = 0x80 | k;

@@ -267,8 +267,8 @@ std::size_t write_directly(const Form& form, std::string_view region, char* out)
     return i == 3 && region.size() == 3 && hangul::is_syllable(c) ? hangul_jamo_utf8(c, out) : 0;
 }
 
-// Gathers the many short pieces of output (the unchanged stretches between regions and the
-// regions written directly) and appends them to the string a few hundred bytes at a time.
+// Gathers the many short pieces of output (the short unchanged stretches between regions and
+// the regions written directly) and appends them to the string a few hundred bytes at a time.
 class StagedOutput {
 public:
     explicit StagedOutput(std::string& out) noexcept : out_(out) {}
@@ -281,12 +281,11 @@ public:
             used_ += k;
             return;
         }
-        if (k > kSize - used_) {
+        // Longer ones (the text between rare regions) go to the string as they are.
+        if (k > kStagedAtMost || k > kSize - used_) {
             flush();
-            if (k > kSize / 2) {
-                out_.append(p, k);
-                return;
-            }
+            out_.append(p, k);
+            return;
         }
         std::memcpy(buf_ + used_, p, k);
         used_ += k;
@@ -312,12 +311,13 @@ public:
     }
 
     void flush() {
+        if (used_ == 0) return;
         out_.append(buf_, used_);
         used_ = 0;
     }
 
 private:
-    static constexpr std::size_t kSize = 512, kShort = 16;
+    static constexpr std::size_t kSize = 512, kShort = 16, kStagedAtMost = 96;
     std::string& out_;
     std::size_t used_ = 0;
     char buf_[kSize];

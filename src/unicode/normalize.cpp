@@ -48,7 +48,7 @@ struct Form {
     char32_t yes_below;    // code points below this are starters that pass the quick check
     unsigned char trivial_below;  // bytes below this belong to such code points
     const LeadTable* lead_kinds;
-    const StarterMasks* starter_masks;  // the two-byte characters that are such starters
+    const StarterMasks* starter_masks;  // such starters by their first two bytes
     // The decomposing forms: two-byte decompositions written as they are (else null).
     const DirectDecompositions* direct;
     // Runs of such lead bytes that the vector scan passes over in blocks: among the two-byte

@@ -18,6 +18,7 @@
 
 #include "normalize.hpp"
 #include "normalize_data.hpp"
+#include "normalize_shortcuts.hpp"
 #include "utf8.hpp"
 
 namespace scrubix::unicode {
@@ -26,7 +27,13 @@ namespace {
 
 using namespace normalization;
 
-using LeadTable = std::array<bool, 256>;
+// What a lead byte tells of the characters it starts.
+enum LeadKind : std::uint8_t {
+    kGeneralLead,   // nothing: the character is looked up
+    kStarterLead,   // every one is a starter that passes the quick check
+    kShortcutLead,  // a per-character shortcut applies (two-byte characters, Hangul syllables)
+};
+using LeadTable = std::array<LeadKind, 256>;
 
 // A range of lead bytes, first to last (empty when first > last).
 struct LeadRange {
@@ -40,27 +47,31 @@ struct Form {
     bool compose;
     char32_t yes_below;    // code points below this are starters that pass the quick check
     unsigned char trivial_below;  // bytes below this belong to such code points
-    const LeadTable* starter_leads;  // lead bytes whose every character is such a starter
-    // The longest runs of such lead bytes among the two- and the three-byte leads, which the
-    // vector scan passes over in blocks (Cyrillic, CJK ideographs, Hangul syllables).
-    LeadRange starters2, starters3;
+    const LeadTable* lead_kinds;
+    const StarterMasks* starter_masks;  // such starters by their first two bytes
+    // The decomposing forms: two-byte decompositions written as they are (else null).
+    const DirectDecompositions* direct;
+    // Runs of such lead bytes that the vector scan passes over in blocks: among the two-byte
+    // leads the one of Latin-1 letters and the one of Cyrillic (or the longest near each),
+    // among the three-byte leads the two longest (CJK ideographs, Hangul syllables).
+    LeadRange starters2, starters2b, starters3, starters3b;
 };
 
-// Lead bytes of two- and three-byte sequences under which every code point is a starter that
-// passes the quick check for the flags `not_yes` (CJK ideographs, Hangul syllables, Cyrillic
-// and more): such characters are skipped without a table lookup.
-constexpr LeadTable starter_leads(std::uint8_t not_yes) {
+// The kinds of the lead bytes from the masks of a form's starters and, for a decomposing form,
+// its ready decompositions. Starter leads: two- and three-byte sequences under which every code
+// point is a starter that passes the quick check (CJK ideographs, Hangul syllables, Cyrillic and
+// more), skipped by the block. Shortcut leads: the other two-byte leads that start such
+// starters or ready decompositions, and for the decomposing forms the leads of Hangul syllables.
+constexpr LeadTable lead_kinds(const StarterMasks& masks, const DirectDecompositions* direct) {
     LeadTable leads{};
     for (unsigned lead = 0xC2; lead < 0xF0; ++lead) {
-        const bool three = lead >= 0xE0;
-        const char32_t first = three ? char32_t(lead & 0x0F) << 12 : char32_t(lead & 0x1F) << 6;
-        const char32_t count = three ? 0x1000 : 0x40;
-        bool all = true;
-        for (char32_t c = first; all && c < first + count; ++c) {
-            const Record r = record_of(c);
-            all = combining_class(r) == 0 && !(flags(r) & not_yes);
+        bool shortcut = direct && lead >= 0xEA && lead <= 0xED;
+        if (lead < 0xE0) {
+            shortcut = masks[lead] != 0;
+            for (char32_t c = char32_t(lead & 0x1F) << 6; direct && !shortcut && c < char32_t((lead & 0x1F) + 1) << 6; ++c)
+                shortcut = (*direct)[c - 0x80].size != 0;
         }
-        leads[lead] = all;
+        leads[lead] = masks[lead] == ~std::uint64_t(0) ? kStarterLead : shortcut ? kShortcutLead : kGeneralLead;
     }
     return leads;
 }
@@ -73,50 +84,82 @@ constexpr unsigned char first_nontrivial_byte(char32_t yes_below) noexcept {
     return 0xE0;
 }
 
-constexpr LeadTable kNfdStarterLeads = starter_leads(kNfdQcNo);
-constexpr LeadTable kNfcStarterLeads = starter_leads(kNfcQcNo | kNfcQcMaybe);
-constexpr LeadTable kNfkdStarterLeads = starter_leads(kNfkdQcNo);
-constexpr LeadTable kNfkcStarterLeads = starter_leads(kNfkcQcNo | kNfkcQcMaybe);
-constexpr LeadTable kNoStarterLeads{};
 
 // The longest run of starter leads among the lead bytes `from` to `to`.
 constexpr LeadRange longest_run(const LeadTable& leads, unsigned from, unsigned to) noexcept {
     LeadRange best;
     for (unsigned first = from; first <= to; ++first) {
         unsigned last = first;
-        while (last <= to && leads[last]) ++last;
+        while (last <= to && leads[last] == kStarterLead) ++last;
         if (last > first && last - first > unsigned(best.last + 1 - best.first))
             best = {static_cast<unsigned char>(first), static_cast<unsigned char>(last - 1)};
     }
     return best;
 }
 
+// The run of starter leads through `lead` within `from` to `to`, or the longest when `lead` is
+// no starter lead.
+constexpr LeadRange run_through(const LeadTable& leads, unsigned lead, unsigned from, unsigned to) noexcept {
+    if (leads[lead] != kStarterLead) return longest_run(leads, from, to);
+    unsigned first = lead, last = lead;
+    while (first > from && leads[first - 1] == kStarterLead) --first;
+    while (last < to && leads[last + 1] == kStarterLead) ++last;
+    return {static_cast<unsigned char>(first), static_cast<unsigned char>(last)};
+}
+
+// The longest run of starter leads among `from` to `to` outside `taken`.
+constexpr LeadRange next_longest_run(const LeadTable& leads, unsigned from, unsigned to, LeadRange taken) noexcept {
+    if (taken.first > taken.last) return taken;
+    const LeadRange before = longest_run(leads, from, taken.first - 1u);
+    const LeadRange after = longest_run(leads, taken.last + 1u, to);
+    return before.last + 1 - before.first >= after.last + 1 - after.first ? before : after;
+}
+
+constexpr StarterMasks kNfdStarterMasks = starter_masks(kNfdQcNo);
+constexpr StarterMasks kNfcStarterMasks = starter_masks(kNfcQcNo | kNfcQcMaybe);
+constexpr StarterMasks kNfkdStarterMasks = starter_masks(kNfkdQcNo);
+constexpr StarterMasks kNfkcStarterMasks = starter_masks(kNfkcQcNo | kNfkcQcMaybe);
+constexpr StarterMasks kNoStarterMasks{};
+
+constexpr LeadTable kNfdLeads = lead_kinds(kNfdStarterMasks, &kCanonicalDirect);
+constexpr LeadTable kNfcLeads = lead_kinds(kNfcStarterMasks, nullptr);
+constexpr LeadTable kNfkdLeads = lead_kinds(kNfkdStarterMasks, &kCompatibilityDirect);
+constexpr LeadTable kNfkcLeads = lead_kinds(kNfkcStarterMasks, nullptr);
+constexpr LeadTable kNoLeads{};
+
 constexpr Form make_form(std::uint8_t not_yes, std::uint8_t no, bool compat, bool compose,
-                         char32_t yes_below, const LeadTable& leads) noexcept {
-    return {not_yes, no, compat, compose, yes_below, first_nontrivial_byte(yes_below), &leads,
-            longest_run(leads, 0xC2, 0xDF), longest_run(leads, 0xE0, 0xEF)};
+                         char32_t yes_below, const LeadTable& leads, const StarterMasks& masks) noexcept {
+    const DirectDecompositions* direct =
+        compose || not_yes == 0 ? nullptr : compat ? &kCompatibilityDirect : &kCanonicalDirect;
+    return {not_yes, no, compat, compose, yes_below, first_nontrivial_byte(yes_below), &leads, &masks,
+            direct, run_through(leads, 0xC3, 0xC2, 0xCF), run_through(leads, 0xD0, 0xD0, 0xDF), longest_run(leads, 0xE0, 0xEF),
+            next_longest_run(leads, 0xE0, 0xEF, longest_run(leads, 0xE0, 0xEF))};
 }
 
 constexpr Form form_of(NormalizationForm mode) noexcept {
     switch (mode) {
         case NormalizationForm::NFD:
-            return make_form(kNfdQcNo, kNfdQcNo, false, false, kNfdYesBelow, kNfdStarterLeads);
+            return make_form(kNfdQcNo, kNfdQcNo, false, false, kNfdYesBelow, kNfdLeads,
+                             kNfdStarterMasks);
         case NormalizationForm::NFC:
-            return make_form(kNfcQcNo | kNfcQcMaybe, kNfcQcNo, false, true, kNfcYesBelow, kNfcStarterLeads);
+            return make_form(kNfcQcNo | kNfcQcMaybe, kNfcQcNo, false, true, kNfcYesBelow, kNfcLeads,
+                             kNfcStarterMasks);
         case NormalizationForm::NFKD:
-            return make_form(kNfkdQcNo, kNfkdQcNo, true, false, kNfkdYesBelow, kNfkdStarterLeads);
+            return make_form(kNfkdQcNo, kNfkdQcNo, true, false, kNfkdYesBelow, kNfkdLeads,
+                             kNfkdStarterMasks);
         case NormalizationForm::NFKC:
             return make_form(kNfkcQcNo | kNfkcQcMaybe, kNfkcQcNo, true, true, kNfkcYesBelow,
-                             kNfkcStarterLeads);
+                             kNfkcLeads, kNfkcStarterMasks);
         case NormalizationForm::None: break;
     }
-    return make_form(0, 0, false, false, 0x80, kNoStarterLeads);
+    return make_form(0, 0, false, false, 0x80, kNoLeads, kNoStarterMasks);
 }
 
 // CJK ideographs are starters that pass every quick check.
-static_assert(kNfdStarterLeads[0xE4] && kNfcStarterLeads[0xE9] && kNfkcStarterLeads[0xE5]);
+static_assert(kNfdLeads[0xE4] == kStarterLead && kNfcLeads[0xE9] == kStarterLead &&
+              kNfkcLeads[0xE5] == kStarterLead);
 // Hangul syllables are composed: starters for NFC, not for NFD.
-static_assert(kNfcStarterLeads[0xEB] && !kNfdStarterLeads[0xEB]);
+static_assert(kNfcLeads[0xEB] == kStarterLead && kNfdLeads[0xEB] == kShortcutLead);
 
 // Whether no step of `form` reaches across the point just before `c`: its decomposition starts
 // with a starter which, for the composed forms, cannot combine with what precedes it.
@@ -167,18 +210,24 @@ std::size_t skip_starter_blocks(const char* s, std::size_t i, std::size_t n, con
     const auto bound = [&](unsigned b) { return _mm_set1_epi8(char(b ^ 0x80)); };
     const __m128i trivial = bound(form.trivial_below);
     const __m128i lo2 = bound(form.starters2.first - 1u), hi2 = bound(form.starters2.last + 1u);
+    const __m128i lo2b = bound(form.starters2b.first - 1u), hi2b = bound(form.starters2b.last + 1u);
     const __m128i lo3 = bound(form.starters3.first - 1u), hi3 = bound(form.starters3.last + 1u);
+    const __m128i lo3b = bound(form.starters3b.first - 1u), hi3b = bound(form.starters3b.last + 1u);
     const auto within = [](__m128i v, __m128i below_first, __m128i above_last) {
         return _mm_and_si128(_mm_cmpgt_epi8(v, below_first), _mm_cmplt_epi8(v, above_last));
     };
     while (i + 16 <= n) {
         const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)), flip);
-        const __m128i ok = _mm_or_si128(_mm_cmplt_epi8(v, trivial),
-                                        _mm_or_si128(within(v, lo2, hi2), within(v, lo3, hi3)));
-        // Other lead bytes are asked the table; the first that is no starter lead ends the scan.
+        const __m128i ok = _mm_or_si128(
+            _mm_or_si128(_mm_cmplt_epi8(v, trivial), _mm_or_si128(within(v, lo2b, hi2b), within(v, lo3b, hi3b))),
+            _mm_or_si128(within(v, lo2, hi2), within(v, lo3, hi3)));
+        // Other lead bytes are asked the tables (two-byte characters one by one); the first that
+        // is no such starter ends the scan.
         for (unsigned other = ~unsigned(_mm_movemask_epi8(ok)) & 0xFFFF; other != 0; other &= other - 1) {
             const std::size_t at = i + unsigned(__builtin_ctz(other));
-            if (!(*form.starter_leads)[static_cast<unsigned char>(s[at])]) return at;
+            if (!is_starter_in(*form.starter_masks, static_cast<unsigned char>(s[at]),
+                               static_cast<unsigned char>(s[at + 1])))
+                return at;
         }
         i += 16;
     }
@@ -188,6 +237,164 @@ std::size_t skip_starter_blocks(const char* s, std::size_t i, std::size_t n, con
     return i;
 }
 
+// Whether no step of a decomposing form reaches across the point before `s[j]`: the end of the
+// text, or a character known by its first bytes alone to be a starter whose decomposition
+// starts with a starter. False when that needs a closer look.
+inline bool decomposition_boundary_at(const char* s, std::size_t j, std::size_t n, const Form& form) noexcept {
+    if (j >= n) return true;
+    const auto lead = static_cast<unsigned char>(s[j]);
+    if (lead < 0x80) return true;
+    const auto next = static_cast<unsigned char>(s[j + 1]);
+    if (is_starter_in(*form.starter_masks, lead, next)) return true;
+    if (lead < 0xE0) return (*form.direct)[(char32_t(lead & 0x1F) << 6 | (next & 0x3F)) - 0x80].size != 0;
+    std::size_t k = j;
+    return lead < 0xF0 && hangul::is_syllable(utf8::decode({s, n}, k));
+}
+
+// For a decomposing form, a region of one two-byte character with a ready decomposition or of
+// one Hangul syllable: writes its normalized UTF-8 to `out` (room for nine bytes) and returns
+// its length, without the general steps. Else 0.
+std::size_t write_directly(const Form& form, std::string_view region, char* out) noexcept {
+    if (region.size() > 3) return 0;
+    const auto lead = static_cast<unsigned char>(region[0]);
+    if (region.size() == 2 && lead >= 0xC0 && lead < 0xE0) {
+        const DirectDecomposition& d = (*form.direct)[(char32_t(lead & 0x1F) << 6 | (region[1] & 0x3F)) - 0x80];
+        std::memcpy(out, d.bytes, sizeof d.bytes);
+        return d.size;
+    }
+    std::size_t i = 0;
+    const char32_t c = utf8::decode(region, i);
+    return i == 3 && region.size() == 3 && hangul::is_syllable(c) ? hangul_jamo_utf8(c, out) : 0;
+}
+
+// Gathers the many short pieces of output (the short unchanged stretches between regions and
+// the regions written directly) and appends them to the string a few hundred bytes at a time.
+class StagedOutput {
+public:
+    explicit StagedOutput(std::string& out) noexcept : out_(out) {}
+
+    // Copies `k` bytes from `p`, where `readable` (at least k) bytes may be read.
+    void copy(const char* p, std::size_t k, std::size_t readable) {
+        // Short stretches, the most common, by one fixed-size copy.
+        if (k <= kShort && readable >= kShort && kSize - used_ >= kShort) {
+            std::memcpy(buf_ + used_, p, kShort);
+            used_ += k;
+            return;
+        }
+        // Longer ones (the text between rare regions) go to the string as they are.
+        if (k > kStagedAtMost || k > kSize - used_) {
+            flush();
+            out_.append(p, k);
+            return;
+        }
+        std::memcpy(buf_ + used_, p, k);
+        used_ += k;
+    }
+
+    void copy_ready(const DirectDecomposition& d) {
+        if (kSize - used_ < sizeof d.bytes) flush();
+        std::memcpy(buf_ + used_, d.bytes, sizeof d.bytes);
+        used_ += d.size;
+    }
+
+    // Room for `k` (at most kSize / 2) bytes, to be taken by commit().
+    char* room(std::size_t k) {
+        if (k > kSize - used_) flush();
+        return buf_ + used_;
+    }
+    void commit(std::size_t k) noexcept { used_ += k; }
+
+    // The string itself, everything staged appended to it.
+    std::string& flushed() {
+        flush();
+        return out_;
+    }
+
+    void flush() {
+        if (used_ == 0) return;
+        out_.append(buf_, used_);
+        used_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kSize = 512, kShort = 16, kStagedAtMost = 96;
+    std::string& out_;
+    std::size_t used_ = 0;
+    char buf_[kSize];
+};
+
+struct Shortcut {
+    enum What : std::uint8_t {
+        kLookUp,     // the character needs its record
+        kPasses,     // a starter that passes the quick check
+        kOwnRegion,  // a region of its own, written directly (certainly not normalized)
+    } what;
+    const DirectDecomposition* ready = nullptr;  // a two-byte region's output
+};
+
+// What the lead kind's shortcut makes of the character at `i`: two-byte starters pass by their
+// mask; for the decomposing forms, a two-byte character with a ready decomposition or a Hangul
+// syllable is a region of its own when what follows cannot be reordered with it.
+Shortcut take_shortcut(const char* s, std::size_t i, std::size_t n, const Form& form) noexcept {
+    const auto lead = static_cast<unsigned char>(s[i]);
+    if (lead < 0xE0) {
+        const auto second = static_cast<unsigned char>(s[i + 1]);
+        if (is_starter_in(*form.starter_masks, lead, second)) return {Shortcut::kPasses};
+        if (!form.direct) return {Shortcut::kLookUp};
+        const DirectDecomposition& d = (*form.direct)[(char32_t(lead & 0x1F) << 6 | (second & 0x3F)) - 0x80];
+        if (d.size == 0 || !decomposition_boundary_at(s, i + 2, n, form)) return {Shortcut::kLookUp};
+        return {Shortcut::kOwnRegion, &d};
+    }
+    std::size_t end = i;
+    const bool own = hangul::is_syllable(utf8::decode({s, n}, end)) && decomposition_boundary_at(s, end, n, form);
+    return {own ? Shortcut::kOwnRegion : Shortcut::kLookUp};
+}
+
+// For a decomposing form, from the boundary `j` on, where the last region ended: the
+// characters that need no general step, each followed by a boundary (ASCII, two-byte starters
+// that pass, ready two-byte decompositions, Hangul syllables), in one tight loop. The text from
+// `copied` up to them is staged, and `copied` moves past what is written. Returns the boundary
+// where the scan goes on (at the first character that needs more).
+std::size_t write_simple_run(std::string_view text, std::size_t j, const Form& form, StagedOutput& out,
+                             std::size_t& copied) {
+    const char* s = text.data();
+    const std::size_t n = text.size();
+    while (j < n) {
+        const auto lead = static_cast<unsigned char>(s[j]);
+        if (lead < 0x80) {
+            // A run of ASCII, all but the last followed by ASCII.
+            const std::size_t next = skip_below(s, j + 1, n, 0x80);
+            if (!decomposition_boundary_at(s, next, n, form)) return next - 1;
+            j = next;
+            continue;
+        }
+        // (Runs of characters under starter leads go back to the vector scan.)
+        if ((*form.lead_kinds)[lead] != kShortcutLead) return j;
+        if (lead < 0xE0) {
+            const auto second = static_cast<unsigned char>(s[j + 1]);
+            const std::size_t next = j + 2;
+            if (is_starter_in(*form.starter_masks, lead, second)) {
+                if (!decomposition_boundary_at(s, next, n, form)) return j;
+                j = next;
+                continue;
+            }
+            const DirectDecomposition& d = (*form.direct)[(char32_t(lead & 0x1F) << 6 | (second & 0x3F)) - 0x80];
+            if (d.size == 0 || !decomposition_boundary_at(s, next, n, form)) return j;
+            out.copy(s + copied, j - copied, n - copied);
+            out.copy_ready(d);
+            copied = j = next;
+            continue;
+        }
+        std::size_t next = j;
+        const char32_t c = utf8::decode(text, next);
+        if (!hangul::is_syllable(c) || !decomposition_boundary_at(s, next, n, form)) return j;
+        out.copy(s + copied, j - copied, n - copied);
+        out.commit(hangul_jamo_utf8(c, out.room(9)));
+        copied = j = next;
+    }
+    return j;
+}
+
 // Start of the character that ends just before `i` (> 0).
 std::size_t previous_char_start(const char* s, std::size_t i) noexcept {
     do --i;
@@ -195,9 +402,14 @@ std::size_t previous_char_start(const char* s, std::size_t i) noexcept {
     return i;
 }
 
-// Calls `on_region(begin, end, definitely_not_normalized)` for every region of `text` that the
-// quick check cannot pass, in order; the regions start and end at boundaries. Stops early and
-// returns false when `on_region` does.
+// What `on_region` returns to end the scan early.
+constexpr std::size_t kStopScan = ~std::size_t(0);
+
+// Calls `on_region(begin, end, definitely_not_normalized, ready)` for every region of `text`
+// that the quick check cannot pass, in order; the regions start and end at boundaries. `ready`
+// is the output of a one-character region known from the tables, or null. `on_region` returns
+// where the scan goes on: `end`, or a later boundary up to which it has dealt with the text
+// itself; kStopScan stops the scan, and then this returns false.
 template <class OnRegion>
 bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion&& on_region) {
     const char* s = text.data();
@@ -206,7 +418,7 @@ bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion
     std::size_t boundary = 0;
     std::uint8_t prev_ccc = 0;
     const unsigned char trivial_below = form.trivial_below;
-    const LeadTable& starter_leads = *form.starter_leads;
+    const LeadTable& lead_kinds = *form.lead_kinds;
     while (i < n) {
         // Characters below form.yes_below: starters that pass the check.
         const auto lead = static_cast<unsigned char>(s[i]);
@@ -222,21 +434,35 @@ bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion
             prev_ccc = 0;
             continue;
         }
-        // Other characters whose whole lead-byte range consists of such starters, by the
-        // block while the blocks hold nothing else.
-        if (starter_leads[lead] && utf8::sequence_length(lead) <= n - i) {
-            const std::size_t skipped = skip_starter_blocks(s, i, n, form);
-            if (skipped > i) {
-                i = skipped;
-                while (i < n && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) ++i;
-                boundary = previous_char_start(s, i);
+        const LeadKind kind = lead_kinds[lead];
+        if (kind != kGeneralLead && utf8::sequence_length(lead) <= n - i) {
+            Shortcut cut{Shortcut::kPasses};
+            if (kind == kStarterLead) {
+                // Starters that pass the check, by the block while the blocks hold nothing else.
+                const std::size_t skipped = skip_starter_blocks(s, i, n, form);
+                if (skipped > i) {
+                    i = skipped;
+                    while (i < n && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) ++i;
+                    boundary = previous_char_start(s, i);
+                    prev_ccc = 0;
+                    continue;
+                }
+            } else {
+                cut = take_shortcut(s, i, n, form);
+            }
+            if (cut.what != Shortcut::kLookUp) {
+                const std::size_t end = i + utf8::sequence_length(lead);
+                if (cut.what == Shortcut::kOwnRegion) {
+                    const std::size_t resume = on_region(i, end, true, cut.ready);
+                    if (resume == kStopScan) return false;
+                    i = boundary = resume;
+                } else {
+                    boundary = i;
+                    i = end;
+                }
                 prev_ccc = 0;
                 continue;
             }
-            boundary = i;
-            i += utf8::sequence_length(lead);
-            prev_ccc = 0;
-            continue;
         }
         const std::size_t start = i;
         const char32_t c = utf8::decode(text, i);
@@ -264,8 +490,9 @@ bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion
             no = no || (flags(rd) & form.no);
             end = next;
         }
-        if (!on_region(boundary, end, no)) return false;
-        i = boundary = end;
+        const std::size_t resume = on_region(boundary, end, no, nullptr);
+        if (resume == kStopScan) return false;
+        i = boundary = resume;
         prev_ccc = 0;
     }
     return true;
@@ -411,12 +638,39 @@ void normalize_into(NormalizationForm mode, std::string_view text, std::string& 
     out.reserve(out.size() + text.size());
     RegionNormalizer normalizer(form);
     std::size_t copied = 0;
-    for_each_unchecked_region(text, form, [&](std::size_t begin, std::size_t end, bool) {
-        out.append(text.substr(copied, begin - copied));
-        normalizer.normalize(text.substr(begin, end - begin), out);
-        copied = end;
-        return true;
-    });
+    if (form.direct) {
+        // Decomposing forms meet a region every few characters in most accented text: the
+        // output is staged, and the one-character regions are written directly.
+        StagedOutput staged(out);
+        for_each_unchecked_region(text, form, [&](std::size_t begin, std::size_t end, bool,
+                                                  const DirectDecomposition* ready) {
+            staged.copy(text.data() + copied, begin - copied, text.size() - copied);
+            const std::string_view region = text.substr(begin, end - begin);
+            copied = end;
+            if (ready) {
+                staged.copy_ready(*ready);
+                return write_simple_run(text, end, form, staged, copied);
+            }
+            constexpr std::size_t kDirectRoom = 9;
+            if (region.size() <= 3) {
+                if (const std::size_t k = write_directly(form, region, staged.room(kDirectRoom))) {
+                    staged.commit(k);
+                    return write_simple_run(text, end, form, staged, copied);
+                }
+            }
+            normalizer.normalize(region, staged.flushed());
+            return end;
+        });
+        staged.flush();
+    } else {
+        for_each_unchecked_region(text, form, [&](std::size_t begin, std::size_t end, bool,
+                                                  const DirectDecomposition*) {
+            out.append(text.substr(copied, begin - copied));
+            normalizer.normalize(text.substr(begin, end - begin), out);
+            copied = end;
+            return end;
+        });
+    }
     out.append(text.substr(copied));
 }
 
@@ -425,11 +679,12 @@ bool is_normalized(NormalizationForm mode, std::string_view text) {
     const Form form = form_of(mode);
     RegionNormalizer normalizer(form);
     std::string scratch;
-    return for_each_unchecked_region(text, form, [&](std::size_t begin, std::size_t end, bool no) {
-        if (no) return false;
+    return for_each_unchecked_region(text, form, [&](std::size_t begin, std::size_t end, bool no,
+                                                     const DirectDecomposition*) {
+        if (no) return kStopScan;
         scratch.clear();
         normalizer.normalize(text.substr(begin, end - begin), scratch);
-        return scratch == text.substr(begin, end - begin);
+        return scratch == text.substr(begin, end - begin) ? end : kStopScan;
     });
 }
 

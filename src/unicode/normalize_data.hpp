@@ -21,7 +21,7 @@ constexpr std::uint8_t flags(Record r) noexcept { return std::uint8_t(r >> 8); }
 constexpr std::uint16_t decomposition_entry(Record r) noexcept { return std::uint16_t(r >> 16); }
 
 // The full decomposition of entry `e` (non-zero): canonical, or compatibility when `compat`.
-inline std::span<const char32_t> decomposition(std::uint16_t e, bool compat) noexcept {
+constexpr std::span<const char32_t> decomposition(std::uint16_t e, bool compat) noexcept {
     const std::uint32_t slice = compat ? kCompatibilitySlices[e] : kCanonicalSlices[e];
     return {kDecompositionPool + (slice >> kSliceLengthBits),
             slice & ((1u << kSliceLengthBits) - 1)};

@@ -36,7 +36,7 @@ inline char32_t decode(std::string_view s, std::size_t& i) noexcept {
 }
 
 // Writes the UTF-8 form of `c` to `buf` (at least 4 bytes) and returns its length.
-inline std::size_t encode(char32_t c, char* buf) noexcept {
+constexpr std::size_t encode(char32_t c, char* buf) noexcept {
     if (c < 0x80) {
         buf[0] = char(c);
         return 1;

@@ -194,20 +194,23 @@ TEST_CASE("fast_paths", "rule characters sprinkled in long runs of non-ASCII let
     // The copy up to the next rule character: the stop found anywhere in a scan block, marks
     // and joiners on either side of it (its cluster starts before it), spaces and line breaks
     // right before it, and clusters whose boundary needs more than two code points to tell.
+    // (Among them the neighbours of the stops that share their lead byte.)
     const std::vector<std::string> letters = {"\u00E9", "\u0142", "\u00DF", "\u0436", "\u4E2D", "\uD55C",
-                                              "\u03A9", "a", "Q", ".", " ", " ", "\n"};
+                                              "\u03A9", "\u0148", "\u014A", "\u00AE", "\u02ED",
+                                              "a", "Q", ".", " ", " ", "\n"};
+    constexpr std::size_t kNonAscii = 11;
     const std::vector<std::string> stops = {
         "\u200B", "\u00AD", "\u034F", "\u200D", "\u00A0", "\u201C", "\u2014", "\u2026", "\u2028",
         "\u0085", "\uFEFF", "\u3000", "\u0600", "\r\n", "\r", "\t", "  ", " \n", "\x01", "\u2044",
         "\u0301", "\U0001F1EB\U0001F1F7\U0001F1EB", "\U0001F468\u200D\U0001F469", "\u0915\u094D\u0937",
-        "\u1100\u1161\u11A8", "\uAC00\u11A8", "\U000E0041"};
+        "\u1100\u1161\u11A8", "\uAC00\u11A8", "\U000E0041", "\u0149", "\u02EE"};
     const std::vector<std::string> around = {"", "", "\u0301", "\u0308\u0301", " ", "\u200D", "\uFE0F"};
     std::mt19937 rng(2026);
     for (int iter = 0; iter < 6000; ++iter) {
         std::string text;
         const int parts = 1 + rng() % 6;
         for (int p = 0; p < parts; ++p) {
-            for (int k = rng() % 40; k > 0; --k) text += letters[rng() % (rng() % 2 ? 7 : letters.size())];
+            for (int k = rng() % 40; k > 0; --k) text += letters[rng() % (rng() % 2 ? kNonAscii : letters.size())];
             text += around[rng() % around.size()];
             text += stops[rng() % stops.size()];
             text += around[rng() % around.size()];

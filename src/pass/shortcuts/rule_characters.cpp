@@ -100,11 +100,25 @@ RuleCharacterScan::RuleCharacterScan(std::uint8_t stop_classes, bool used)
     : table_(kPrefixTable.data()),
       stop_mask_(static_cast<std::uint16_t>(stop_classes | kPrependBit)) {
     if (!used) return;
-    // The lead bytes under which nothing stops, in runs; the three longest are passed by the
-    // vector scan without a look-up (Latin letters, Cyrillic, CJK ideographs, Hangul).
+    // The lead bytes under which nothing stops.
     std::uint64_t clear = 0;
     for (unsigned lead = 0xC2; lead < 0xF5; ++lead)
         if ((kLeadTable[lead - 0xC0] & stop_mask_) == 0) clear |= std::uint64_t(1) << (lead - 0xC0);
+    // The first two-byte lead (Latin first) under which a single code point stops, between two
+    // clear leads: the vector scan tells that one by its second byte, and the runs below pass
+    // through its lead. (At the end of a run it would cost more than it saves.)
+    const auto is_clear = [&](unsigned lead) { return ((clear >> (lead - 0xC0)) & 1) != 0; };
+    for (unsigned lead = 0xC3; lead < 0xDF && stop_pair_.lead == kNoLead; ++lead) {
+        if (is_clear(lead) || !is_clear(lead - 1) || !is_clear(lead + 1)) continue;
+        unsigned stops = 0, second = 0;
+        for (unsigned k = 0; k < 64; ++k)
+            if ((kPrefixTable[((lead - 0xC0) << 6) | k] & stop_mask_) != 0) ++stops, second = 0x80 | k;
+        if (stops != 1) continue;
+        stop_pair_ = {static_cast<unsigned char>(lead), static_cast<unsigned char>(second)};
+        clear |= std::uint64_t(1) << (lead - 0xC0);
+    }
+    // Those leads in runs; the three longest are passed by the vector scan without a look-up
+    // (Latin letters, Cyrillic, CJK ideographs, Hangul).
     for (unsigned first = 0; first < 64;) {
         if (((clear >> first) & 1) == 0) {
             ++first;
@@ -119,6 +133,10 @@ RuleCharacterScan::RuleCharacterScan(std::uint8_t stop_classes, bool used)
             if (length(run) > length(kept)) std::swap(run, kept);
         first = end;
     }
+    // (Its lead outside them is asked the table as any other.)
+    bool in_run = false;
+    for (const LeadRun& r : clear_runs_) in_run = in_run || (stop_pair_.lead >= r.first && stop_pair_.lead <= r.last);
+    if (!in_run) stop_pair_ = {};
 }
 
 inline bool RuleCharacterScan::is_stop_lead(const unsigned char* at) const noexcept {
@@ -155,6 +173,9 @@ std::size_t RuleCharacterScan::next_stop(const unsigned char* bytes, std::size_t
         run_below[r] = _mm_set1_epi8(static_cast<char>((clear_runs_[r].first - 1u) ^ 0x80));
         run_above[r] = _mm_set1_epi8(static_cast<char>((clear_runs_[r].last + 1u) ^ 0x80));
     }
+    const bool has_pair = stop_pair_.lead != kNoLead;
+    const __m128i pair_lead = _mm_set1_epi8(static_cast<char>(stop_pair_.lead));
+    const __m128i pair_second = _mm_set1_epi8(static_cast<char>(stop_pair_.second));
     const auto printable_in = [&](__m128i x) {
         return _mm_cmplt_epi8(_mm_add_epi8(x, to_printable), printable_bound);
     };
@@ -188,13 +209,15 @@ std::size_t RuleCharacterScan::next_stop(const unsigned char* bytes, std::size_t
         const __m128i spaces = _mm_cmpeq_epi8(x, space);
         const __m128i next_ok = _mm_or_si128(printable_in(next), _mm_cmplt_epi8(next, _mm_setzero_si128()));
         // Bytes that pass at once: printable, line feeds, spaces before a printable or
-        // non-ASCII byte, continuation bytes and leads of the clear runs. (Bytes flipped by
-        // 0x80 compare unsigned as signed.)
+        // non-ASCII byte, continuation bytes and leads of the clear runs, except the stop
+        // pair's. (Bytes flipped by 0x80 compare unsigned as signed.)
         const __m128i v = _mm_xor_si128(x, flip);
         __m128i ok = _mm_or_si128(_mm_or_si128(printable_in(x), _mm_cmpeq_epi8(x, line_feed)),
                                   _mm_or_si128(_mm_and_si128(spaces, next_ok), continuation(v)));
         for (int r = 0; r < 3; ++r)
             ok = _mm_or_si128(ok, _mm_and_si128(_mm_cmpgt_epi8(v, run_below[r]), _mm_cmplt_epi8(v, run_above[r])));
+        if (has_pair)
+            ok = _mm_andnot_si128(_mm_and_si128(_mm_cmpeq_epi8(x, pair_lead), _mm_cmpeq_epi8(next, pair_second)), ok);
         const unsigned pass = unsigned(_mm_movemask_epi8(ok));
         if (pass == 0xFFFF) {
             // Long stretches of ASCII prose: blocks of 64 bytes.

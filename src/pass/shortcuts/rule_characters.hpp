@@ -72,7 +72,16 @@ private:
     struct LeadRun {
         unsigned char first = 1, last = 0;  // (empty)
     };
-    LeadRun clear_runs_[3];  // runs of lead bytes under which nothing stops
+    // Runs of lead bytes under which nothing stops but the stop pairs' characters.
+    LeadRun clear_runs_[3];
+    // A two-byte lead in those runs under which exactly one code point stops (U+0149 among
+    // the Latin letters under C5), passed by the vector scan unless followed by that one's
+    // second byte; kNoLead (never in valid text) when there is none.
+    static constexpr unsigned char kNoLead = 0xC0;
+    struct StopPair {
+        unsigned char lead = kNoLead, second = 0;
+    };
+    StopPair stop_pair_;
     const std::uint16_t* table_;  // per lead and second byte: rule classes, Prepend, mixed
     std::uint16_t stop_mask_;     // the rule classes that stop, and the Prepend bit
     std::size_t stop_ = 0;        // the first stop at or after the last scan's start...

@@ -1,0 +1,100 @@
+// Per-character shortcuts of the normalizer, derived at compile time from the normalization
+// tables, for the two-byte UTF-8 range (U+0080 to U+07FF: Latin-1, Latin Extended, IPA, Greek,
+// Cyrillic, Armenian, Hebrew, Arabic) and for Hangul syllables: which characters pass a form's
+// quick check as starters, and the ready UTF-8 of the decompositions that can be written
+// straight to the output.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "normalize.hpp"
+#include "normalize_data.hpp"
+#include "utf8.hpp"
+
+namespace scrubix::unicode::normalization {
+
+// Per lead byte, one bit per value of the next byte's low six bits: set when the character is a
+// starter that passes the quick check for the flags `not_yes`, so that a normalization region
+// never needs to start before it. Exact for two-byte characters; for the leads of longer ones
+// all bits are set when every character they lead is such a starter, else none (and ASCII
+// bytes have all bits set).
+using StarterMasks = std::array<std::uint64_t, 256>;
+
+constexpr StarterMasks starter_masks(std::uint8_t not_yes) noexcept {
+    const auto passes = [not_yes](char32_t c) {
+        const Record r = record_of(c);
+        return combining_class(r) == 0 && !(flags(r) & not_yes);
+    };
+    StarterMasks masks{};
+    for (unsigned b = 0; b < 0x80; ++b) masks[b] = ~std::uint64_t(0);
+    for (char32_t c = 0x80; c < 0x800; ++c)
+        if (passes(c)) masks[0xC0 | (c >> 6)] |= std::uint64_t(1) << (c & 0x3F);
+    for (unsigned lead = 0xE0; lead < 0xF0; ++lead) {
+        bool all = true;
+        for (char32_t c = char32_t(lead & 0x0F) << 12; all && c < (char32_t(lead & 0x0F) + 1) << 12; ++c)
+            all = passes(c);
+        masks[lead] = all ? ~std::uint64_t(0) : 0;
+    }
+    return masks;
+}
+
+constexpr bool is_starter_in(const StarterMasks& masks, unsigned char lead, unsigned char next) noexcept {
+    return (masks[lead] >> (next & 0x3F)) & 1;
+}
+
+// The full decomposition of a two-byte character as UTF-8, when the decomposing forms can write
+// it without looking at its neighbours: the character and the first code point of its
+// decomposition are starters (nothing before it reorders or combines across it), and the bytes
+// fit. `size` 0: no such decomposition (the character decomposes to itself or needs the
+// general path).
+struct DirectDecomposition {
+    std::uint8_t size = 0;
+    char bytes[7] = {};
+};
+
+using DirectDecompositions = std::array<DirectDecomposition, 0x800 - 0x80>;
+
+constexpr DirectDecompositions direct_decompositions(bool compat) noexcept {
+    DirectDecompositions table{};
+    for (char32_t c = 0x80; c < 0x800; ++c) {
+        const Record r = record_of(c);
+        const std::uint16_t e = decomposition_entry(r);
+        if (combining_class(r) != 0 || e == 0) continue;
+        const auto d = decomposition(e, compat);
+        if (d.size() == 1 && d[0] == c) continue;
+        if (combining_class(record_of(d[0])) != 0) continue;
+        char bytes[4 * kMaxDecomposition] = {};
+        std::size_t size = 0;
+        for (char32_t x : d) size += utf8::encode(x, bytes + size);
+        if (size > sizeof(DirectDecomposition::bytes)) continue;
+        DirectDecomposition& entry = table[c - 0x80];
+        entry.size = std::uint8_t(size);
+        for (std::size_t k = 0; k < size; ++k) entry.bytes[k] = bytes[k];
+    }
+    return table;
+}
+
+inline constexpr DirectDecompositions kCanonicalDirect = direct_decompositions(false);
+inline constexpr DirectDecompositions kCompatibilityDirect = direct_decompositions(true);
+
+// Every Latin-1 letter with a canonical decomposition is written directly, and so is every
+// compatibility decomposition of Latin-1.
+static_assert(kCanonicalDirect[0xE9 - 0x80].size == 3 && kCanonicalDirect[0x1D5 - 0x80].size == 5);
+static_assert(kCompatibilityDirect[0xBD - 0x80].size == 5 && kCanonicalDirect[0xBD - 0x80].size == 0);
+
+// The UTF-8 of the conjoining jamo of Hangul syllable `s` (each three bytes long) written to
+// `out` (room for nine bytes); returns their length.
+constexpr std::size_t hangul_jamo_utf8(char32_t s, char* out) noexcept {
+    char32_t jamo[3] = {};
+    const std::size_t count = hangul::decompose(s, jamo);
+    for (std::size_t k = 0; k < count; ++k) {
+        out[3 * k] = char(0xE0 | (jamo[k] >> 12));
+        out[3 * k + 1] = char(0x80 | ((jamo[k] >> 6) & 0x3F));
+        out[3 * k + 2] = char(0x80 | (jamo[k] & 0x3F));
+    }
+    return 3 * count;
+}
+
+}  // namespace scrubix::unicode::normalization

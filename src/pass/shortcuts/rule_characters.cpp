@@ -1,5 +1,6 @@
 #include "pass/shortcuts/rule_characters.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <utility>
@@ -94,17 +95,17 @@ constexpr std::array<std::uint16_t, 64> kLeadTable = [] {
     return leads;
 }();
 
-}  // namespace
-
-RuleCharacterScan::RuleCharacterScan(std::uint8_t stop_classes, bool used)
-    : table_(kPrefixTable.data()),
-      stop_mask_(static_cast<std::uint16_t>(stop_classes | kPrependBit)) {
-    if (!used) return;
-    // The lead bytes under which nothing stops, in runs; the three longest are passed by the
-    // vector scan without a look-up (Latin letters, Cyrillic, CJK ideographs, Hangul).
+// The lead bytes under which nothing stops, in runs; the three longest, longest first, are
+// passed by the vector scan without a look-up (Latin letters, Cyrillic, CJK ideographs, Hangul).
+// Worked out for every set of stop classes when the engine is compiled: a pass reads its set's
+// entry, which costs nothing per text.
+using ClearRuns = std::array<RuleCharacterScan::LeadRun, 3>;
+constexpr ClearRuns clear_runs_for(std::uint16_t stop_mask) {
+    using LeadRun = RuleCharacterScan::LeadRun;
     std::uint64_t clear = 0;
     for (unsigned lead = 0xC2; lead < 0xF5; ++lead)
-        if ((kLeadTable[lead - 0xC0] & stop_mask_) == 0) clear |= std::uint64_t(1) << (lead - 0xC0);
+        if ((kLeadTable[lead - 0xC0] & stop_mask) == 0) clear |= std::uint64_t(1) << (lead - 0xC0);
+    ClearRuns runs{};
     for (unsigned first = 0; first < 64;) {
         if (((clear >> first) & 1) == 0) {
             ++first;
@@ -115,10 +116,26 @@ RuleCharacterScan::RuleCharacterScan(std::uint8_t stop_classes, bool used)
         // Into the three longest found so far, longest first.
         LeadRun run{static_cast<unsigned char>(0xC0 + first), static_cast<unsigned char>(0xC0 + end - 1)};
         const auto length = [](const LeadRun& r) { return unsigned(r.last + 1 - r.first); };
-        for (LeadRun& kept : clear_runs_)
+        for (LeadRun& kept : runs)
             if (length(run) > length(kept)) std::swap(run, kept);
         first = end;
     }
+    return runs;
+}
+
+constexpr std::array<ClearRuns, 256> kClearRuns = [] {
+    std::array<ClearRuns, 256> all{};
+    for (unsigned classes = 0; classes < 256; ++classes)
+        all[classes] = clear_runs_for(static_cast<std::uint16_t>(classes | kPrependBit));
+    return all;
+}();
+
+}  // namespace
+
+RuleCharacterScan::RuleCharacterScan(std::uint8_t stop_classes, bool used)
+    : table_(kPrefixTable.data()),
+      stop_mask_(static_cast<std::uint16_t>(stop_classes | kPrependBit)) {
+    if (used) std::copy(std::begin(kClearRuns[stop_classes]), std::end(kClearRuns[stop_classes]), clear_runs_);
 }
 
 inline bool RuleCharacterScan::is_stop_lead(const unsigned char* at) const noexcept {

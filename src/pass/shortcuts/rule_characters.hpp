@@ -44,6 +44,11 @@ public:
         return scan_to_copy_end(text, pos);
     }
 
+    // A run of lead bytes, first to last.
+    struct LeadRun {
+        unsigned char first = 1, last = 0;  // (empty)
+    };
+
 private:
     std::size_t scan_to_copy_end(std::string_view text, std::size_t pos) noexcept;
     // The first stop at or after `pos`.
@@ -69,9 +74,6 @@ private:
     // start), judging from the code points on both sides of it.
     static bool boundary_at(std::string_view text, std::size_t q) noexcept;
 
-    struct LeadRun {
-        unsigned char first = 1, last = 0;  // (empty)
-    };
     LeadRun clear_runs_[3];  // runs of lead bytes under which nothing stops
     const std::uint16_t* table_;  // per lead and second byte: rule classes, Prepend, mixed
     std::uint16_t stop_mask_;     // the rule classes that stop, and the Prepend bit

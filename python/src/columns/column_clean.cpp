@@ -96,8 +96,13 @@ CleanedColumn clean_column(const StringColumnView& column, const Options& option
         }
         out.text.reserve(input_bytes);
         out.ends.reserve(static_cast<std::size_t>(end - begin));
+        // The counters are summed here and stored once: blocks side by side in memory are
+        // written by different threads.
+        BatchCleaner cleaner(options);
+        Tally block_tally;
+        std::uint64_t* const row_changes = changes ? changes->as<std::uint64_t>() : nullptr;
         for (std::int64_t i = begin; i < end; ++i) {
-            std::uint64_t row_changes = 0;
+            std::uint64_t changed = 0;
             if (!column.is_null(i)) {
                 const std::string_view text = column.value(i);
                 if (!utf8::is_valid(text)) {
@@ -107,17 +112,18 @@ CleanedColumn clean_column(const StringColumnView& column, const Options& option
                     }
                     return;
                 }
-                auto outcome = try_clean(text, options);
+                auto outcome = cleaner.clean_append(text, out.text);
                 if (auto* error = std::get_if<CleaningError>(&outcome)) throw EngineRefusal(error->message());
-                const auto& result = std::get<CleaningResult>(outcome);
-                out.text.append(result.view(text));
-                add_stats(out.stats, result.stats);
-                out.changes_made = saturating_add(out.changes_made, result.changes_made);
-                row_changes = result.changes_made;
+                const Tally& tally = std::get<Tally>(outcome);
+                add_stats(block_tally.stats, tally.stats);
+                block_tally.changes_made = saturating_add(block_tally.changes_made, tally.changes_made);
+                changed = tally.changes_made;
             }
             out.ends.push_back(out.text.size());
-            if (changes) changes->as<std::uint64_t>()[i] = row_changes;
+            if (row_changes != nullptr) row_changes[i] = changed;
         }
+        out.stats = block_tally.stats;
+        out.changes_made = block_tally.changes_made;
     });
     for (const auto& block : blocks) {
         if (block.invalid_row >= 0) throw InvalidRow(block.invalid_row);

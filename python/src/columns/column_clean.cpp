@@ -73,7 +73,7 @@ std::int64_t block_rows(std::int64_t rows, unsigned threads) noexcept {
 }
 
 CleanedColumn clean_column(const StringColumnView& column, const Options& options, unsigned threads,
-                           bool want_row_changes, bool large) {
+                           bool want_row_changes, bool large, std::uint64_t offsets32_capacity) {
     const std::int64_t rows = column.size();
     const std::int64_t step = block_rows(rows, threads);
     const std::int64_t block_count = (rows + step - 1) / step;
@@ -139,7 +139,7 @@ CleanedColumn clean_column(const StringColumnView& column, const Options& option
     auto strings = std::make_shared<OwnedArray>();
     strings->length = rows;
     auto validity = copy_validity(column, strings->null_count);
-    large = large || total > static_cast<std::size_t>(INT32_MAX);
+    large = large || total > offsets32_capacity;
     strings->format = large ? "U" : "u";
     auto offsets = large ? join_offsets<std::int64_t>(blocks, rows) : join_offsets<std::int32_t>(blocks, rows);
     auto data = Buffer::allocate(total);

@@ -87,26 +87,26 @@ CleanedColumn clean_column(const StringColumnView& column, const Options& option
     std::atomic<std::int64_t> first_bad_block{block_count};
     for_each_block(block_count, threads, [&](std::int64_t b) {
         if (b > first_bad_block.load(std::memory_order_relaxed)) return;
-        BlockOutput& out = blocks[static_cast<std::size_t>(b)];
         const std::int64_t begin = b * step;
         const std::int64_t end = std::min(rows, begin + step);
+        // The block is built here and stored once at its end: the outputs of neighbouring
+        // blocks lie side by side and are written by other threads.
+        BlockOutput out;
         std::size_t input_bytes = 0;
         for (std::int64_t i = begin; i < end; ++i) {
             if (!column.is_null(i)) input_bytes += column.value(i).size();
         }
         out.text.reserve(input_bytes);
         out.ends.reserve(static_cast<std::size_t>(end - begin));
-        // The counters are summed here and stored once: blocks side by side in memory are
-        // written by different threads.
         BatchCleaner cleaner(options);
-        Tally block_tally;
+        Tally tallies;
         std::uint64_t* const row_changes = changes ? changes->as<std::uint64_t>() : nullptr;
         for (std::int64_t i = begin; i < end; ++i) {
             std::uint64_t changed = 0;
             if (!column.is_null(i)) {
                 const std::string_view text = column.value(i);
                 if (!utf8::is_valid(text)) {
-                    out.invalid_row = i;
+                    blocks[static_cast<std::size_t>(b)].invalid_row = i;
                     std::int64_t seen = first_bad_block.load(std::memory_order_relaxed);
                     while (b < seen && !first_bad_block.compare_exchange_weak(seen, b)) {
                     }
@@ -115,15 +115,16 @@ CleanedColumn clean_column(const StringColumnView& column, const Options& option
                 auto outcome = cleaner.clean_append(text, out.text);
                 if (auto* error = std::get_if<CleaningError>(&outcome)) throw EngineRefusal(error->message());
                 const Tally& tally = std::get<Tally>(outcome);
-                add_stats(block_tally.stats, tally.stats);
-                block_tally.changes_made = saturating_add(block_tally.changes_made, tally.changes_made);
+                add_stats(tallies.stats, tally.stats);
+                tallies.changes_made = saturating_add(tallies.changes_made, tally.changes_made);
                 changed = tally.changes_made;
             }
             out.ends.push_back(out.text.size());
             if (row_changes != nullptr) row_changes[i] = changed;
         }
-        out.stats = block_tally.stats;
-        out.changes_made = block_tally.changes_made;
+        out.stats = tallies.stats;
+        out.changes_made = tallies.changes_made;
+        blocks[static_cast<std::size_t>(b)] = std::move(out);
     });
     for (const auto& block : blocks) {
         if (block.invalid_row >= 0) throw InvalidRow(block.invalid_row);

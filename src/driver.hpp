@@ -41,7 +41,7 @@ struct CleaningScratch {
 
 // Cleans many texts one after another under one options record, appending each cleaned text
 // to a buffer of the caller's. Its working strings keep their memory from one text to the
-// next, so a batch of short texts costs no allocation per text. One per thread.
+// next instead of being allocated for each text, and no result string is made. One per thread.
 class BatchCleaner {
 public:
     explicit BatchCleaner(const Options& options) : options_(options) {}

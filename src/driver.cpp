@@ -72,29 +72,36 @@ bool already_normalized(std::string_view text, const Options& o) {
         [](std::string_view) { return true; });
 }
 
+// Where the cleaned text of a call ended up.
+enum class Written : std::uint8_t { Input, Normalized, Passed };
+
 // The normalization stage, then the main pass (or, when the pass could change nothing, the
-// normalized text itself).
-CleaningResult clean_through_pass(std::string_view text, const Options& options, PassMode mode) {
-    CleaningResult result;
-    Tally tally;
-    std::string normalized;
+// normalized text itself), in the working strings of `scratch`, which are cleared first.
+Written clean_through_pass(std::string_view text, const Options& options, PassMode mode, CleaningScratch& scratch,
+                           Tally& tally) {
     std::string_view input = text;
     bool normalizing = options.unicode_normalization != NormalizationMode::None;
     if (normalizing && mode == PassMode::Shortcuts && already_normalized(text, options)) normalizing = false;
     if (normalizing) {
-        normalize_stage(text, options, normalized);
-        if (normalized != text) tally.add(&CleaningStats::unicode_normalized);
-        input = normalized;
+        scratch.normalized.clear();
+        normalize_stage(text, options, scratch.normalized);
+        if (scratch.normalized != text) tally.add(&CleaningStats::unicode_normalized);
+        input = scratch.normalized;
     }
+    if (mode == PassMode::Shortcuts && pass_is_identity(options)) return normalizing ? Written::Normalized : Written::Input;
+    scratch.passed.clear();
+    run_pass(input, options, mode, scratch.passed, tally);
+    return Written::Passed;
+}
 
-    if (mode == PassMode::Shortcuts && pass_is_identity(options)) {
-        if (normalizing) {
-            result.text = std::move(normalized);
-        } else {
-            result.text.assign(text);
-        }
-    } else {
-        run_pass(input, options, mode, result.text, tally);
+CleaningResult clean_through_pass(std::string_view text, const Options& options, PassMode mode) {
+    CleaningScratch scratch;
+    Tally tally;
+    CleaningResult result;
+    switch (clean_through_pass(text, options, mode, scratch, tally)) {
+        case Written::Input: result.text.assign(text); break;
+        case Written::Normalized: result.text = std::move(scratch.normalized); break;
+        case Written::Passed: result.text = std::move(scratch.passed); break;
     }
     result.changes_made = tally.changes_made;
     result.stats = tally.stats;
@@ -110,6 +117,20 @@ std::variant<CleaningResult, CleaningError> try_clean(std::string_view text, con
         return result;
     }
     return clean_through_pass(text, options, PassMode::Shortcuts);
+}
+
+std::variant<Tally, CleaningError> BatchCleaner::clean_append(std::string_view text, std::string& out) {
+    Tally tally;
+    if (text.empty() || takes_fast_path(text, options_)) {
+        out.append(text);
+        return tally;
+    }
+    switch (clean_through_pass(text, options_, PassMode::Shortcuts, scratch_, tally)) {
+        case Written::Input: out.append(text); break;
+        case Written::Normalized: out.append(scratch_.normalized); break;
+        case Written::Passed: out.append(scratch_.passed); break;
+    }
+    return tally;
 }
 
 CleaningResult clean_reference(std::string_view text, const Options& options) {

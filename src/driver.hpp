@@ -33,4 +33,26 @@ std::variant<CleaningResult, CleaningError> try_clean(std::string_view text, con
 // Infallible entry: a CleaningError becomes an EnginePanic.
 CleaningResult clean(std::string_view text, const Options& options);
 
+// The working strings of a cleaning call: the normalized text and the main pass's output.
+struct CleaningScratch {
+    std::string normalized;
+    std::string passed;
+};
+
+// Cleans many texts one after another under one options record, appending each cleaned text
+// to a buffer of the caller's. Its working strings keep their memory from one text to the
+// next instead of being allocated for each text, and no result string is made. One per thread.
+class BatchCleaner {
+public:
+    explicit BatchCleaner(const Options& options) : options_(options) {}
+
+    // Appends the cleaned form of `text` (valid UTF-8) to `out` and returns its counters: the
+    // text and counters `try_clean` gives for it.
+    std::variant<Tally, CleaningError> clean_append(std::string_view text, std::string& out);
+
+private:
+    Options options_;
+    CleaningScratch scratch_;
+};
+
 }  // namespace scrubix

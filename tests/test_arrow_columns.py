@@ -3,6 +3,7 @@ chunked arrays and streams, with and without pyarrow to wrap the result."""
 
 from __future__ import annotations
 
+import os
 from typing import Any, List, Optional
 
 import pytest
@@ -14,6 +15,7 @@ from column_cases import OPTION_SETS, expected, require, sample_texts
 from scrubix import Cleaner, Options
 
 pa = require("pyarrow")
+import pyarrow.compute as pc  # noqa: E402
 import scrubix.arrow  # noqa: E402
 
 ROWS = sample_texts(3000)
@@ -134,3 +136,21 @@ def test_long_strings_live_outside_the_views() -> None:
     for arrow_type in TYPES:
         assert scrubix.arrow.clean(pa.array(long_rows * 50, type=arrow_type)).to_pylist() == \
             expected(long_rows * 50, None)
+
+
+@pytest.mark.slow
+@pytest.mark.skipif(os.environ.get("SCRUBIX_TEST_HUGE") != "1",
+                    reason="cleans 200 MB into 2.2 GB, twice (3 GB of memory); set SCRUBIX_TEST_HUGE=1 to run it")
+def test_text_past_2_gib_switches_to_64_bit_offsets() -> None:
+    # NFKC spells U+FDFA (3 bytes) in 33: a 200 MB string array cleans to more than 2 GiB.
+    options = Options(keyboard_only=False, unicode_normalization="nfkc")
+    row = "\ufdfa" * 1000 + "\u2014"
+    count = (1 << 31) // (33 * 1000) + 2
+    array = pa.array([row] * count + [None], type=pa.string())
+    want = Cleaner(options).clean(row).text
+    for values in (array, pa.chunked_array([pa.array(["\u201cok\u201d"]), array])):
+        out = scrubix.arrow.clean(values, options, threads=2)
+        assert out.type == pa.large_string() and out.null_count == 1
+        rows = out if isinstance(out, pa.Array) else out.chunks[1]
+        assert pc.all(pc.equal(rows[:count], want)).as_py()
+        del out, rows

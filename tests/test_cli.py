@@ -148,6 +148,17 @@ def test_help_documents_the_exit_codes(capsysbinary: pytest.CaptureFixture[bytes
     assert codes == {"0", "1", "2", "130"}
 
 
+def test_help_shows_the_table_command_and_a_file_named_table_stays_a_file(
+        tmp_path: Path, capsysbinary: pytest.CaptureFixture[bytes], monkeypatch: pytest.MonkeyPatch) -> None:
+    _, out, _ = run(["--help"], capsysbinary)
+    usage = out.decode().split("\n\n", 1)[0]
+    assert usage.splitlines()[-1].split()[:3] == ["scrubix", "table", "IN"]
+    monkeypatch.chdir(tmp_path)
+    Path("table").write_bytes("\u201chi\u201d\n".encode())
+    for argv in (["./table"], ["--", "table"]):
+        assert run(argv, capsysbinary)[:2] == (EXIT_OK, b'"hi"\n')
+
+
 # --- check and diff -----------------------------------------------------------------------------
 
 def test_check_lists_files_that_would_change(tree: Path, capsysbinary: pytest.CaptureFixture[bytes]) -> None:

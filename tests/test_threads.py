@@ -117,6 +117,29 @@ def test_module_functions_and_cleaners_in_parallel() -> None:
     assert not failures, failures[:5]
 
 
+# Daemon threads still cleaning (the lock released) when the main thread ends: the interpreter
+# ends each one with pthread_exit as it asks for the lock back.
+_EXIT_SCRIPT = """
+import threading, time
+import scrubix
+text = "\\u201cquoted\\u201d \\u2014 text\\u00a0with  spaces\\n" * 20000
+def clean_one():
+    while True:
+        scrubix.humanize(text)
+def clean_many():
+    while True:
+        scrubix.clean_many([text[:300]] * 2000, scrubix.Options.humanize_preset(), threads=2)
+for work in (clean_one, clean_many, clean_many):
+    threading.Thread(target=work, daemon=True).start()
+time.sleep(0.3)
+"""
+
+
+def test_threads_cleaning_at_interpreter_exit_end_quietly() -> None:
+    proc = subprocess.run([sys.executable, "-c", _EXIT_SCRIPT], capture_output=True, text=True, timeout=120)
+    assert (proc.returncode, proc.stderr) == (0, "")
+
+
 # Writable sections a C++ object file may have without holding state of its own: data made
 # read-only after relocation, constructor tables, and the personality-routine reference of
 # the exception-handling runtime.

@@ -94,7 +94,11 @@ every option (the text between them is cleaned; whitespace before them is not tr
 reported. --diff describes the real bytes, so 'git apply' takes it.
 
 A progress line (files, bytes, rate) is shown on standard error when it is a terminal and the
-work takes more than a second."""
+work takes more than a second.
+
+'scrubix table' cleans chosen text columns of a Parquet, CSV or JSON Lines file into a new file,
+one record batch at a time (needs pyarrow); see 'scrubix table --help'. A file to clean that is
+named 'table' is given as './table' or after '--'."""
 
 _EPILOG = """\
 exit status:
@@ -110,7 +114,11 @@ examples:
   scrubix --check --format github --max-changes 20 docs/   # annotations on a pull request
   scrubix --explain < draft.md > clean.md                    # the changes on standard error
   scrubix --preset balanced -i notes.txt
-  scrubix --preset code-safe --check -- "$@"   # file names that may start with '-'"""
+  scrubix --preset code-safe --check -- "$@"   # file names that may start with '-'
+  scrubix table corpus.parquet --column text -o clean.parquet --preset humanize"""
+
+# The second form of the command, shown under the first in the usage line.
+_TABLE_USAGE = "scrubix table IN --column NAME [--column NAME ...] (-o OUT | --check) [options]"
 
 
 def _positive_int(text: str) -> int:
@@ -205,6 +213,9 @@ def build_parser() -> argparse.ArgumentParser:
     reading.add_argument("--chunk-size", type=_positive_int, default=PIECE_SIZE, metavar="BYTES",
                          help="size of the pieces read and cleaned at a time (default: %(default)s, "
                               f"at most {MAX_CHUNK_SIZE})")
+    # The usage line argparse builds for the options above, then the table subcommand under it.
+    generated = parser.format_usage().split(" ", 1)[1].rstrip("\n")
+    parser.usage = f"{generated}\n       {_TABLE_USAGE}"
     return parser
 
 

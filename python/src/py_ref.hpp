@@ -47,12 +47,19 @@ private:
 
 // Releases the interpreter lock for the lifetime of the guard. The destructor takes it back,
 // so it is re-acquired on every way out of the scope, exceptions included.
+//
+// A thread that asks for the lock back while the interpreter is shutting down (a daemon
+// thread, or a thread of another library running a Python callback, when the main thread
+// ends) is ended by the interpreter with pthread_exit, which unwinds the thread's stack. The
+// destructor lets that unwinding pass (a destructor is otherwise noexcept, and the unwinding
+// would end the process with std::terminate). The guard is therefore never left by an
+// exception: the calls under it catch their own.
 class AllowThreads {
 public:
     AllowThreads() noexcept : state_(PyEval_SaveThread()) {}
     AllowThreads(const AllowThreads&) = delete;
     AllowThreads& operator=(const AllowThreads&) = delete;
-    ~AllowThreads() { PyEval_RestoreThread(state_); }
+    ~AllowThreads() noexcept(false) { PyEval_RestoreThread(state_); }
 
 private:
     PyThreadState* state_;

@@ -45,7 +45,9 @@ bool is_valid(std::string_view s) noexcept {
     while (i < n) {
         const unsigned char b = p[i];
         if (b < 0x80) {
+            // ASCII comes in stretches: eight bytes a step.
             ++i;
+            while (n - i >= 8 && (load64(s.data() + i) & kHighBits) == 0) i += 8;
             continue;
         }
         std::size_t len;

@@ -73,7 +73,7 @@ std::int64_t block_rows(std::int64_t rows, unsigned threads) noexcept {
 }
 
 CleanedColumn clean_column(const StringColumnView& column, const Options& options, unsigned threads,
-                           bool want_row_changes, bool large) {
+                           bool want_row_changes, bool large, std::uint64_t offsets32_capacity) {
     const std::int64_t rows = column.size();
     const std::int64_t step = block_rows(rows, threads);
     const std::int64_t block_count = (rows + step - 1) / step;
@@ -87,37 +87,44 @@ CleanedColumn clean_column(const StringColumnView& column, const Options& option
     std::atomic<std::int64_t> first_bad_block{block_count};
     for_each_block(block_count, threads, [&](std::int64_t b) {
         if (b > first_bad_block.load(std::memory_order_relaxed)) return;
-        BlockOutput& out = blocks[static_cast<std::size_t>(b)];
         const std::int64_t begin = b * step;
         const std::int64_t end = std::min(rows, begin + step);
+        // The block is built here and stored once at its end: the outputs of neighbouring
+        // blocks lie side by side and are written by other threads.
+        BlockOutput out;
         std::size_t input_bytes = 0;
         for (std::int64_t i = begin; i < end; ++i) {
             if (!column.is_null(i)) input_bytes += column.value(i).size();
         }
         out.text.reserve(input_bytes);
         out.ends.reserve(static_cast<std::size_t>(end - begin));
+        BatchCleaner cleaner(options);
+        Tally tallies;
+        std::uint64_t* const row_changes = changes ? changes->as<std::uint64_t>() : nullptr;
         for (std::int64_t i = begin; i < end; ++i) {
-            std::uint64_t row_changes = 0;
+            std::uint64_t changed = 0;
             if (!column.is_null(i)) {
                 const std::string_view text = column.value(i);
                 if (!utf8::is_valid(text)) {
-                    out.invalid_row = i;
+                    blocks[static_cast<std::size_t>(b)].invalid_row = i;
                     std::int64_t seen = first_bad_block.load(std::memory_order_relaxed);
                     while (b < seen && !first_bad_block.compare_exchange_weak(seen, b)) {
                     }
                     return;
                 }
-                auto outcome = try_clean(text, options);
+                auto outcome = cleaner.clean_append(text, out.text);
                 if (auto* error = std::get_if<CleaningError>(&outcome)) throw EngineRefusal(error->message());
-                const auto& result = std::get<CleaningResult>(outcome);
-                out.text.append(result.view(text));
-                add_stats(out.stats, result.stats);
-                out.changes_made = saturating_add(out.changes_made, result.changes_made);
-                row_changes = result.changes_made;
+                const Tally& tally = std::get<Tally>(outcome);
+                add_stats(tallies.stats, tally.stats);
+                tallies.changes_made = saturating_add(tallies.changes_made, tally.changes_made);
+                changed = tally.changes_made;
             }
             out.ends.push_back(out.text.size());
-            if (changes) changes->as<std::uint64_t>()[i] = row_changes;
+            if (row_changes != nullptr) row_changes[i] = changed;
         }
+        out.stats = tallies.stats;
+        out.changes_made = tallies.changes_made;
+        blocks[static_cast<std::size_t>(b)] = std::move(out);
     });
     for (const auto& block : blocks) {
         if (block.invalid_row >= 0) throw InvalidRow(block.invalid_row);
@@ -133,7 +140,7 @@ CleanedColumn clean_column(const StringColumnView& column, const Options& option
     auto strings = std::make_shared<OwnedArray>();
     strings->length = rows;
     auto validity = copy_validity(column, strings->null_count);
-    large = large || total > static_cast<std::size_t>(INT32_MAX);
+    large = large || total > offsets32_capacity;
     strings->format = large ? "U" : "u";
     auto offsets = large ? join_offsets<std::int64_t>(blocks, rows) : join_offsets<std::int32_t>(blocks, rows);
     auto data = Buffer::allocate(total);

@@ -1,6 +1,7 @@
 // Cleaning every row of one string array on native threads into a new string array.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -31,11 +32,15 @@ struct CleanedColumn {
     std::uint64_t changes_made = 0;
 };
 
+// The most text bytes an array with 32-bit offsets can hold.
+inline constexpr std::uint64_t kOffsets32Capacity = INT32_MAX;
+
 // Cleans each non-null row of `column` with `options` on up to `threads` threads; nulls stay
-// null. The result has 64-bit offsets when `large` is set or the text would not fit 32-bit
-// ones. Throws InvalidRow, EngineRefusal, or bad_alloc. Touches no Python object.
+// null. The result has 64-bit offsets when `large` is set or its text is longer than
+// `offsets32_capacity` (lowered by tests, which cannot afford gigabytes). Throws InvalidRow,
+// EngineRefusal, or bad_alloc. Touches no Python object.
 CleanedColumn clean_column(const StringColumnView& column, const Options& options, unsigned threads,
-                           bool want_row_changes, bool large);
+                           bool want_row_changes, bool large, std::uint64_t offsets32_capacity = kOffsets32Capacity);
 
 // Adds every counter of `from` to `into`, saturating, as the engine's own counters do.
 void add_stats(CleaningStats& into, const CleaningStats& from) noexcept;

@@ -1,5 +1,6 @@
 #include "pass/shortcuts/rule_characters.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <utility>
@@ -94,31 +95,35 @@ constexpr std::array<std::uint16_t, 64> kLeadTable = [] {
     return leads;
 }();
 
-}  // namespace
+// The lead bytes under which nothing stops, in runs, with the one two-byte lead the vector
+// scan tells apart by its second byte. Worked out for every set of stop classes when the engine
+// is compiled: a pass reads its set's entry, which costs nothing per text.
+struct ScanPlan {
+    std::array<RuleCharacterScan::LeadRun, 3> clear_runs{};
+    RuleCharacterScan::StopPair stop_pair{};
+};
 
-RuleCharacterScan::RuleCharacterScan(std::uint8_t stop_classes, bool used)
-    : table_(kPrefixTable.data()),
-      stop_mask_(static_cast<std::uint16_t>(stop_classes | kPrependBit)) {
-    if (!used) return;
-    // The lead bytes under which nothing stops.
+constexpr ScanPlan scan_plan_for(std::uint16_t stop_mask) {
+    using LeadRun = RuleCharacterScan::LeadRun;
+    ScanPlan plan;
     std::uint64_t clear = 0;
     for (unsigned lead = 0xC2; lead < 0xF5; ++lead)
-        if ((kLeadTable[lead - 0xC0] & stop_mask_) == 0) clear |= std::uint64_t(1) << (lead - 0xC0);
+        if ((kLeadTable[lead - 0xC0] & stop_mask) == 0) clear |= std::uint64_t(1) << (lead - 0xC0);
     // The first two-byte lead (Latin first) under which a single code point stops, between two
     // clear leads: the vector scan tells that one by its second byte, and the runs below pass
     // through its lead. (At the end of a run it would cost more than it saves.)
     const auto is_clear = [&](unsigned lead) { return ((clear >> (lead - 0xC0)) & 1) != 0; };
-    for (unsigned lead = 0xC3; lead < 0xDF && stop_pair_.lead == kNoLead; ++lead) {
+    for (unsigned lead = 0xC3; lead < 0xDF && plan.stop_pair.lead == RuleCharacterScan::kNoLead; ++lead) {
         if (is_clear(lead) || !is_clear(lead - 1) || !is_clear(lead + 1)) continue;
         unsigned stops = 0, second = 0;
         for (unsigned k = 0; k < 64; ++k)
-            if ((kPrefixTable[((lead - 0xC0) << 6) | k] & stop_mask_) != 0) ++stops, second = 0x80 | k;
+            if ((kPrefixTable[((lead - 0xC0) << 6) | k] & stop_mask) != 0) ++stops, second = 0x80 | k;
         if (stops != 1) continue;
-        stop_pair_ = {static_cast<unsigned char>(lead), static_cast<unsigned char>(second)};
+        plan.stop_pair = {static_cast<unsigned char>(lead), static_cast<unsigned char>(second)};
         clear |= std::uint64_t(1) << (lead - 0xC0);
     }
-    // Those leads in runs; the three longest are passed by the vector scan without a look-up
-    // (Latin letters, Cyrillic, CJK ideographs, Hangul).
+    // Those leads in runs; the three longest, longest first, are passed by the vector scan
+    // without a look-up (Latin letters, Cyrillic, CJK ideographs, Hangul).
     for (unsigned first = 0; first < 64;) {
         if (((clear >> first) & 1) == 0) {
             ++first;
@@ -129,14 +134,34 @@ RuleCharacterScan::RuleCharacterScan(std::uint8_t stop_classes, bool used)
         // Into the three longest found so far, longest first.
         LeadRun run{static_cast<unsigned char>(0xC0 + first), static_cast<unsigned char>(0xC0 + end - 1)};
         const auto length = [](const LeadRun& r) { return unsigned(r.last + 1 - r.first); };
-        for (LeadRun& kept : clear_runs_)
+        for (LeadRun& kept : plan.clear_runs)
             if (length(run) > length(kept)) std::swap(run, kept);
         first = end;
     }
     // (Its lead outside them is asked the table as any other.)
     bool in_run = false;
-    for (const LeadRun& r : clear_runs_) in_run = in_run || (stop_pair_.lead >= r.first && stop_pair_.lead <= r.last);
-    if (!in_run) stop_pair_ = {};
+    for (const LeadRun& r : plan.clear_runs)
+        in_run = in_run || (plan.stop_pair.lead >= r.first && plan.stop_pair.lead <= r.last);
+    if (!in_run) plan.stop_pair = {};
+    return plan;
+}
+
+constexpr std::array<ScanPlan, 256> kScanPlans = [] {
+    std::array<ScanPlan, 256> all{};
+    for (unsigned classes = 0; classes < 256; ++classes)
+        all[classes] = scan_plan_for(static_cast<std::uint16_t>(classes | kPrependBit));
+    return all;
+}();
+
+}  // namespace
+
+RuleCharacterScan::RuleCharacterScan(std::uint8_t stop_classes, bool used)
+    : table_(kPrefixTable.data()),
+      stop_mask_(static_cast<std::uint16_t>(stop_classes | kPrependBit)) {
+    if (!used) return;
+    const ScanPlan& plan = kScanPlans[stop_classes];
+    std::copy(plan.clear_runs.begin(), plan.clear_runs.end(), clear_runs_);
+    stop_pair_ = plan.stop_pair;
 }
 
 inline bool RuleCharacterScan::is_stop_lead(const unsigned char* at) const noexcept {

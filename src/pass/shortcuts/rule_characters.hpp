@@ -44,6 +44,18 @@ public:
         return scan_to_copy_end(text, pos);
     }
 
+    // A run of lead bytes, first to last.
+    struct LeadRun {
+        unsigned char first = 1, last = 0;  // (empty)
+    };
+    // A two-byte lead in the clear runs under which exactly one code point stops (U+0149 among
+    // the Latin letters under C5), passed by the vector scan unless followed by that one's
+    // second byte; kNoLead (never in valid text) when there is none.
+    static constexpr unsigned char kNoLead = 0xC0;
+    struct StopPair {
+        unsigned char lead = kNoLead, second = 0;
+    };
+
 private:
     std::size_t scan_to_copy_end(std::string_view text, std::size_t pos) noexcept;
     // The first stop at or after `pos`.
@@ -69,18 +81,8 @@ private:
     // start), judging from the code points on both sides of it.
     static bool boundary_at(std::string_view text, std::size_t q) noexcept;
 
-    struct LeadRun {
-        unsigned char first = 1, last = 0;  // (empty)
-    };
-    // Runs of lead bytes under which nothing stops but the stop pairs' characters.
+    // Runs of lead bytes under which nothing stops but the stop pair's character.
     LeadRun clear_runs_[3];
-    // A two-byte lead in those runs under which exactly one code point stops (U+0149 among
-    // the Latin letters under C5), passed by the vector scan unless followed by that one's
-    // second byte; kNoLead (never in valid text) when there is none.
-    static constexpr unsigned char kNoLead = 0xC0;
-    struct StopPair {
-        unsigned char lead = kNoLead, second = 0;
-    };
     StopPair stop_pair_;
     const std::uint16_t* table_;  // per lead and second byte: rule classes, Prepend, mixed
     std::uint16_t stop_mask_;     // the rule classes that stop, and the Prepend bit

@@ -5,9 +5,14 @@
 //   rule classes, and once known the keyboard-only filter's outcome for the code point as a
 //   cluster of its own, of type `Outcome`;
 // - per cluster of two or more code points in at most eight bytes: the filter's outcome.
-// Each part keeps two entries for one hash value, the newest first, so that two characters
-// that meet often do not keep pushing each other out.
-// Both parts are sized by the text, so a short text sets up little, and allocated on first use.
+// A code point below U+10000 has an entry of its own, read straight from its UTF-8 bytes: the
+// lead byte (and for three bytes the second) pick a page of 64 entries, the last byte the
+// entry. Pages are allocated when a text first shows a character of theirs and each entry is
+// filled when first asked, so a text pays for the scripts it uses, and an entry, once made,
+// stays where it is. Code points above U+FFFF (emoji, mostly) and clusters are hashed instead:
+// each keeps two entries for one hash value, the newest first, so that two characters that
+// meet often do not keep pushing each other out. The hashed parts are sized by the text, so a
+// short text sets up little, and allocated on first use.
 #pragma once
 
 #include <cstddef>
@@ -52,27 +57,27 @@ public:
         while (pair_bits_ < kMaxPairBits && (std::size_t(64) << pair_bits_) < text_size) ++pair_bits_;
     }
 
-    // The entry of `c`. A lookup may take the entry of another code point over, so an entry is
-    // good until the next lookup. (The loop asks the rule classes of non-ASCII code points only.)
+    // The entry of the non-ASCII code point `c`. An entry below U+10000 stays where it is; a
+    // lookup above may take the entry of another code point over, so such an entry is good
+    // until the next lookup.
     CodePoint& code_point(char32_t c) {
-        if (!code_points_) code_points_ = std::make_unique<CodePoint[]>(std::size_t(1) << code_point_bits_);
-        CodePoint* way = &code_points_[((std::uint32_t(c) * 0x9E3779B1u) >> (32 - code_point_bits_)) & ~1u];
-        if (way[0].code_point == c) return way[0];
-        if (way[1].code_point == c) return way[1];
-        way[1] = way[0];
-        way[0].code_point = c;
-        way[0].props = unicode::grapheme_rules::props_of(c);
-        way[0].classes = unicode::pass_class_inline(c);
-        way[0].known = false;
-        return way[0];
+        if (c < 0x10000) return paged(c >> 12, (c >> 6) & 0x3F, c & 0x3F);
+        return hashed(c);
+    }
+
+    // The entry of the non-ASCII code point whose UTF-8 sequence of `length` bytes starts at
+    // `p`, read from the bytes. Good as long as `code_point`'s.
+    CodePoint& code_point_at(const unsigned char* p, std::size_t length) {
+        if (length == 2) return paged(0, p[0] & 0x1Fu, p[1] & 0x3Fu);
+        if (length == 3) return paged(p[0] & 0x0Fu, p[1] & 0x3Fu, p[2] & 0x3Fu);
+        std::size_t i = 0;
+        return hashed(utf8::decode(std::string_view(reinterpret_cast<const char*>(p), length), i));
     }
 
     // The place of a cluster of at most kMaxClusterBytes bytes.
     Place place_of(std::string_view cluster) {
-        if (utf8::sequence_length(static_cast<unsigned char>(cluster[0])) == cluster.size()) {
-            std::size_t i = 0;
-            return {&code_point(utf8::decode(cluster, i)), 0, 0, 0};
-        }
+        const auto* p = reinterpret_cast<const unsigned char*>(cluster.data());
+        if (utf8::sequence_length(p[0]) == cluster.size()) return {&code_point_at(p, cluster.size()), 0, 0, 0};
         const std::uint64_t key = pack(cluster);
         // Mix every byte into the slot number (the leading bytes of UTF-8 repeat a lot).
         std::uint64_t h = key * 0xFF51AFD7ED558CCDull;
@@ -106,6 +111,55 @@ public:
     }
 
 private:
+    static constexpr char32_t kUnfilled = ~char32_t{0};
+
+    // 64 entries of consecutive code points, and 64 such pages (4096 code points: U+0000 to
+    // U+0FFF, or one lead byte of three).
+    struct Page {
+        CodePoint entries[64];
+    };
+    struct Block {
+        std::unique_ptr<Page> pages[64];
+    };
+
+    // The entry of the code point `top` << 12 | `mid` << 6 | `low`, below U+10000.
+    CodePoint& paged(unsigned top, unsigned mid, unsigned low) {
+        Block* block = blocks_[top].get();
+        if (block == nullptr) block = new_block(top);
+        Page* page = block->pages[mid].get();
+        if (page == nullptr) page = new_page(*block, mid);
+        CodePoint& entry = page->entries[low];
+        if (entry.code_point == kUnfilled) fill(entry, char32_t(top << 12 | mid << 6 | low));
+        return entry;
+    }
+
+    [[gnu::noinline]] Block* new_block(unsigned top) {
+        blocks_[top] = std::make_unique<Block>();
+        return blocks_[top].get();
+    }
+    [[gnu::noinline]] static Page* new_page(Block& block, unsigned mid) {
+        block.pages[mid] = std::make_unique<Page>();
+        return block.pages[mid].get();
+    }
+
+    static void fill(CodePoint& entry, char32_t c) noexcept {
+        entry.code_point = c;
+        entry.props = unicode::grapheme_rules::props_of(c);
+        entry.classes = unicode::pass_class_inline(c);
+        entry.known = false;
+    }
+
+    // The entry of `c` above U+FFFF, in the hashed part.
+    CodePoint& hashed(char32_t c) {
+        if (!code_points_) code_points_ = std::make_unique<CodePoint[]>(std::size_t(1) << code_point_bits_);
+        CodePoint* way = &code_points_[((std::uint32_t(c) * 0x9E3779B1u) >> (32 - code_point_bits_)) & ~1u];
+        if (way[0].code_point == c) return way[0];
+        if (way[1].code_point == c) return way[1];
+        way[1] = way[0];
+        fill(way[0], c);
+        return way[0];
+    }
+
     struct Slot {
         std::uint64_t key = 0;
         std::uint8_t size = 0;  // 0: empty
@@ -133,6 +187,7 @@ private:
 
     unsigned code_point_bits_ = 4;
     unsigned pair_bits_ = 2;
+    std::unique_ptr<Block> blocks_[16];
     std::unique_ptr<CodePoint[]> code_points_;
     std::unique_ptr<Slot[]> clusters_;
 };

@@ -116,4 +116,18 @@ std::size_t write_ascii_cluster(Output& output, std::string_view text, std::size
     return pos;
 }
 
+// The ASCII shortcuts at `pos`, where an ASCII byte ends the text or another follows it: the
+// verbatim stretch there when the whitespace run lets one start, else the single cluster.
+// `Loop` is the cluster loop (output(), verbatim(), unifies_line_breaks()).
+template <class Loop>
+std::size_t take_ascii(Loop& loop, std::string_view text, std::size_t pos) {
+    auto& output = loop.output();
+    const auto& run = output.run();
+    if (run.empty() && (!loop.verbatim().is_whitespace(static_cast<unsigned char>(text[pos])) || run.flush_gate_open())) {
+        const std::size_t end = write_verbatim_stretch(output, loop.verbatim(), text, pos);
+        if (end > pos) return end;
+    }
+    return write_ascii_cluster(output, text, pos, !loop.unifies_line_breaks());
+}
+
 }  // namespace scrubix

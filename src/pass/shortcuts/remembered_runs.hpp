@@ -1,0 +1,129 @@
+// The keyboard-only run: text where non-ASCII characters and ASCII ones mix, taken with the
+// outcomes the filter remembers. A cluster of one code point that no rule touches gets the
+// outcome remembered for it (written, spelled or dropped); one some rule acts on goes through
+// the rules on the way; printable ASCII and single spaces before non-ASCII characters are
+// written or held, and ASCII before ASCII goes to the ASCII shortcuts without leaving the run.
+// A row of plain drops is counted at once (noting a drop twice changes the whitespace run no
+// more than once), and spelled characters are counted at the end of the run.
+//
+// Where a cluster ends is decided from the grapheme properties kept with each entry: a code
+// point known to start a cluster is one alone when the pair rules say so for it and the next
+// code point (most letters of every script and every ideograph); only a longer cluster hands
+// back to the loop and its segmenter.
+//
+// `Loop` is the cluster loop (pass/cluster_loop.hpp); the run uses output(), memory(),
+// stop_classes(), clean_single(cluster, c, classes) and what take_ascii uses. It returns where
+// the loop takes over (`pos` when at once).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "pass/keyboard_only_filter.hpp"
+#include "pass/shortcuts/ascii_bytes.hpp"
+#include "pass/shortcuts/verbatim_ascii.hpp"
+#include "records/stats.hpp"
+#include "unicode/grapheme_rules.hpp"
+#include "unicode/utf8.hpp"
+
+namespace scrubix {
+
+template <class Loop>
+std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t pos) {
+    namespace gr = unicode::grapheme_rules;
+    using Entry = KeyboardOnlyFilter::Memory::CodePoint;
+    auto& output = loop.output();
+    auto& memory = loop.memory();
+    const std::uint8_t stop = loop.stop_classes();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::uint64_t dropped = 0;   // characters of plain drops not yet counted or noted
+    std::uint64_t absorbed = 0;  // characters of plain drops noted already, not yet counted
+    std::uint64_t spelled = 0;   // characters spelled, not yet counted
+    const auto count_drops = [&] {
+        if ((dropped | absorbed) == 0) return;
+        output.tally.add(&CleaningStats::non_keyboard_removed, dropped + absorbed);
+        if (dropped != 0) output.note_drop();
+        dropped = absorbed = 0;
+    };
+    // The entry of the non-ASCII code point at `pos` once looked up (with the one before it).
+    Entry* entry = nullptr;
+    while (pos < n) {
+        const unsigned char b = bytes[pos];
+        if (b < 0x80) {
+            const std::size_t at = pos + 1;
+            if (at == n || bytes[at] < 0x80) {
+                count_drops();
+                const std::size_t end = take_ascii(loop, text, pos);
+                if (end == pos) break;
+                pos = end;
+                continue;
+            }
+            // A printable character or a space is a cluster alone unless what follows joins it.
+            if (b != ' ' && !ascii::is_printable(b)) break;
+            const std::size_t length = utf8::sequence_length(bytes[at]);
+            if (length > n - at) break;
+            entry = &memory.code_point_at(bytes + at, length);
+            if (gr::joins_ascii(entry->props)) break;
+            if (b == ' ' && dropped != 0 && output.run().holds_lone_space()) {
+                // Noting a drop and holding a space leave the run as it is: only count.
+                absorbed += dropped;
+                dropped = 0;
+            } else {
+                count_drops();
+                if (b == ' ') output.hold(' ');
+                else output.emit(text.substr(pos, 1));
+            }
+            pos = at;
+            continue;
+        }
+        const std::size_t length = utf8::sequence_length(b);
+        if (entry == nullptr) {
+            if (length > n - pos) break;
+            entry = &memory.code_point_at(bytes + pos, length);
+        }
+        // The cluster is the code point alone when the one after it does not join it.
+        const std::size_t end = pos + length;
+        Entry* next = nullptr;
+        if (end < n) {
+            const unsigned char after = bytes[end];
+            if (after < 0x80) {
+                if (gr::gcb_of(entry->props) == gr::kGcbPrepend) break;
+            } else {
+                const std::size_t next_length = utf8::sequence_length(after);
+                if (next_length > n - end) break;
+                const char32_t c = entry->code_point;
+                next = &memory.code_point_at(bytes + end, next_length);
+                if (!gr::ends_after_first(entry->props, next->props)) break;
+                // (Entries above U+FFFF are hashed: a lookup may move them.)
+                if (length == 4 && entry->code_point != c) entry = &memory.code_point(c);
+                if (next_length == 4) next = nullptr;
+            }
+        }
+        const std::string_view cluster(text.data() + pos, length);
+        if ((entry->classes & stop) != 0) {
+            // A lone code point some rule acts on goes through the rules here and now.
+            count_drops();
+            loop.clean_single(cluster, entry->code_point, entry->classes);
+        } else if (!entry->known) {
+            break;
+        } else if (const std::uint8_t chars = entry->outcome.plain_drop()) {
+            dropped += chars;
+        } else if (const std::string_view written = entry->outcome.written(); !written.empty()) {
+            count_drops();
+            spelled += entry->outcome.transliterated;
+            output.emit(written);
+        } else {
+            count_drops();
+            KeyboardOnlyFilter::apply(output, entry->outcome, cluster);
+        }
+        pos = end;
+        entry = next;
+    }
+    count_drops();
+    if (spelled != 0) output.tally.add(&CleaningStats::non_keyboard_transliterated, spelled);
+    return pos;
+}
+
+}  // namespace scrubix

@@ -31,11 +31,29 @@ template <class Outcome>
 class OutcomeMemory {
 public:
     struct CodePoint {
+        // Bits of `traits`, from the grapheme properties: the code point ends a cluster it
+        // starts unless what follows joins it (it is neither Prepend, a Hangul jamo or
+        // syllable, a regional indicator, a joiner nor a mark: grapheme break Other), and it
+        // joins whatever precedes it (a mark, a spacing mark or the zero width joiner).
+        static constexpr std::uint8_t kPlain = 0x80;
+        static constexpr std::uint8_t kJoins = 0x40;
+        // The low bits belong to the run that reads the entry: what it does with the code point
+        // as a cluster of its own, once it has worked that out (0 until then).
+        static constexpr std::uint8_t kTakeMask = 0x3F;
+
         char32_t code_point = ~char32_t{0};
         unicode::grapheme_rules::Props props = 0;
         std::uint8_t classes = 0;  // rule classes (see pass/character_rules.hpp)
         bool known = false;        // whether `outcome` holds the code point's outcome
+        std::uint8_t traits = 0;
         Outcome outcome{};
+
+        // Whether a cluster that starts with this code point is it alone, before `next`: the
+        // plain case at once, the pair rules otherwise.
+        bool ends_before(const CodePoint& next) const noexcept {
+            if ((traits & kPlain) != 0 && (next.traits & kJoins) == 0) return true;
+            return unicode::grapheme_rules::ends_after_first(props, next.props);
+        }
     };
 
     // Clusters longer than this many bytes are not remembered.
@@ -68,10 +86,13 @@ public:
     // The entry of the non-ASCII code point whose UTF-8 sequence of `length` bytes starts at
     // `p`, read from the bytes. Good as long as `code_point`'s.
     CodePoint& code_point_at(const unsigned char* p, std::size_t length) {
-        if (length == 2) return paged(0, p[0] & 0x1Fu, p[1] & 0x3Fu);
-        if (length == 3) return paged(p[0] & 0x0Fu, p[1] & 0x3Fu, p[2] & 0x3Fu);
-        std::size_t i = 0;
-        return hashed(utf8::decode(std::string_view(reinterpret_cast<const char*>(p), length), i));
+        if (length == 4) {
+            std::size_t i = 0;
+            return hashed(utf8::decode(std::string_view(reinterpret_cast<const char*>(p), length), i));
+        }
+        // Two bytes: 110xxxxx 10yyyyyy is U+0xxxxxyyyyyy; three: 1110wwww 10xxxxxx 10yyyyyy.
+        const bool two = length == 2;
+        return paged(two ? 0u : p[0] & 0x0Fu, (two ? p[0] : p[1]) & 0x3Fu, p[length - 1] & 0x3Fu);
     }
 
     // The place of a cluster of at most kMaxClusterBytes bytes.
@@ -143,10 +164,13 @@ private:
     }
 
     static void fill(CodePoint& entry, char32_t c) noexcept {
+        namespace gr = unicode::grapheme_rules;
         entry.code_point = c;
-        entry.props = unicode::grapheme_rules::props_of(c);
+        entry.props = gr::props_of(c);
         entry.classes = unicode::pass_class_inline(c);
         entry.known = false;
+        entry.traits = (gr::gcb_of(entry.props) == gr::kGcbOther ? CodePoint::kPlain : 0) |
+                       (gr::joins_ascii(entry.props) ? CodePoint::kJoins : 0);
     }
 
     // The entry of `c` above U+FFFF, in the hashed part.

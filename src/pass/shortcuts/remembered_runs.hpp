@@ -29,8 +29,42 @@
 
 namespace scrubix {
 
+namespace remembered_runs_detail {
+
+// What the run does with a code point as a cluster of its own (the low bits of the entry's
+// traits, 0 until worked out).
+enum Take : std::uint8_t {
+    kUnknown = 0,
+    kDrop = 1,   // dropped, one character, not an emoji
+    kWrite = 2,  // written as the remembered text (spelled or kept), nothing removed
+    kApply = 3,  // any other remembered outcome
+    kRules = 4,  // some rule acts on it
+};
+
+// What the run does with the code point of `entry`; kUnknown while the filter has not seen it.
+template <class Entry>
+Take take_of(Entry& entry, std::uint8_t stop) noexcept {
+    Take take;
+    if ((entry.classes & stop) != 0) {
+        take = kRules;
+    } else if (!entry.known) {
+        return kUnknown;
+    } else if (entry.outcome.plain_drop() == 1) {
+        take = kDrop;
+    } else if (!entry.outcome.written().empty()) {
+        take = kWrite;
+    } else {
+        take = kApply;
+    }
+    entry.traits = static_cast<std::uint8_t>(entry.traits | take);
+    return take;
+}
+
+}  // namespace remembered_runs_detail
+
 template <class Loop>
 std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t pos) {
+    namespace detail = remembered_runs_detail;
     namespace gr = unicode::grapheme_rules;
     using Entry = KeyboardOnlyFilter::Memory::CodePoint;
     auto& output = loop.output();
@@ -65,7 +99,7 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
             const std::size_t length = utf8::sequence_length(bytes[at]);
             if (length > n - at) break;
             entry = &memory.code_point_at(bytes + at, length);
-            if (gr::joins_ascii(entry->props)) break;
+            if ((entry->traits & Entry::kJoins) != 0) break;
             if (b == ' ' && dropped != 0 && output.run().holds_lone_space()) {
                 // Noting a drop and holding a space leave the run as it is: only count.
                 absorbed += dropped;
@@ -78,7 +112,8 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
             pos = at;
             continue;
         }
-        const std::size_t length = utf8::sequence_length(b);
+        // (A lead byte: 110xxxxx, 1110xxxx or 11110xxx.)
+        const std::size_t length = 2 + (b >= 0xE0) + (b >= 0xF0);
         if (entry == nullptr) {
             if (length > n - pos) break;
             entry = &memory.code_point_at(bytes + pos, length);
@@ -89,34 +124,38 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
         if (end < n) {
             const unsigned char after = bytes[end];
             if (after < 0x80) {
-                if (gr::gcb_of(entry->props) == gr::kGcbPrepend) break;
+                if ((entry->traits & Entry::kPlain) == 0 && gr::gcb_of(entry->props) == gr::kGcbPrepend) break;
             } else {
-                const std::size_t next_length = utf8::sequence_length(after);
+                const std::size_t next_length = 2 + (after >= 0xE0) + (after >= 0xF0);
                 if (next_length > n - end) break;
                 const char32_t c = entry->code_point;
                 next = &memory.code_point_at(bytes + end, next_length);
-                if (!gr::ends_after_first(entry->props, next->props)) break;
+                if (!entry->ends_before(*next)) break;
                 // (Entries above U+FFFF are hashed: a lookup may move them.)
                 if (length == 4 && entry->code_point != c) entry = &memory.code_point(c);
                 if (next_length == 4) next = nullptr;
             }
         }
-        const std::string_view cluster(text.data() + pos, length);
-        if ((entry->classes & stop) != 0) {
-            // A lone code point some rule acts on goes through the rules here and now.
-            count_drops();
-            loop.clean_single(cluster, entry->code_point, entry->classes);
-        } else if (!entry->known) {
-            break;
-        } else if (const std::uint8_t chars = entry->outcome.plain_drop()) {
-            dropped += chars;
-        } else if (const std::string_view written = entry->outcome.written(); !written.empty()) {
-            count_drops();
-            spelled += entry->outcome.transliterated;
-            output.emit(written);
-        } else {
-            count_drops();
-            KeyboardOnlyFilter::apply(output, entry->outcome, cluster);
+        auto take = static_cast<detail::Take>(entry->traits & Entry::kTakeMask);
+        if (take == detail::kUnknown && (take = detail::take_of(*entry, stop)) == detail::kUnknown) break;
+        switch (take) {
+            case detail::kDrop:
+                ++dropped;
+                break;
+            case detail::kWrite:
+                count_drops();
+                spelled += entry->outcome.transliterated;
+                output.emit(entry->outcome.written());
+                break;
+            case detail::kApply:
+                count_drops();
+                KeyboardOnlyFilter::apply(output, entry->outcome, std::string_view(text.data() + pos, length));
+                break;
+            default:
+                // A lone code point some rule acts on goes through the rules here and now.
+                count_drops();
+                loop.clean_single(std::string_view(text.data() + pos, length), entry->code_point, entry->classes);
+                break;
         }
         pos = end;
         entry = next;

@@ -5,14 +5,15 @@
 //   rule classes, and once known the keyboard-only filter's outcome for the code point as a
 //   cluster of its own, of type `Outcome`;
 // - per cluster of two or more code points in at most eight bytes: the filter's outcome.
-// A code point below U+10000 has an entry of its own, read straight from its UTF-8 bytes: the
-// lead byte (and for three bytes the second) pick a page of 64 entries, the last byte the
-// entry. Pages are allocated when a text first shows a character of theirs and each entry is
-// filled when first asked, so a text pays for the scripts it uses, and an entry, once made,
-// stays where it is. Code points above U+FFFF (emoji, mostly) and clusters are hashed instead:
-// each keeps two entries for one hash value, the newest first, so that two characters that
-// meet often do not keep pushing each other out. The hashed parts are sized by the text, so a
-// short text sets up little, and allocated on first use.
+// In a text of a few kilobytes or more, a code point below U+10000 has an entry of its own,
+// read straight from its UTF-8 bytes: the lead byte (and for three bytes the second) pick a
+// page of 64 entries, the last byte the entry. Pages are allocated when the text first shows
+// a character of theirs and each entry is filled when first asked, so a text pays for the
+// scripts it uses, and an entry, once made, stays where it is. Other code points (emoji,
+// mostly, and every one of a shorter text, which could not repay its pages) and clusters are
+// hashed instead: each keeps two entries for one hash value, the newest first, so that two
+// characters that meet often do not keep pushing each other out. The hashed parts are sized
+// by the text, so a short text sets up little, and allocated on first use.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +21,7 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "unicode/char_props.hpp"
 #include "unicode/grapheme_rules.hpp"
@@ -68,31 +70,47 @@ public:
         std::size_t pair;       // first of the two slots
     };
 
-    explicit OutcomeMemory(std::size_t text_size) noexcept {
+    // Texts from this size on have pages.
+    static constexpr std::size_t kPagedTextBytes = 4096;
+
+    explicit OutcomeMemory(std::size_t text_size) noexcept : paged_(text_size >= kPagedTextBytes) {
         // About one entry per 32 bytes of text of each kind, so that setting up costs little.
         while (code_point_bits_ < kMaxCodePointBits && (std::size_t(32) << code_point_bits_) < text_size)
             ++code_point_bits_;
         while (pair_bits_ < kMaxPairBits && (std::size_t(64) << pair_bits_) < text_size) ++pair_bits_;
     }
 
-    // The entry of the non-ASCII code point `c`. An entry below U+10000 stays where it is; a
-    // lookup above may take the entry of another code point over, so such an entry is good
+    // The entry of the non-ASCII code point `c`. A lookup may take the entry of another code
+    // point over when entries of `c`'s length may move (see `moves`): such an entry is good
     // until the next lookup.
     CodePoint& code_point(char32_t c) {
-        if (c < 0x10000) return paged(c >> 12, (c >> 6) & 0x3F, c & 0x3F);
+        if (paged_ && c < 0x10000) return paged(c >> 12, (c >> 6) & 0x3F, c & 0x3F);
         return hashed(c);
     }
 
+    // Whether the memory has pages (a text of kPagedTextBytes or more).
+    bool paged() const noexcept { return paged_; }
+
+    // Whether the entries of code points of `length` UTF-8 bytes are hashed, and so may move
+    // (otherwise an entry stays where it is for the memory's life), with pages or without.
+    template <bool kPaged>
+    static constexpr bool moves(std::size_t length) noexcept { return !kPaged || length == 4; }
+
     // The entry of the non-ASCII code point whose UTF-8 sequence of `length` bytes starts at
-    // `p`, read from the bytes. Good as long as `code_point`'s.
+    // `p`, read from the bytes, with pages (`kPaged`, which must be `paged()`) or without.
+    // Good as long as `code_point`'s.
+    template <bool kPaged>
     CodePoint& code_point_at(const unsigned char* p, std::size_t length) {
-        if (length == 4) {
+        if (moves<kPaged>(length)) {
             std::size_t i = 0;
             return hashed(utf8::decode(std::string_view(reinterpret_cast<const char*>(p), length), i));
         }
         // Two bytes: 110xxxxx 10yyyyyy is U+0xxxxxyyyyyy; three: 1110wwww 10xxxxxx 10yyyyyy.
         const bool two = length == 2;
         return paged(two ? 0u : p[0] & 0x0Fu, (two ? p[0] : p[1]) & 0x3Fu, p[length - 1] & 0x3Fu);
+    }
+    CodePoint& code_point_at(const unsigned char* p, std::size_t length) {
+        return paged_ ? code_point_at<true>(p, length) : code_point_at<false>(p, length);
     }
 
     // The place of a cluster of at most kMaxClusterBytes bytes.
@@ -140,14 +158,14 @@ private:
         CodePoint entries[64];
     };
     struct Block {
-        std::unique_ptr<Page> pages[64];
+        Page* pages[64] = {};
     };
 
     // The entry of the code point `top` << 12 | `mid` << 6 | `low`, below U+10000.
     CodePoint& paged(unsigned top, unsigned mid, unsigned low) {
-        Block* block = blocks_[top].get();
+        Block* block = blocks_[top];
         if (block == nullptr) block = new_block(top);
-        Page* page = block->pages[mid].get();
+        Page* page = block->pages[mid];
         if (page == nullptr) page = new_page(*block, mid);
         CodePoint& entry = page->entries[low];
         if (entry.code_point == kUnfilled) fill(entry, char32_t(top << 12 | mid << 6 | low));
@@ -155,12 +173,12 @@ private:
     }
 
     [[gnu::noinline]] Block* new_block(unsigned top) {
-        blocks_[top] = std::make_unique<Block>();
-        return blocks_[top].get();
+        owned_blocks_.push_back(std::make_unique<Block>());
+        return blocks_[top] = owned_blocks_.back().get();
     }
-    [[gnu::noinline]] static Page* new_page(Block& block, unsigned mid) {
-        block.pages[mid] = std::make_unique<Page>();
-        return block.pages[mid].get();
+    [[gnu::noinline]] Page* new_page(Block& block, unsigned mid) {
+        owned_pages_.push_back(std::make_unique<Page>());
+        return block.pages[mid] = owned_pages_.back().get();
     }
 
     static void fill(CodePoint& entry, char32_t c) noexcept {
@@ -209,9 +227,12 @@ private:
         return key;
     }
 
+    const bool paged_;
     unsigned code_point_bits_ = 4;
     unsigned pair_bits_ = 2;
-    std::unique_ptr<Block> blocks_[16];
+    Block* blocks_[16] = {};
+    std::vector<std::unique_ptr<Block>> owned_blocks_;
+    std::vector<std::unique_ptr<Page>> owned_pages_;
     std::unique_ptr<CodePoint[]> code_points_;
     std::unique_ptr<Slot[]> clusters_;
 };

@@ -62,7 +62,8 @@ Take take_of(Entry& entry, std::uint8_t stop) noexcept {
 
 }  // namespace remembered_runs_detail
 
-template <class Loop>
+// The run, with the memory's pages (`kPaged`) or without.
+template <bool kPaged, class Loop>
 std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t pos) {
     namespace detail = remembered_runs_detail;
     namespace gr = unicode::grapheme_rules;
@@ -98,7 +99,7 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
             if (b != ' ' && !ascii::is_printable(b)) break;
             const std::size_t length = utf8::sequence_length(bytes[at]);
             if (length > n - at) break;
-            entry = &memory.code_point_at(bytes + at, length);
+            entry = &memory.template code_point_at<kPaged>(bytes + at, length);
             if ((entry->traits & Entry::kJoins) != 0) break;
             if (b == ' ' && dropped != 0 && output.run().holds_lone_space()) {
                 // Noting a drop and holding a space leave the run as it is: only count.
@@ -116,7 +117,7 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
         const std::size_t length = 2 + (b >= 0xE0) + (b >= 0xF0);
         if (entry == nullptr) {
             if (length > n - pos) break;
-            entry = &memory.code_point_at(bytes + pos, length);
+            entry = &memory.template code_point_at<kPaged>(bytes + pos, length);
         }
         // The cluster is the code point alone when the one after it does not join it.
         const std::size_t end = pos + length;
@@ -129,11 +130,11 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
                 const std::size_t next_length = 2 + (after >= 0xE0) + (after >= 0xF0);
                 if (next_length > n - end) break;
                 const char32_t c = entry->code_point;
-                next = &memory.code_point_at(bytes + end, next_length);
+                next = &memory.template code_point_at<kPaged>(bytes + end, next_length);
                 if (!entry->ends_before(*next)) break;
-                // (Entries above U+FFFF are hashed: a lookup may move them.)
-                if (length == 4 && entry->code_point != c) entry = &memory.code_point(c);
-                if (next_length == 4) next = nullptr;
+                // (A hashed entry may have moved, and may move again.)
+                if (memory.template moves<kPaged>(length) && entry->code_point != c) entry = &memory.code_point(c);
+                if (memory.template moves<kPaged>(next_length)) next = nullptr;
             }
         }
         auto take = static_cast<detail::Take>(entry->traits & Entry::kTakeMask);
@@ -163,6 +164,12 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
     count_drops();
     if (spelled != 0) output.tally.add(&CleaningStats::non_keyboard_transliterated, spelled);
     return pos;
+}
+
+template <class Loop>
+std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t pos) {
+    return loop.memory().paged() ? take_remembered_run<true>(loop, text, pos)
+                                 : take_remembered_run<false>(loop, text, pos);
 }
 
 }  // namespace scrubix

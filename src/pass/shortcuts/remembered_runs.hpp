@@ -31,6 +31,12 @@ namespace scrubix {
 
 namespace remembered_runs_detail {
 
+// The length of the UTF-8 sequence a lead byte of two to four bytes starts, without a branch
+// (the next code point is as often Cyrillic as CJK in mixed text).
+constexpr std::size_t lead_length(unsigned char lead) noexcept {
+    return 2 + std::size_t(lead >= 0xE0) + std::size_t(lead >= 0xF0);
+}
+
 // What the run does with a code point as a cluster of its own (the low bits of the entry's
 // traits, 0 until worked out).
 enum Take : std::uint8_t {
@@ -58,6 +64,76 @@ Take take_of(Entry& entry, std::uint8_t stop) noexcept {
     }
     entry.traits = static_cast<std::uint8_t>(entry.traits | take);
     return take;
+}
+
+// The tight loop below runs while this many bytes are left (the code point, a space and the
+// next code point read without a bound check).
+inline constexpr std::size_t kTightMargin = 9;
+
+// Whether the tight loop may start: the code point after the one at hand (past a space) is
+// of two or three bytes.
+inline bool starts_tight_loop(const unsigned char* after) noexcept {
+    const unsigned char lead = after[after[0] == ' '];
+    return lead >= 0xC0 && lead < 0xF0;
+}
+
+struct TightCounts {
+    std::uint64_t dropped, absorbed, spelled;  // as in the run
+};
+
+// The common case of the run with pages, in a loop of its own: code points of two or three
+// bytes with single spaces between them, each a cluster alone, dropped or written. It starts
+// at `pos`, the code point of `entry` (of `length` bytes), and returns where it stopped, with
+// `entry` and `length` those of the code point there, which it left to the run.
+template <class Output, class Memory, class Entry>
+[[gnu::always_inline]] inline std::size_t take_tight(Output& output, Memory& memory, const unsigned char* bytes, std::size_t n,
+                                         std::size_t pos, Entry*& entry, std::size_t& length, TightCounts& counts) {
+    std::uint64_t dropped = counts.dropped, absorbed = counts.absorbed, spelled = counts.spelled;
+    const auto count_drops = [&] {
+        if ((dropped | absorbed) == 0) return;
+        output.tally.add(&CleaningStats::non_keyboard_removed, dropped + absorbed);
+        if (dropped != 0) output.note_drop();
+        dropped = absorbed = 0;
+    };
+    Entry* at_entry = entry;
+    std::size_t at_length = length;
+    while (n - pos >= kTightMargin) {
+        const std::uint8_t traits = at_entry->traits;
+        const auto take = static_cast<Take>(traits & Entry::kTakeMask);
+        if ((take != kDrop && take != kWrite) || (traits & Entry::kPlain) == 0) break;
+        const std::size_t end = pos + at_length;
+        const bool space = bytes[end] == ' ';
+        const std::size_t at = end + space;
+        const unsigned char lead = bytes[at];
+        if (lead < 0xC0 || lead >= 0xF0) break;
+        const std::size_t next_length = lead_length(lead);
+        Entry* next = &memory.template code_point_at<true>(bytes + at, next_length);
+        if ((next->traits & Entry::kJoins) != 0) break;
+        if (take == kDrop) {
+            ++dropped;
+        } else {
+            count_drops();
+            spelled += at_entry->outcome.transliterated;
+            output.emit(at_entry->outcome.written());
+        }
+        if (space) {
+            if (dropped != 0 && output.run().holds_lone_space()) {
+                // Noting a drop and holding a space leave the run as it is: only count.
+                absorbed += dropped;
+                dropped = 0;
+            } else {
+                count_drops();
+                output.hold(' ');
+            }
+        }
+        pos = at;
+        at_entry = next;
+        at_length = next_length;
+    }
+    entry = at_entry;
+    length = at_length;
+    counts = {dropped, absorbed, spelled};
+    return pos;
 }
 
 }  // namespace remembered_runs_detail
@@ -97,7 +173,7 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
             }
             // A printable character or a space is a cluster alone unless what follows joins it.
             if (b != ' ' && !ascii::is_printable(b)) break;
-            const std::size_t length = utf8::sequence_length(bytes[at]);
+            const std::size_t length = detail::lead_length(bytes[at]);
             if (length > n - at) break;
             entry = &memory.template code_point_at<kPaged>(bytes + at, length);
             if ((entry->traits & Entry::kJoins) != 0) break;
@@ -113,11 +189,19 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
             pos = at;
             continue;
         }
-        // (A lead byte: 110xxxxx, 1110xxxx or 11110xxx.)
-        const std::size_t length = 2 + (b >= 0xE0) + (b >= 0xF0);
+        std::size_t length = detail::lead_length(b);
         if (entry == nullptr) {
             if (length > n - pos) break;
             entry = &memory.template code_point_at<kPaged>(bytes + pos, length);
+        }
+        if constexpr (kPaged) {
+            if (n - pos >= detail::kTightMargin && detail::starts_tight_loop(bytes + pos + length)) {
+                detail::TightCounts counts{dropped, absorbed, spelled};
+                pos = detail::take_tight(output, memory, bytes, n, pos, entry, length, counts);
+                dropped = counts.dropped;
+                absorbed = counts.absorbed;
+                spelled = counts.spelled;
+            }
         }
         // The cluster is the code point alone when the one after it does not join it.
         const std::size_t end = pos + length;
@@ -127,7 +211,7 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
             if (after < 0x80) {
                 if ((entry->traits & Entry::kPlain) == 0 && gr::gcb_of(entry->props) == gr::kGcbPrepend) break;
             } else {
-                const std::size_t next_length = 2 + (after >= 0xE0) + (after >= 0xF0);
+                const std::size_t next_length = detail::lead_length(after);
                 if (next_length > n - end) break;
                 const char32_t c = entry->code_point;
                 next = &memory.template code_point_at<kPaged>(bytes + end, next_length);

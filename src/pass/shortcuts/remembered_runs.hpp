@@ -166,7 +166,7 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
             const std::size_t at = pos + 1;
             if (at == n || bytes[at] < 0x80) {
                 count_drops();
-                const std::size_t end = take_ascii(loop, text, pos);
+                const std::size_t end = take_ascii_call(loop, text, pos);
                 if (end == pos) break;
                 pos = end;
                 continue;

@@ -54,8 +54,8 @@ private:
 // the whitespace run allows; returns its end, or `pos` when the cluster loop takes over. The
 // caller guarantees what end_of_stretch asks.
 template <class Output>
-[[gnu::always_inline]] inline std::size_t write_verbatim_stretch(Output& output, const VerbatimAscii& verbatim, std::string_view text,
-                                   std::size_t pos) {
+[[gnu::always_inline]] inline std::size_t write_verbatim_stretch(Output& output, const VerbatimAscii& verbatim,
+                                                                 std::string_view text, std::size_t pos) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     std::size_t end = verbatim.end_of_stretch(bytes, pos, text.size());
     bool rests = false;

@@ -77,8 +77,47 @@ inline bool starts_tight_loop(const unsigned char* after) noexcept {
     return lead >= 0xC0 && lead < 0xF0;
 }
 
-struct TightCounts {
-    std::uint64_t dropped, absorbed, spelled;  // as in the run
+// What a run has taken and not yet counted. A row of plain drops is counted at once, and
+// noting a drop twice changes the whitespace run no more than once.
+struct RunCounts {
+    std::uint64_t dropped = 0;   // characters of plain drops not yet counted or noted
+    std::uint64_t absorbed = 0;  // characters of plain drops noted already, not yet counted
+    std::uint64_t spelled = 0;   // characters spelled, not yet counted
+
+    // Counts the drops taken (before anything else is written or held).
+    template <class Output>
+    [[gnu::always_inline]] void count_drops(Output& output) {
+        if ((dropped | absorbed) == 0) return;
+        output.tally.add(&CleaningStats::non_keyboard_removed, dropped + absorbed);
+        if (dropped != 0) output.note_drop();
+        dropped = absorbed = 0;
+    }
+    // A space that is a cluster alone.
+    template <class Output>
+    [[gnu::always_inline]] void hold_space(Output& output) {
+        if (dropped != 0 && output.run().holds_lone_space()) {
+            // Noting a drop and holding a space leave the run as it is: only count.
+            absorbed += dropped;
+            dropped = 0;
+        } else {
+            count_drops(output);
+            output.hold(' ');
+        }
+    }
+    // A cluster written as `text`, `transliterated` of its characters spelled.
+    template <class Output>
+    [[gnu::always_inline]] void write(Output& output, std::string_view text, std::uint64_t transliterated) {
+        count_drops(output);
+        spelled += transliterated;
+        output.emit(text);
+    }
+    // The end of the run.
+    template <class Output>
+    [[gnu::always_inline]] void settle(Output& output) {
+        count_drops(output);
+        if (spelled != 0) output.tally.add(&CleaningStats::non_keyboard_transliterated, spelled);
+        spelled = 0;
+    }
 };
 
 // The common case of the run with pages, in a loop of its own: code points of two or three
@@ -86,15 +125,8 @@ struct TightCounts {
 // at `pos`, the code point of `entry` (of `length` bytes), and returns where it stopped, with
 // `entry` and `length` those of the code point there, which it left to the run.
 template <class Output, class Memory, class Entry>
-[[gnu::always_inline]] inline std::size_t take_tight(Output& output, Memory& memory, const unsigned char* bytes, std::size_t n,
-                                         std::size_t pos, Entry*& entry, std::size_t& length, TightCounts& counts) {
-    std::uint64_t dropped = counts.dropped, absorbed = counts.absorbed, spelled = counts.spelled;
-    const auto count_drops = [&] {
-        if ((dropped | absorbed) == 0) return;
-        output.tally.add(&CleaningStats::non_keyboard_removed, dropped + absorbed);
-        if (dropped != 0) output.note_drop();
-        dropped = absorbed = 0;
-    };
+[[gnu::always_inline]] inline std::size_t take_tight(Output& output, RunCounts& counts, Memory& memory, const unsigned char* bytes,
+                                                     std::size_t n, std::size_t pos, Entry*& entry, std::size_t& length) {
     Entry* at_entry = entry;
     std::size_t at_length = length;
     while (n - pos >= kTightMargin) {
@@ -110,29 +142,17 @@ template <class Output, class Memory, class Entry>
         Entry* next = &memory.template code_point_at<true>(bytes + at, next_length);
         if ((next->traits & Entry::kJoins) != 0) break;
         if (take == kDrop) {
-            ++dropped;
+            ++counts.dropped;
         } else {
-            count_drops();
-            spelled += at_entry->outcome.transliterated;
-            output.emit(at_entry->outcome.written());
+            counts.write(output, at_entry->outcome.written(), at_entry->outcome.transliterated);
         }
-        if (space) {
-            if (dropped != 0 && output.run().holds_lone_space()) {
-                // Noting a drop and holding a space leave the run as it is: only count.
-                absorbed += dropped;
-                dropped = 0;
-            } else {
-                count_drops();
-                output.hold(' ');
-            }
-        }
+        if (space) counts.hold_space(output);
         pos = at;
         at_entry = next;
         at_length = next_length;
     }
     entry = at_entry;
     length = at_length;
-    counts = {dropped, absorbed, spelled};
     return pos;
 }
 
@@ -149,15 +169,7 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
     const std::uint8_t stop = loop.stop_classes();
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
-    std::uint64_t dropped = 0;   // characters of plain drops not yet counted or noted
-    std::uint64_t absorbed = 0;  // characters of plain drops noted already, not yet counted
-    std::uint64_t spelled = 0;   // characters spelled, not yet counted
-    const auto count_drops = [&] {
-        if ((dropped | absorbed) == 0) return;
-        output.tally.add(&CleaningStats::non_keyboard_removed, dropped + absorbed);
-        if (dropped != 0) output.note_drop();
-        dropped = absorbed = 0;
-    };
+    detail::RunCounts counts;
     // The entry of the non-ASCII code point at `pos` once looked up (with the one before it).
     Entry* entry = nullptr;
     while (pos < n) {
@@ -165,7 +177,7 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
         if (b < 0x80) {
             const std::size_t at = pos + 1;
             if (at == n || bytes[at] < 0x80) {
-                count_drops();
+                counts.count_drops(output);
                 const std::size_t end = take_ascii_call(loop, text, pos);
                 if (end == pos) break;
                 pos = end;
@@ -177,14 +189,11 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
             if (length > n - at) break;
             entry = &memory.template code_point_at<kPaged>(bytes + at, length);
             if ((entry->traits & Entry::kJoins) != 0) break;
-            if (b == ' ' && dropped != 0 && output.run().holds_lone_space()) {
-                // Noting a drop and holding a space leave the run as it is: only count.
-                absorbed += dropped;
-                dropped = 0;
+            if (b == ' ') {
+                counts.hold_space(output);
             } else {
-                count_drops();
-                if (b == ' ') output.hold(' ');
-                else output.emit(text.substr(pos, 1));
+                counts.count_drops(output);
+                output.emit(text.substr(pos, 1));
             }
             pos = at;
             continue;
@@ -196,11 +205,7 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
         }
         if constexpr (kPaged) {
             if (n - pos >= detail::kTightMargin && detail::starts_tight_loop(bytes + pos + length)) {
-                detail::TightCounts counts{dropped, absorbed, spelled};
-                pos = detail::take_tight(output, memory, bytes, n, pos, entry, length, counts);
-                dropped = counts.dropped;
-                absorbed = counts.absorbed;
-                spelled = counts.spelled;
+                pos = detail::take_tight(output, counts, memory, bytes, n, pos, entry, length);
             }
         }
         // The cluster is the code point alone when the one after it does not join it.
@@ -225,28 +230,25 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
         if (take == detail::kUnknown && (take = detail::take_of(*entry, stop)) == detail::kUnknown) break;
         switch (take) {
             case detail::kDrop:
-                ++dropped;
+                ++counts.dropped;
                 break;
             case detail::kWrite:
-                count_drops();
-                spelled += entry->outcome.transliterated;
-                output.emit(entry->outcome.written());
+                counts.write(output, entry->outcome.written(), entry->outcome.transliterated);
                 break;
             case detail::kApply:
-                count_drops();
+                counts.count_drops(output);
                 KeyboardOnlyFilter::apply(output, entry->outcome, std::string_view(text.data() + pos, length));
                 break;
             default:
                 // A lone code point some rule acts on goes through the rules here and now.
-                count_drops();
+                counts.count_drops(output);
                 loop.clean_single(std::string_view(text.data() + pos, length), entry->code_point, entry->classes);
                 break;
         }
         pos = end;
         entry = next;
     }
-    count_drops();
-    if (spelled != 0) output.tally.add(&CleaningStats::non_keyboard_transliterated, spelled);
+    counts.settle(output);
     return pos;
 }
 

@@ -50,9 +50,10 @@ public:
         std::uint8_t traits = 0;
         Outcome outcome{};
 
-        // Whether a cluster that starts with this code point is it alone, before `next`: the
-        // plain case at once, the pair rules otherwise.
-        bool ends_before(const CodePoint& next) const noexcept {
+        // Whether a cluster that starts with a code point of `traits` and `props` is it alone,
+        // before `next`: the plain case at once, the pair rules otherwise.
+        static bool ends_before(std::uint8_t traits, unicode::grapheme_rules::Props props,
+                                const CodePoint& next) noexcept {
             if ((traits & kPlain) != 0 && (next.traits & kJoins) == 0) return true;
             return unicode::grapheme_rules::ends_after_first(props, next.props);
         }

@@ -218,9 +218,12 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
             } else {
                 const std::size_t next_length = detail::lead_length(after);
                 if (next_length > n - end) break;
+                // (The entry is read before the next lookup: a hashed one may move.)
                 const char32_t c = entry->code_point;
+                const std::uint8_t traits = entry->traits;
+                const auto props = entry->props;
                 next = &memory.template code_point_at<kPaged>(bytes + end, next_length);
-                if (!entry->ends_before(*next)) break;
+                if (!Entry::ends_before(traits, props, *next)) break;
                 // (A hashed entry may have moved, and may move again.)
                 if (memory.template moves<kPaged>(length) && entry->code_point != c) entry = &memory.code_point(c);
                 if (memory.template moves<kPaged>(next_length)) next = nullptr;

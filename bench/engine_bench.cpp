@@ -1,7 +1,7 @@
 // Engine throughput, beside memcpy of the same buffer, measured in one run.
 //
 //   scrubix_engine_bench [--corpora DIR] [--min-seconds S] [--markdown FILE] [--doubling 1]
-//                        [--cpu-time 1]
+//                        [--cpu-time 1] [--only NAMES] [--corpus NAMES] [--pieces BYTES]
 //
 // Reads every *.txt of the corpora folder (python bench/corpora.py writes them) and reports
 // MB/s of the engine alone for the default options, each preset and each normalization form,
@@ -10,6 +10,9 @@
 // which is what looking at every character once costs.
 // With --doubling it reports instead, for each corpus and option set, the time for the whole
 // text divided by the time for its first half (2.0 when the cost is linear).
+// --only and --corpus keep the option sets and corpora named in a comma-separated list (for a
+// profile of a few rows); --pieces cleans each corpus as texts of about that many bytes, one
+// call each, which shows what a call costs before its first character (short texts).
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -23,6 +26,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "driver.hpp"
@@ -99,6 +103,27 @@ std::uint32_t decode_and_lookup(std::string_view text) {
     return fold;
 }
 
+// Whether `name` is in the comma-separated `list` (an empty list keeps every name).
+bool listed(const std::string& list, const std::string& name) {
+    if (list.empty()) return true;
+    std::stringstream items(list);
+    for (std::string item; std::getline(items, item, ',');)
+        if (item == name) return true;
+    return false;
+}
+
+// The text cut into pieces of about `size` bytes, each ending at a character boundary.
+std::vector<std::string_view> pieces_of(std::string_view text, std::size_t size) {
+    std::vector<std::string_view> pieces;
+    for (std::size_t pos = 0; pos < text.size();) {
+        std::size_t end = std::min(text.size(), pos + size);
+        while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+        pieces.push_back(text.substr(pos, end - pos));
+        pos = end;
+    }
+    return pieces;
+}
+
 std::string read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -142,23 +167,30 @@ int main(int argc, char** argv) {
     double min_seconds = 0.5;
     std::string markdown;
     bool doubling = false;
+    std::string only, corpora;
+    std::size_t piece_size = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--corpora")) dir = argv[i + 1];
         else if (!std::strcmp(argv[i], "--min-seconds")) min_seconds = std::atof(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--markdown")) markdown = argv[i + 1];
         else if (!std::strcmp(argv[i], "--doubling")) doubling = std::atoi(argv[i + 1]) != 0;
         else if (!std::strcmp(argv[i], "--cpu-time")) g_cpu_time = std::atoi(argv[i + 1]) != 0;
+        else if (!std::strcmp(argv[i], "--only")) only = argv[i + 1];
+        else if (!std::strcmp(argv[i], "--corpus")) corpora = argv[i + 1];
+        else if (!std::strcmp(argv[i], "--pieces")) piece_size = std::strtoul(argv[i + 1], nullptr, 10);
     }
     std::vector<fs::path> files;
     if (fs::is_directory(dir))
         for (const auto& e : fs::directory_iterator(dir))
-            if (e.path().extension() == ".txt") files.push_back(e.path());
+            if (e.path().extension() == ".txt" && listed(corpora, e.path().stem().string())) files.push_back(e.path());
     std::sort(files.begin(), files.end());
     if (files.empty()) {
         std::cerr << "no corpora in " << dir << "; run: python bench/corpora.py\n";
         return 2;
     }
-    const auto cfgs = configs();
+    std::vector<Config> cfgs;
+    for (const auto& c : configs())
+        if (listed(only, c.name)) cfgs.push_back(c);
     if (doubling) return report_doubling(files, cfgs, min_seconds);
     std::ostringstream md;
     md << "| corpus | MB | memcpy MB/s | decode+lookup MB/s";
@@ -181,11 +213,14 @@ int main(int argc, char** argv) {
            << int(memcpy_mbs) << " | " << int(lookup_mbs);
         std::cout << path.stem().string() << " (" << text.size() / 1e6 << " MB): memcpy "
                   << int(memcpy_mbs) << " MB/s, decode+lookup " << int(lookup_mbs) << " MB/s\n";
+        const auto pieces = pieces_of(text, piece_size == 0 ? text.size() : piece_size);
         for (const auto& c : cfgs) {
             std::size_t sink = 0;
             const double mbs = measure(text.size(), min_seconds, [&] {
-                const auto r = scrubix::clean(text, c.options);
-                sink += r.view(text).size();
+                for (const std::string_view piece : pieces) {
+                    const auto r = scrubix::clean(piece, c.options);
+                    sink += r.view(piece).size();
+                }
             });
             std::printf("  %-11s %9.1f MB/s  (%5.1f%% of memcpy, %5.2fx decode+lookup)\n", c.name, mbs,
                         100 * mbs / memcpy_mbs, mbs / lookup_mbs);

@@ -67,6 +67,10 @@ void normalize_stage(std::string_view text, const Options& o, std::string& out) 
 // requested form already; then no normalized copy is made).
 bool already_normalized(std::string_view text, const Options& o) {
     const NormalizationMode mode = o.unicode_normalization;
+    // Every piece of a text in the form is in the form, so the pieces are asked one by one
+    // (each character looked at for the cut) only when the whole is not.
+    if (unicode::is_normalized(mode, text)) return true;
+    if (!o.keyboard_only) return false;
     return for_each_piece(
         text, o, [&](std::string_view piece) { return unicode::is_normalized(mode, piece); },
         [](std::string_view) { return true; });

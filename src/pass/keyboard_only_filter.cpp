@@ -181,6 +181,7 @@ void KeyboardOnlyFilter::remember(const Memory::Place& place, const Outcome& out
     kept.transliterated = static_cast<std::uint8_t>(outcome.transliterated);
     kept.removed = static_cast<std::uint8_t>(outcome.removed);
     kept.text_size = static_cast<std::uint8_t>(text_size);
+    kept.visible = outcome.kind == Kind::Filtered && outcome.removed == 0 && !is_spaces_and_tabs(filtered_);
     filtered_.copy(kept.text, text_size);
     memory_.store(place, kept);
 }

@@ -27,11 +27,17 @@ public:
         std::uint8_t transliterated = 0;
         std::uint8_t removed = 0;
         std::uint8_t text_size = 0;
+        bool visible = false;  // filtered to text that is not only spaces and tabs
         char text[kMaxText] = {};
 
         // For a cluster dropped that is not an emoji: its character count (what
         // `non_keyboard_removed` grows by); 0 for every other outcome.
         std::uint8_t plain_drop() const noexcept { return kind == Kind::Dropped ? removed : 0; }
+        // For a cluster filtered to visible text with nothing removed: the text, written as it
+        // is, and `transliterated` counted.
+        std::string_view written() const noexcept {
+            return visible ? std::string_view(text, text_size) : std::string_view();
+        }
     };
     using Memory = OutcomeMemory<Remembered>;
 

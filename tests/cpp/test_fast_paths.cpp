@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine_check.hpp"
+#include "pass/keyboard_only_filter.hpp"
 #include "random_options.hpp"
 #include "reference_path.hpp"
 #include "unicode/utf8.hpp"
@@ -216,6 +217,26 @@ TEST_CASE("fast_paths", "rule characters sprinkled in long runs of non-ASCII let
             text += around[rng() % around.size()];
         }
         check_same(text, kPresets[iter % 6]);
+        check_same(text, random_options::draw(rng));
+    }
+}
+
+TEST_CASE("fast_paths", "texts long enough for the memory's pages match the reference path") {
+    // From this size on, the code points below U+10000 have entries read from their bytes:
+    // letters of many pages, of two, three and four bytes, next to marks, jamo, indicators,
+    // Prepend and joiners, spelled, dropped, kept or taken by a rule.
+    const std::vector<std::string> extra = {"\u0903", "\u1100", "\u1161", "\u11A8", "\uAC00", "\U00020000",
+                                            "\u0E01", "\u0E33", "\u0644", "\u05D0", "\u0391", "\u2122",
+                                            "\u00BD", "\uFF21", "\u0142", "\u00E9"};
+    std::mt19937 rng(64);
+    for (int iter = 0; iter < 40; ++iter) {
+        std::string text;
+        const std::size_t size = KeyboardOnlyFilter::Memory::kPagedTextBytes + rng() % 2048;
+        while (text.size() < size) {
+            if (rng() % 2) text += random_text(rng, 1 + rng() % 6);
+            for (int k = rng() % 6; k > 0; --k) text += extra[rng() % extra.size()];
+        }
+        for (const Options& o : kPresets) check_same(text, o);
         check_same(text, random_options::draw(rng));
     }
 }

@@ -104,3 +104,17 @@ TEST_CASE("regressions", "fuzz_clean 41fb6e13: a rewritten emoji is no emoji to 
     o.keyboard_only = false;
     CHECK_CLEAN("\u3030\U000E007F\uFE0F", o, "-", {"hidden_chars_removed", 2}, {"dashes_normalized", 1});
 }
+
+// fuzz_clean-crash-71ace7e5: an em space alone, then the same em space with a spacing mark
+// after it, in a text short enough for hashed memory entries. Looking up the mark's entry took
+// the em space's slot over, and the run read the mark's properties for the em space: the em
+// space was taken as a cluster of its own and the mark dropped apart from it, which shrank
+// the whitespace after it to one space. The run reads an entry before the next lookup.
+TEST_CASE("regressions", "fuzz_clean 71ace7e5: a hashed entry read after the next lookup") {
+    Options o;
+    o.remove_control_chars = false;
+    o.normalize_other = false;
+    o.extended_keyboard = true;
+    o.non_ascii_policy = NonAsciiPolicy::Drop;
+    CHECK_CLEAN("\u2003\x0B\u2003\u0903 b", o, "  b", {"spaces_normalized", 2}, {"non_keyboard_removed", 2});
+}

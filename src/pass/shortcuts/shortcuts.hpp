@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "pass/shortcuts/remembered_runs.hpp"
 #include "pass/shortcuts/rule_characters.hpp"
 #include "pass/shortcuts/untouched_runs.hpp"
 #include "pass/shortcuts/verbatim_ascii.hpp"
@@ -20,25 +21,22 @@ inline std::size_t take_shortcut(Loop& loop, std::string_view text, std::size_t 
     const std::size_t n = text.size();
     const unsigned char b = bytes[pos];
     // A character before a non-ASCII byte never starts a stretch (a mark may join it).
-    if (b < 0x80 && (pos + 1 == n || bytes[pos + 1] < 0x80)) {
-        const auto& run = loop.output().run();
-        if (run.empty() && (!loop.verbatim().is_whitespace(b) || run.flush_gate_open())) {
-            const std::size_t end = write_verbatim_stretch(loop.output(), loop.verbatim(), text, pos);
-            if (end > pos) return end;
-        }
+    if (b < 0x80 && (pos + 1 == n || bytes[pos + 1] < 0x80)) return take_ascii(loop, text, pos);
+    if (loop.keyboard_only()) {
+        const std::size_t end = take_remembered_run(loop, text, pos);
+        if (end > pos) return end;
     } else {
         // Outside keyboard-only mode no cluster is dropped whole, so with nothing held the
         // clusters before the next rule character come out as they stand.
         const auto& run = loop.output().run();
-        if (!loop.keyboard_only() && run.empty() && !run.just_dropped() && run.flush_gate_open()) {
+        if (run.empty() && !run.just_dropped() && run.flush_gate_open()) {
             const std::size_t end = loop.rule_characters().end_of_copy(text, pos);
             if (end > pos) {
                 loop.output().emit_stretch(text.substr(pos, end - pos), false);
                 return end;
             }
         }
-        const std::size_t end =
-            loop.keyboard_only() ? take_remembered_run(loop, text, pos) : take_untouched_run(loop, text, pos);
+        const std::size_t end = take_untouched_run(loop, text, pos);
         if (end > pos) return end;
     }
     if (b < 0x80) return write_ascii_cluster(loop.output(), text, pos, !loop.unifies_line_breaks());

@@ -3,10 +3,10 @@
 // stopped by their rule classes), so between such clusters only two things need the loop:
 // a code point some rule acts on, and a cluster the keyboard-only filter has not seen yet.
 //
-// Both functions take the cluster loop (pass/cluster_loop.hpp) as `Loop`, and use of it:
-// output() (the writer), stop_classes(), untouched_prefix(cluster, classes),
-// clean_single(cluster, c, classes), and in keyboard-only mode memory() and filter(). Each
-// returns where the loop takes over (`pos` when at once).
+// The run without keyboard-only mode is here; the keyboard-only one is in remembered_runs.hpp.
+// It takes the cluster loop (pass/cluster_loop.hpp) as `Loop`, and uses of it: output() (the
+// writer), stop_classes(), untouched_prefix(cluster, classes) and clean_single(cluster, c,
+// classes). It returns where the loop takes over (`pos` when at once).
 #pragma once
 
 #include <cstddef>
@@ -136,84 +136,6 @@ std::size_t take_untouched_run(Loop& loop, std::string_view text, std::size_t po
     }
     if (settled > run) output.emit(text.substr(run, settled - run));
     return settled;
-}
-
-// In keyboard-only mode: a cluster of one untouched code point gets the outcome the filter
-// remembers for it, with the printable ASCII characters and single spaces between such
-// clusters written on the way; a row of plain drops is counted at once (noting a drop twice
-// changes the whitespace run no more than once).
-template <class Loop>
-std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t pos) {
-    namespace gr = unicode::grapheme_rules;
-    namespace detail = untouched_runs_detail;
-    auto& output = loop.output();
-    auto& memory = loop.memory();
-    auto& filter = loop.filter();
-    const std::uint8_t stop = loop.stop_classes();
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    std::uint64_t dropped = 0;   // characters of plain drops not yet counted or noted
-    std::uint64_t absorbed = 0;  // characters of plain drops noted already, not yet counted
-    const auto count_drops = [&] {
-        output.tally.add(&CleaningStats::non_keyboard_removed, dropped + absorbed);
-        if (dropped != 0) output.note_drop();
-        dropped = absorbed = 0;
-    };
-    const auto props_of = [&](char32_t x) { return memory.code_point(x).props; };
-    // The non-ASCII code point at `pos` when already decoded: its value, end and properties.
-    bool decoded = false;
-    char32_t c = 0;
-    std::size_t end = pos;
-    gr::Props props = 0;
-    while (pos < n) {
-        const unsigned char b = bytes[pos];
-        if (b < 0x80) {
-            if (!detail::ascii_alone_before(text, pos, props_of, c, end, props)) break;
-            decoded = true;
-            if (b == ' ' && dropped != 0 && output.run().holds_lone_space()) {
-                // Noting a drop and holding a space leave the run as it is: only count.
-                absorbed += dropped;
-                dropped = 0;
-            } else {
-                if ((dropped | absorbed) != 0) count_drops();
-                if (b == ' ') output.hold(' ');
-                else output.emit(text.substr(pos, 1));
-            }
-            ++pos;
-            continue;
-        }
-        if (!detail::code_point_at(text, pos, decoded, c, end)) break;
-        const auto* at = &memory.code_point(c);
-        props = at->props;
-        char32_t next = 0;
-        std::size_t next_end;
-        gr::Props next_props = 0;
-        if (!detail::is_alone(text, end, props, props_of, next, next_end, next_props, decoded)) break;
-        // (The lookup of the next code point may have moved the entry.)
-        const auto& entry = at->code_point == c ? *at : memory.code_point(c);
-        const std::string_view cluster = text.substr(pos, end - pos);
-        if ((entry.classes & stop) != 0) {
-            // A lone code point some rule acts on goes through the rules here and now.
-            if ((dropped | absorbed) != 0) count_drops();
-            loop.clean_single(cluster, c, entry.classes);
-        } else {
-            if (!entry.known) break;
-            if (const std::uint8_t chars = entry.outcome.plain_drop()) {
-                dropped += chars;
-            } else {
-                if ((dropped | absorbed) != 0) count_drops();
-                filter.apply(output, entry.outcome, cluster);
-            }
-        }
-        pos = end;
-        if (decoded) {
-            c = next;
-            props = next_props;
-            end = next_end;
-        }
-    }
-    if ((dropped | absorbed) != 0) count_drops();
-    return pos;
 }
 
 }  // namespace scrubix

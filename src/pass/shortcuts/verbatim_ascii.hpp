@@ -54,8 +54,8 @@ private:
 // the whitespace run allows; returns its end, or `pos` when the cluster loop takes over. The
 // caller guarantees what end_of_stretch asks.
 template <class Output>
-std::size_t write_verbatim_stretch(Output& output, const VerbatimAscii& verbatim, std::string_view text,
-                                   std::size_t pos) {
+[[gnu::always_inline]] inline std::size_t write_verbatim_stretch(Output& output, const VerbatimAscii& verbatim,
+                                                                 std::string_view text, std::size_t pos) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     std::size_t end = verbatim.end_of_stretch(bytes, pos, text.size());
     bool rests = false;
@@ -114,6 +114,26 @@ std::size_t write_ascii_cluster(Output& output, std::string_view text, std::size
         return pos + 1;
     }
     return pos;
+}
+
+// The ASCII shortcuts at `pos`, where an ASCII byte ends the text or another follows it: the
+// verbatim stretch there when the whitespace run lets one start, else the single cluster.
+// `Loop` is the cluster loop (output(), verbatim(), unifies_line_breaks()).
+template <class Loop>
+[[gnu::always_inline]] inline std::size_t take_ascii(Loop& loop, std::string_view text, std::size_t pos) {
+    auto& output = loop.output();
+    const auto& run = output.run();
+    if (run.empty() && (!loop.verbatim().is_whitespace(static_cast<unsigned char>(text[pos])) || run.flush_gate_open())) {
+        const std::size_t end = write_verbatim_stretch(output, loop.verbatim(), text, pos);
+        if (end > pos) return end;
+    }
+    return write_ascii_cluster(output, text, pos, !loop.unifies_line_breaks());
+}
+
+// The same, as a call of its own (for loops that meet ASCII now and then).
+template <class Loop>
+[[gnu::noinline]] std::size_t take_ascii_call(Loop& loop, std::string_view text, std::size_t pos) {
+    return take_ascii(loop, text, pos);
 }
 
 }  // namespace scrubix

@@ -2,6 +2,7 @@
 
 #include "pass/shortcuts/ascii_bytes.hpp"
 #include "translit/resolve.hpp"
+#include "unicode/normalize.hpp"
 #include "unicode/utf8.hpp"
 
 namespace scrubix {
@@ -101,11 +102,22 @@ bool negate_trailing_operator(std::string& filtered) {
     return true;
 }
 
+bool KeyboardOnlyFilter::stays_emoji_when_normalized(std::string_view cleaned) {
+    const NormalizationMode form = options_.unicode_normalization;
+    if (form == NormalizationMode::None || unicode::is_normalized(form, cleaned)) return true;
+    normalized_.clear();
+    unicode::normalize_into(form, cleaned, normalized_);
+    unicode::EmojiVerdict verdict = unicode::EmojiVerdict::Unknown;
+    return unicode::is_emoji_cluster(normalized_, verdict);
+}
+
 KeyboardOnlyFilter::Outcome KeyboardOnlyFilter::filter(ClusterFacts& cluster, std::string_view cleaned) {
     const Options& o = options_;
     // Emoji kept whole.
-    if (o.emoji_policy == EmojiPolicy::Keep && unicode::is_emoji_cluster(cluster.text, cluster.emoji))
-        return {Kind::KeptEmoji};
+    if (o.emoji_policy == EmojiPolicy::Keep && unicode::is_emoji_cluster(cluster.text, cluster.emoji)) {
+        if (stays_emoji_when_normalized(cleaned)) return {Kind::KeptEmoji};
+        cluster.emoji = unicode::EmojiVerdict::No;  // filtered as the text it becomes
+    }
 
     Outcome outcome{Kind::Filtered};
     std::uint64_t chars = 0;

@@ -65,6 +65,11 @@ private:
     };
 
     Outcome filter(ClusterFacts& cluster, std::string_view cleaned);
+    // Whether the emoji cluster `cleaned` is still one in the normalization form asked for
+    // (always, when none is): the output is brought back to the form after the pass, and a
+    // cluster that becomes text there (U+2194 U+0338 U+FE0F composes to U+21AE U+FE0F) would
+    // be filtered by the next pass.
+    bool stays_emoji_when_normalized(std::string_view cleaned);
     // Keeps the outcome just worked out (with its text in `filtered_`) when it fits.
     void remember(const Memory::Place& place, const Outcome& outcome);
     static void commit(Output& output, const Outcome& outcome, std::string_view cleaned,
@@ -78,7 +83,8 @@ private:
     const Options& options_;
     const PassMode mode_;
     Memory& memory_;
-    std::string filtered_;  // scratch for the filtered text of one cluster
+    std::string filtered_;    // scratch for the filtered text of one cluster
+    std::string normalized_;  // scratch for the normalized text of one emoji cluster
 };
 
 // Applies the combining long solidus overlay (U+0338) to the comparison operator that ends

@@ -92,6 +92,24 @@ TEST_CASE("settling", "a presentation selector goes with the emoji a rule rewrot
     CHECK_EQ(settled("\u2764\uFE0F", code_safe_preset()), "\u2764\uFE0F");
 }
 
+TEST_CASE("settling", "an emoji kept whole is still one in the form asked for") {
+    // U+2194 U+0338 U+FE0F is an emoji cluster, but composed it is U+21AE U+FE0F, text: it is
+    // filtered as that text rather than kept and composed after the pass.
+    Options o = keep_emoji();
+    o.unicode_normalization = NormalizationMode::NFC;
+    CHECK_EQ(settled("\u2194\u0338\uFE0F", o), "!<->");
+    // Every emoji character with an overlay and a selector, under every form.
+    for (char32_t c = 0x80; c <= 0x10FFFF; ++c) {
+        if (c == 0xD800) c = 0xE000;
+        if (!unicode::is_emoji_char(c)) continue;
+        for (const NormalizationMode form : {NormalizationMode::NFC, NormalizationMode::NFD, NormalizationMode::NFKC,
+                                             NormalizationMode::NFKD}) {
+            o.unicode_normalization = form;
+            settled(encode(c) + "\u0338\uFE0F", o);
+        }
+    }
+}
+
 TEST_CASE("settling", "whitespace after any number of drops at the very start goes") {
     const Options o;
     CHECK_CLEAN("\U0001F914 me", o, "me", {"emojis_dropped", 1});

@@ -50,13 +50,13 @@ def test_input_is_read_in_bounded_batches(monkeypatch: pytest.MonkeyPatch) -> No
     reads = 0
     read_at_calls: List[int] = []
     thread_counts: List[int] = []
-    real = scrubix._columns.clean_texts
+    real = scrubix._columns.start_texts
 
-    def recording(texts: List[str], options: Any, threads: int, first: int) -> List[CleaningResult]:
+    def recording(texts: List[str], options: Any, threads: int, first: int) -> Any:
         read_at_calls.append(reads)
         thread_counts.append(threads)
         return real(texts, options, threads, first)
-    monkeypatch.setattr(scrubix._columns, "clean_texts", recording)
+    monkeypatch.setattr(scrubix._columns, "start_texts", recording)
 
     def generated() -> Iterator[str]:
         nonlocal reads

@@ -22,9 +22,10 @@ from ._scrubix import Cleaner, CleaningResult, Options
 __all__ = ["clean_many"]
 
 # A batch ends after this many texts or this many characters, whichever comes first: its UTF-8
-# copies are all that is held besides the results.
+# copies are all that is held besides the results. Small batches also keep short the first
+# encoding and the last building of results, the two steps nothing overlaps.
 _BATCH_TEXTS = 8192
-_BATCH_CHARS = 8 << 20
+_BATCH_CHARS = 1 << 20
 
 
 def _batches(texts: typing.Iterable[str]) -> typing.Iterator[list[str]]:
@@ -69,8 +70,8 @@ def clean_many(texts: typing.Iterable[str], options: typing.Optional[Options] = 
     """Clean every text with the same options; return the `CleaningResult`s in input order.
 
     `options` defaults to `Options()`, as for `Cleaner`. `threads` is the number of native
-    threads (default `os.cpu_count()`); with 1 everything runs on the calling thread, still
-    without the interpreter lock. Results equal those of `Cleaner(options).clean` text by text,
+    threads that clean, without the interpreter lock (default `os.cpu_count()`); meanwhile the
+    calling thread reads and encodes the next batch and builds the results of the last one. Results equal those of `Cleaner(options).clean` text by text,
     and a text left unchanged is the result's `text` object itself. The iterable is read in
     bounded batches, at most one batch ahead of the cleaning. A text that is not a `str` raises
     `TypeError`, a lone surrogate `UnicodeEncodeError`, both naming the item's index; the first

@@ -5,9 +5,10 @@ UTF-8 with the interpreter lock held, then cleaned all together on native thread
 lock released, and the results built with it held again: a text costs no lock hand-over of its
 own, so even short texts gain from threads.
 
-Encoding and building results need the lock and take about as long as the cleaning, so the
-batches overlap: while batch k is cleaned in the background, the calling thread encodes batch
-k+1 and then builds the results of batch k. At most two batches are in flight.
+Encoding and building results need the lock and take about as long as the cleaning, so with
+more than one thread the batches overlap: while batch k is cleaned in the background, the
+calling thread encodes batch k+1 and then builds the results of batch k. At most two batches
+are in flight.
 """
 
 from __future__ import annotations
@@ -70,8 +71,9 @@ def clean_many(texts: typing.Iterable[str], options: typing.Optional[Options] = 
     """Clean every text with the same options; return the `CleaningResult`s in input order.
 
     `options` defaults to `Options()`, as for `Cleaner`. `threads` is the number of native
-    threads that clean, without the interpreter lock (default `os.cpu_count()`); meanwhile the
-    calling thread reads and encodes the next batch and builds the results of the last one. Results equal those of `Cleaner(options).clean` text by text,
+    threads that clean, without the interpreter lock (default `os.cpu_count()`); with more than
+    one, the calling thread meanwhile reads and encodes the next batch and builds the results of
+    the last one, and with 1 everything runs on the calling thread. Results equal those of `Cleaner(options).clean` text by text,
     and a text left unchanged is the result's `text` object itself. The iterable is read in
     bounded batches, at most one batch ahead of the cleaning. A text that is not a `str` raises
     `TypeError`, a lone surrogate `UnicodeEncodeError`, both naming the item's index; the first

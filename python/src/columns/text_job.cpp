@@ -231,10 +231,17 @@ PyObject* start_text_job(PyObject* texts, const Options& options, unsigned threa
     } catch (const std::bad_alloc&) {
         return PyErr_NoMemory();
     }
-    try {
-        batch->worker = std::thread([batch] { batch->clean(); });
-    } catch (const std::system_error&) {
-        // No thread to be had: clean here, still without the lock.
+    // One thread means one core: the batch is cleaned here, and the job only builds results.
+    // With more, a worker cleans while the caller goes on with the next batch.
+    if (threads > 1) {
+        try {
+            batch->worker = std::thread([batch] { batch->clean(); });
+            return self.release();
+        } catch (const std::system_error&) {
+            // No thread to be had: clean here as for one thread.
+        }
+    }
+    {
         AllowThreads unlocked;
         batch->clean();
     }

@@ -12,7 +12,8 @@ PyObject* text_job_type();
 
 // Encodes every text of the list `texts` with the lock held (an item that is not a str, or
 // does not encode, raises naming its index counted from `first_index`), then starts cleaning
-// them on a native thread and returns the `TextJob` at once; null with an error set.
+// them on a native thread and returns the `TextJob` at once (with one thread, cleans them on
+// this one, the lock released, before returning); null with an error set.
 // `result_type` is the `CleaningResult` class the results are made of.
 PyObject* start_text_job(PyObject* texts, const Options& options, unsigned threads, Py_ssize_t first_index,
                          PyObject* result_type);

@@ -50,13 +50,13 @@ def test_input_is_read_in_bounded_batches(monkeypatch: pytest.MonkeyPatch) -> No
     reads = 0
     read_at_calls: List[int] = []
     thread_counts: List[int] = []
-    real = scrubix._columns.clean_texts
+    real = scrubix._columns.start_texts
 
-    def recording(texts: List[str], options: Any, threads: int, first: int) -> List[CleaningResult]:
+    def recording(texts: List[str], options: Any, threads: int, first: int) -> Any:
         read_at_calls.append(reads)
         thread_counts.append(threads)
         return real(texts, options, threads, first)
-    monkeypatch.setattr(scrubix._columns, "clean_texts", recording)
+    monkeypatch.setattr(scrubix._columns, "start_texts", recording)
 
     def generated() -> Iterator[str]:
         nonlocal reads
@@ -100,3 +100,21 @@ def test_the_first_failure_ends_the_call_and_names_the_item() -> None:
         with pytest.raises(UnicodeEncodeError, match=f"item {at} of texts") as caught:
             clean_many(["ok"] * at + ["ab\ud800"], threads=2)
         assert (caught.value.start, caught.value.object) == (2, "ab\ud800")
+
+
+def test_a_batch_in_flight_is_finished_or_joined_on_every_way_out(monkeypatch: pytest.MonkeyPatch) -> None:
+    monkeypatch.setattr(scrubix.batch, "_BATCH_TEXTS", 4)
+
+    def failing() -> Iterator[str]:
+        yield from ["\u201cx\u201d"] * 6
+        raise KeyError("source")
+    for threads in (1, 2):
+        with pytest.raises(KeyError, match="source"):
+            clean_many(failing(), threads=threads)
+    # A job dropped unfinished waits for its cleaning before freeing the texts it reads.
+    job = scrubix._columns.start_texts(["\u201cx\u201d " * 1000] * 200, None, 2, 0)
+    del job
+    job = scrubix._columns.start_texts(["a"], None, 1, 0)
+    assert [r.text for r in job.finish()] == ["a"]
+    with pytest.raises(RuntimeError, match="already finished"):
+        job.finish()

@@ -4,6 +4,11 @@ Texts are taken from the iterable in bounded batches. For each batch the texts a
 UTF-8 with the interpreter lock held, then cleaned all together on native threads with the
 lock released, and the results built with it held again: a text costs no lock hand-over of its
 own, so even short texts gain from threads.
+
+Encoding and building results need the lock and take about as long as the cleaning, so with
+more than one thread the batches overlap: while batch k is cleaned in the background, the
+calling thread encodes batch k+1 and then builds the results of batch k. At most two batches
+are in flight.
 """
 
 from __future__ import annotations
@@ -18,9 +23,10 @@ from ._scrubix import Cleaner, CleaningResult, Options
 __all__ = ["clean_many"]
 
 # A batch ends after this many texts or this many characters, whichever comes first: its UTF-8
-# copies are all that is held besides the results.
+# copies are all that is held besides the results. Small batches also keep short the first
+# encoding and the last building of results, the two steps nothing overlaps.
 _BATCH_TEXTS = 8192
-_BATCH_CHARS = 8 << 20
+_BATCH_CHARS = 1 << 20
 
 
 def _batches(texts: typing.Iterable[str]) -> typing.Iterator[list[str]]:
@@ -65,10 +71,11 @@ def clean_many(texts: typing.Iterable[str], options: typing.Optional[Options] = 
     """Clean every text with the same options; return the `CleaningResult`s in input order.
 
     `options` defaults to `Options()`, as for `Cleaner`. `threads` is the number of native
-    threads (default `os.cpu_count()`); with 1 everything runs on the calling thread, still
-    without the interpreter lock. Results equal those of `Cleaner(options).clean` text by text,
+    threads that clean, without the interpreter lock (default `os.cpu_count()`); with more than
+    one, the calling thread meanwhile reads and encodes the next batch and builds the results of
+    the last one, and with 1 everything runs on the calling thread. Results equal those of `Cleaner(options).clean` text by text,
     and a text left unchanged is the result's `text` object itself. The iterable is read in
-    bounded batches, each cleaned before the next is read. A text that is not a `str` raises
+    bounded batches, at most one batch ahead of the cleaning. A text that is not a `str` raises
     `TypeError`, a lone surrogate `UnicodeEncodeError`, both naming the item's index; the first
     error ends the call.
     """
@@ -77,6 +84,22 @@ def clean_many(texts: typing.Iterable[str], options: typing.Optional[Options] = 
     count = _thread_count(threads)
     options = _checked_options(options)
     results: list[CleaningResult] = []
-    for batch in _batches(texts):
-        results.extend(_columns.clean_texts(batch, options, count, len(results)))
+    pending: typing.Optional[_columns.TextJob] = None
+    start = 0
+    try:
+        for batch in _batches(texts):
+            job = _columns.start_texts(batch, options, count, start)
+            start += len(batch)
+            if pending is not None:
+                results.extend(pending.finish())
+            pending = job
+    except BaseException:
+        # Reading or encoding the next batch failed: the batch in flight comes first, as in a
+        # run one batch after the other, so its own error wins.
+        if pending is not None:
+            job, pending = pending, None
+            job.finish()
+        raise
+    if pending is not None:
+        results.extend(pending.finish())
     return results

@@ -14,6 +14,7 @@
 #include "parallel_rows.hpp"
 #include "py_ref.hpp"
 #include "result_object.hpp"
+#include "text_job.hpp"
 
 namespace scrubix::columns {
 
@@ -259,108 +260,17 @@ PyObject* stream_of(PyObject*, PyObject* args) {
     return stream_capsule(stream);
 }
 
-// Sets the error for item `index` of a clean_many input whose encoding failed: a wrong type
-// gets a TypeError naming the item; a lone surrogate keeps its UnicodeEncodeError with the item
-// added to the reason.
-void name_failed_item(PyObject* item, Py_ssize_t index) {
-    if (!PyUnicode_Check(item)) {
-        PyErr_Clear();
-        const std::string type = py::type_qualname(item);
-        PyErr_Format(PyExc_TypeError, "item %zd of texts: '%s' object is not an instance of 'str'", index,
-                     type.c_str());
-        return;
-    }
-    if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return;
-    PyObject *type, *value, *traceback;
-    PyErr_Fetch(&type, &value, &traceback);
-    PyErr_NormalizeException(&type, &value, &traceback);
-    PyRef owned_type(type), owned_value(value), owned_traceback(traceback);
-    PyRef start(PyObject_GetAttrString(value, "start"));
-    PyRef end(PyObject_GetAttrString(value, "end"));
-    PyRef reason(PyObject_GetAttrString(value, "reason"));
-    if (!start || !end || !reason) {
-        PyErr_Clear();
-        PyErr_Restore(owned_type.release(), owned_value.release(), owned_traceback.release());
-        return;
-    }
-    PyRef named(PyUnicode_FromFormat("%U (item %zd of texts)", reason.get(), index));
-    if (!named) return;
-    PyRef error(PyObject_CallFunction(PyExc_UnicodeEncodeError, "sOOOO", "utf-8", item, start.get(), end.get(),
-                                      named.get()));
-    if (error) PyErr_SetObject(PyExc_UnicodeEncodeError, error.get());
-}
-
-// clean_texts(texts, options, threads, first_index): a list of CleaningResult, one per text of
-// the list, in order. Encodes every text with the lock held, cleans them all without it, then
-// builds the results; an unchanged text keeps its own str object as the result's text.
-PyObject* clean_texts(PyObject*, PyObject* args) {
+// start_texts(texts, options, threads, first_index): a TextJob cleaning the list of str on a
+// native thread; its finish() returns the list of CleaningResult in order.
+PyObject* start_texts(PyObject*, PyObject* args) {
     PyObject *texts, *options_obj, *threads_obj;
     Py_ssize_t first_index;
-    if (!PyArg_ParseTuple(args, "O!OOn:clean_texts", &PyList_Type, &texts, &options_obj, &threads_obj, &first_index))
+    if (!PyArg_ParseTuple(args, "O!OOn:start_texts", &PyList_Type, &texts, &options_obj, &threads_obj, &first_index))
         return nullptr;
     Options options;
     unsigned threads = 1;
     if (!call_settings(options_obj, threads_obj, options, threads)) return nullptr;
-    const Py_ssize_t count = PyList_Size(texts);
-    std::vector<PyRef> items, encoded;
-    std::vector<std::string_view> views;
-    items.reserve(static_cast<std::size_t>(count));
-    encoded.reserve(static_cast<std::size_t>(count));
-    views.reserve(static_cast<std::size_t>(count));
-    for (Py_ssize_t i = 0; i < count; ++i) {
-        // The list may be changed by other threads while this runs: hold each item.
-        items.push_back(PyRef::borrow(PyList_GetItem(texts, i)));
-        PyObject* item = items.back().get();
-        PyRef holder;
-        std::string_view view;
-        if (item == nullptr || !py::utf8_bytes(item, holder, view)) {
-            if (item != nullptr) name_failed_item(item, first_index + i);
-            return nullptr;
-        }
-        encoded.push_back(std::move(holder));
-        views.push_back(view);
-    }
-
-    std::vector<CleaningResult> results(static_cast<std::size_t>(count));
-    enum class Failure { None, Memory, Refused } failure = Failure::None;
-    std::string message;
-    {
-        AllowThreads unlocked;
-        const std::int64_t step = block_rows(count, threads);
-        try {
-            for_each_block((count + step - 1) / step, threads, [&](std::int64_t b) {
-                const std::int64_t end = std::min<std::int64_t>(count, (b + 1) * step);
-                for (std::int64_t i = b * step; i < end; ++i) {
-                    auto outcome = try_clean(views[i], options);
-                    if (auto* error = std::get_if<CleaningError>(&outcome)) throw EngineRefusal(error->message());
-                    results[i] = std::move(std::get<CleaningResult>(outcome));
-                }
-            });
-        } catch (const EngineRefusal& e) {
-            failure = Failure::Refused;
-            message = e.what();
-        } catch (...) {
-            failure = Failure::Memory;
-        }
-    }
-    if (failure == Failure::Memory) return PyErr_NoMemory();
-    if (failure == Failure::Refused) {
-        PyErr_SetString(PyExc_ValueError, message.c_str());
-        return nullptr;
-    }
-    PyRef list(PyList_New(count));
-    if (!list) return nullptr;
-    for (Py_ssize_t i = 0; i < count; ++i) {
-        CleaningResult& result = results[static_cast<std::size_t>(i)];
-        std::string text = result.unchanged ? std::string(views[i]) : std::move(result.text);
-        PyObject* source = py::unchanged_source(items[i].get(), views[i], text);
-        PyObject* object = py::new_result_of_type(reinterpret_cast<PyTypeObject*>(g_result_type), std::move(text),
-                                                  result.changes_made, result.stats, source);
-        if (object == nullptr) return nullptr;
-        PyList_SetItem(list.get(), i, object);
-        encoded[i] = PyRef();
-    }
-    return list.release();
+    return start_text_job(texts, options, threads, first_index, g_result_type);
 }
 
 PyMethodDef kFunctions[] = {
@@ -372,9 +282,9 @@ PyMethodDef kFunctions[] = {
      "Clean an Arrow stream of string arrays batch by batch; (chunks, stats, row_changes, format)."},
     {"stream_of", stream_of, METH_VARARGS,
      "stream_of(columns, format)\n--\n\nAn Arrow stream capsule yielding the columns in order."},
-    {"clean_texts", clean_texts, METH_VARARGS,
-     "clean_texts(texts, options, threads, first_index)\n--\n\n"
-     "Clean a list of str on native threads; a list of CleaningResult in order."},
+    {"start_texts", start_texts, METH_VARARGS,
+     "start_texts(texts, options, threads, first_index)\n--\n\n"
+     "Start cleaning a list of str on native threads; a TextJob whose finish() returns the results."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -392,7 +302,10 @@ int module_exec(PyObject* module) {
     if (g_result_type == nullptr) g_result_type = result_type.release();
     PyObject* column = column_type();
     if (column == nullptr) return -1;
-    return PyModule_AddObject(module, "Column", PyRef::borrow(column).release()) == 0 ? 0 : -1;
+    if (PyModule_AddObject(module, "Column", PyRef::borrow(column).release()) < 0) return -1;
+    PyObject* job = text_job_type();
+    if (job == nullptr) return -1;
+    return PyModule_AddObject(module, "TextJob", PyRef::borrow(job).release()) == 0 ? 0 : -1;
 }
 
 PyModuleDef_Slot kSlots[] = {

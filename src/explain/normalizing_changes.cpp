@@ -7,37 +7,17 @@
 
 #include "pass/shortcuts/ascii_bytes.hpp"
 #include "unicode/normalize.hpp"
-#include "unicode/normalize_data.hpp"
 #include "unicode/utf8.hpp"
 
 namespace scrubix::explain_detail {
 
 namespace {
 
-namespace norm = unicode::normalization;
-
-// The quick-check flags that mean "no" or "maybe" under `mode`.
-constexpr std::uint8_t not_yes_flags(NormalizationMode mode) noexcept {
-    switch (mode) {
-        case NormalizationMode::NFD:
-            return norm::kNfdQcNo;
-        case NormalizationMode::NFC:
-            return norm::kNfcQcNo | norm::kNfcQcMaybe;
-        case NormalizationMode::NFKD:
-            return norm::kNfkdQcNo;
-        case NormalizationMode::NFKC:
-            return norm::kNfkcQcNo | norm::kNfkcQcMaybe;
-        case NormalizationMode::None:
-            break;
-    }
-    return 0;
-}
-
 class PieceNormalizer {
 public:
     PieceNormalizer(std::string_view text, NormalizationMode mode, std::string& out, ChangeList& changes,
                     bool& counted) noexcept
-        : text_(text), mode_(mode), not_yes_(not_yes_flags(mode)), out_(out), changes_(changes), counted_(counted) {}
+        : text_(text), mode_(mode), out_(out), changes_(changes), counted_(counted) {}
 
     void run(std::string_view piece) {
         std::size_t pos = 0;
@@ -87,10 +67,7 @@ private:
         }
     }
 
-    bool starts_stretch(char32_t c) const noexcept {
-        const norm::Record r = norm::record_of(c);
-        return norm::combining_class(r) == 0 && (norm::flags(r) & not_yes_) == 0;
-    }
+    bool starts_stretch(char32_t c) const noexcept { return unicode::is_quick_check_starter(mode_, c); }
 
     void normalize_stretch(std::string_view piece, std::size_t start, std::size_t end) {
         const std::size_t from = out_.size();
@@ -107,7 +84,6 @@ private:
 
     std::string_view text_;
     const NormalizationMode mode_;
-    const std::uint8_t not_yes_;
     std::string& out_;
     ChangeList& changes_;
     bool& counted_;

@@ -700,6 +700,11 @@ std::size_t nfkd_char(char32_t c, char32_t* buf) noexcept {
     return d.size();
 }
 
+bool is_quick_check_starter(NormalizationForm form, char32_t c) noexcept {
+    const Record r = record_of(c);
+    return combining_class(r) == 0 && (flags(r) & form_of(form).not_yes) == 0;
+}
+
 bool joins_previous(char32_t c) noexcept {
     const Record r = record_of(c);
     return combining_class(r) != 0 || (flags(r) & kComposesWithPrevious) != 0;

@@ -15,6 +15,10 @@ void normalize_into(NormalizationForm form, std::string_view text, std::string& 
 // Whether `text` is already in the `form` (quick check, confirmed where it says maybe).
 bool is_normalized(NormalizationForm form, std::string_view text);
 
+// Whether `c` is a starter that passes the `form`'s quick check: nothing the form does reaches
+// back across it, so text may be normalized in parts cut before such characters.
+bool is_quick_check_starter(NormalizationForm form, char32_t c) noexcept;
+
 // Whether `c` can join the character before it under some form: a mark that is reordered
 // with it (non-zero combining class), or the second of a composition pair (Hangul jamo too).
 bool joins_previous(char32_t c) noexcept;

@@ -32,6 +32,7 @@ enum LeadKind : std::uint8_t {
     kGeneralLead,   // nothing: the character is looked up
     kStarterLead,   // every one is a starter that passes the quick check
     kShortcutLead,  // a per-character shortcut applies (two-byte characters, Hangul syllables)
+    kCheckedLead,   // a shortcut lead of which the block passes most characters by the next byte
 };
 using LeadTable = std::array<LeadKind, 256>;
 
@@ -41,6 +42,7 @@ struct LeadRange {
 };
 
 struct Form {
+    NormalizationForm mode;
     std::uint8_t not_yes;  // quick-check flags meaning "no" or "maybe"
     std::uint8_t no;       // quick-check flags meaning "no"
     bool compat;
@@ -55,6 +57,9 @@ struct Form {
     // leads the one of Latin-1 letters and the one of Cyrillic (or the longest near each),
     // among the three-byte leads the two longest (CJK ideographs, Hangul syllables).
     LeadRange starters2, starters2b, starters3, starters3b;
+    // The two leads of the basic Cyrillic letters, passed with a look at the next byte when
+    // some of their characters stop the check (for the decomposing forms: й, ё and a few more).
+    CheckedPair cyrillic;
 };
 
 // The kinds of the lead bytes from the masks of a form's starters and, for a decomposing form,
@@ -63,6 +68,7 @@ struct Form {
 // more), skipped by the block. Shortcut leads: the other two-byte leads that start such
 // starters or ready decompositions, and for the decomposing forms the leads of Hangul syllables.
 constexpr LeadTable lead_kinds(const StarterMasks& masks, const DirectDecompositions* direct) {
+    const unsigned char checked = direct ? checked_pair(masks, 0xD0).lead : 0;
     LeadTable leads{};
     for (unsigned lead = 0xC2; lead < 0xF0; ++lead) {
         bool shortcut = direct && lead >= 0xEA && lead <= 0xED;
@@ -71,7 +77,10 @@ constexpr LeadTable lead_kinds(const StarterMasks& masks, const DirectDecomposit
             for (char32_t c = char32_t(lead & 0x1F) << 6; direct && !shortcut && c < char32_t((lead & 0x1F) + 1) << 6; ++c)
                 shortcut = (*direct)[c - 0x80].size != 0;
         }
-        leads[lead] = masks[lead] == ~std::uint64_t(0) ? kStarterLead : shortcut ? kShortcutLead : kGeneralLead;
+        leads[lead] = masks[lead] == ~std::uint64_t(0) ? kStarterLead
+                      : !shortcut                      ? kGeneralLead
+                      : (lead & 0xFE) == checked       ? kCheckedLead
+                                                       : kShortcutLead;
     }
     return leads;
 }
@@ -127,39 +136,47 @@ constexpr LeadTable kNfkdLeads = lead_kinds(kNfkdStarterMasks, &kCompatibilityDi
 constexpr LeadTable kNfkcLeads = lead_kinds(kNfkcStarterMasks, nullptr);
 constexpr LeadTable kNoLeads{};
 
-constexpr Form make_form(std::uint8_t not_yes, std::uint8_t no, bool compat, bool compose,
+constexpr Form make_form(NormalizationForm mode, std::uint8_t not_yes, std::uint8_t no, bool compat, bool compose,
                          char32_t yes_below, const LeadTable& leads, const StarterMasks& masks) noexcept {
     const DirectDecompositions* direct =
         compose || not_yes == 0 ? nullptr : compat ? &kCompatibilityDirect : &kCanonicalDirect;
-    return {not_yes, no, compat, compose, yes_below, first_nontrivial_byte(yes_below), &leads, &masks,
+    const CheckedPair cyrillic = direct ? checked_pair(masks, 0xD0) : CheckedPair{};
+    return {mode, not_yes, no, compat, compose, yes_below, first_nontrivial_byte(yes_below), &leads, &masks,
             direct, run_through(leads, 0xC3, 0xC2, 0xCF), run_through(leads, 0xD0, 0xD0, 0xDF), longest_run(leads, 0xE0, 0xEF),
-            next_longest_run(leads, 0xE0, 0xEF, longest_run(leads, 0xE0, 0xEF))};
+            next_longest_run(leads, 0xE0, 0xEF, longest_run(leads, 0xE0, 0xEF)),
+            cyrillic};
 }
 
 constexpr Form form_of(NormalizationForm mode) noexcept {
     switch (mode) {
         case NormalizationForm::NFD:
-            return make_form(kNfdQcNo, kNfdQcNo, false, false, kNfdYesBelow, kNfdLeads,
+            return make_form(mode, kNfdQcNo, kNfdQcNo, false, false, kNfdYesBelow, kNfdLeads,
                              kNfdStarterMasks);
         case NormalizationForm::NFC:
-            return make_form(kNfcQcNo | kNfcQcMaybe, kNfcQcNo, false, true, kNfcYesBelow, kNfcLeads,
+            return make_form(mode, kNfcQcNo | kNfcQcMaybe, kNfcQcNo, false, true, kNfcYesBelow, kNfcLeads,
                              kNfcStarterMasks);
         case NormalizationForm::NFKD:
-            return make_form(kNfkdQcNo, kNfkdQcNo, true, false, kNfkdYesBelow, kNfkdLeads,
+            return make_form(mode, kNfkdQcNo, kNfkdQcNo, true, false, kNfkdYesBelow, kNfkdLeads,
                              kNfkdStarterMasks);
         case NormalizationForm::NFKC:
-            return make_form(kNfkcQcNo | kNfkcQcMaybe, kNfkcQcNo, true, true, kNfkcYesBelow,
+            return make_form(mode, kNfkcQcNo | kNfkcQcMaybe, kNfkcQcNo, true, true, kNfkcYesBelow,
                              kNfkcLeads, kNfkcStarterMasks);
         case NormalizationForm::None: break;
     }
-    return make_form(0, 0, false, false, 0x80, kNoLeads, kNoStarterMasks);
+    return make_form(mode, 0, 0, false, false, 0x80, kNoLeads, kNoStarterMasks);
 }
 
 // CJK ideographs are starters that pass every quick check.
 static_assert(kNfdLeads[0xE4] == kStarterLead && kNfcLeads[0xE9] == kStarterLead &&
               kNfkcLeads[0xE5] == kStarterLead);
+// The composing forms pass every basic Cyrillic letter by its lead byte alone; the decomposing
+// forms stop only at й/Й, whose offsets lie inside the window, and at the rarer letters outside.
+static_assert(form_of(NormalizationForm::NFC).cyrillic.lead == 0 && form_of(NormalizationForm::NFKC).cyrillic.lead == 0);
+static_assert(form_of(NormalizationForm::NFD).cyrillic.lo == 0x0F && form_of(NormalizationForm::NFD).cyrillic.hi == 0x4F &&
+              form_of(NormalizationForm::NFD).cyrillic.x1 == 0x19 && form_of(NormalizationForm::NFKD).cyrillic.x2 == 0x39);
 // Hangul syllables are composed: starters for NFC, not for NFD.
 static_assert(kNfcLeads[0xEB] == kStarterLead && kNfdLeads[0xEB] == kShortcutLead);
+static_assert(kNfdLeads[0xD1] == kCheckedLead && kNfkdLeads[0xD0] == kCheckedLead && kNfcLeads[0xD0] == kStarterLead);
 
 // Whether no step of `form` reaches across the point just before `c`: its decomposition starts
 // with a starter which, for the composed forms, cannot combine with what precedes it.
@@ -202,25 +219,42 @@ std::size_t skip_below(const char* s, std::size_t i, std::size_t n, unsigned cha
 
 // Where the starters that pass the quick check end, from `i` on, sixteen bytes a step: at the
 // first lead byte that is neither below `form.trivial_below` nor a starter lead, or after the
-// last whole block (maybe inside a character). Without the vector unit, `i`.
-std::size_t skip_starter_blocks(const char* s, std::size_t i, std::size_t n, const Form& form) noexcept {
+// last whole block (maybe inside a character). With `kCyrillic`, the leads of `form.cyrillic`
+// pass too when the byte after them puts the character in its window. Without the vector
+// unit, `i`. One copy per form, so that its bounds are constants.
+template <NormalizationForm kMode>
+std::size_t skip_starter_blocks(const char* s, std::size_t i, std::size_t n) noexcept {
+    static constexpr Form form = form_of(kMode);
+    constexpr bool kCyrillic = form.cyrillic.lead != 0;
 #if defined(__SSE2__)
-    // Unsigned comparisons as signed ones of the bytes flipped by 0x80.
-    const __m128i flip = _mm_set1_epi8(char(0x80));
-    const auto bound = [&](unsigned b) { return _mm_set1_epi8(char(b ^ 0x80)); };
-    const __m128i trivial = bound(form.trivial_below);
-    const __m128i lo2 = bound(form.starters2.first - 1u), hi2 = bound(form.starters2.last + 1u);
-    const __m128i lo2b = bound(form.starters2b.first - 1u), hi2b = bound(form.starters2b.last + 1u);
-    const __m128i lo3 = bound(form.starters3.first - 1u), hi3 = bound(form.starters3.last + 1u);
-    const __m128i lo3b = bound(form.starters3b.first - 1u), hi3b = bound(form.starters3b.last + 1u);
-    const auto within = [](__m128i v, __m128i below_first, __m128i above_last) {
-        return _mm_and_si128(_mm_cmpgt_epi8(v, below_first), _mm_cmplt_epi8(v, above_last));
+    // A byte is in [first, last] when, less first + 0x80, it is among the len smallest signed
+    // bytes (an empty range: none).
+    const auto in = [](__m128i bytes, unsigned first, unsigned last) {
+        const __m128i shifted = _mm_sub_epi8(bytes, _mm_set1_epi8(char(first + 0x80)));
+        return _mm_cmplt_epi8(shifted, _mm_set1_epi8(char(last + 1 - first - 0x80)));
     };
-    while (i + 16 <= n) {
-        const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)), flip);
-        const __m128i ok = _mm_or_si128(
-            _mm_or_si128(_mm_cmplt_epi8(v, trivial), _mm_or_si128(within(v, lo2b, hi2b), within(v, lo3b, hi3b))),
-            _mm_or_si128(within(v, lo2, hi2), within(v, lo3, hi3)));
+    const auto in_run = [&](__m128i bytes, LeadRange r) {
+        return r.first > r.last ? _mm_setzero_si128() : in(bytes, r.first, r.last);
+    };
+    const CheckedPair& pair = form.cyrillic;
+    // The pair's check reads the byte after the block.
+    const std::size_t readable = kCyrillic ? 17 : 16;
+    while (i + readable <= n) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        __m128i ok = _mm_or_si128(in(bytes, 0, form.trivial_below - 1u), in_run(bytes, form.starters3));
+        if constexpr (!kCyrillic) {
+            ok = _mm_or_si128(ok, _mm_or_si128(in_run(bytes, form.starters2), in_run(bytes, form.starters2b)));
+            ok = _mm_or_si128(ok, in_run(bytes, form.starters3b));
+        } else {
+            // The offsets (0 to 127) compare as signed bytes; x1, x2 of 0xFF match none.
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 1));
+            const __m128i odd = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(char(pair.lead + 1)));
+            const __m128i t = _mm_or_si128(_mm_and_si128(next, _mm_set1_epi8(0x3F)), _mm_and_si128(odd, _mm_set1_epi8(0x40)));
+            const __m128i exception = _mm_or_si128(_mm_cmpeq_epi8(t, _mm_set1_epi8(char(pair.x1))),
+                                                   _mm_cmpeq_epi8(t, _mm_set1_epi8(char(pair.x2))));
+            const __m128i passes = _mm_andnot_si128(exception, in(t, pair.lo, pair.hi));
+            ok = _mm_or_si128(ok, _mm_and_si128(passes, in(bytes, pair.lead, pair.lead + 1u)));
+        }
         // Other lead bytes are asked the tables (two-byte characters one by one); the first that
         // is no such starter ends the scan.
         for (unsigned other = ~unsigned(_mm_movemask_epi8(ok)) & 0xFFFF; other != 0; other &= other - 1) {
@@ -232,8 +266,19 @@ std::size_t skip_starter_blocks(const char* s, std::size_t i, std::size_t n, con
         i += 16;
     }
 #else
-    (void)s, (void)n, (void)form;
+    (void)s, (void)n;
 #endif
+    return i;
+}
+
+std::size_t skip_starter_blocks(const char* s, std::size_t i, std::size_t n, const Form& form) noexcept {
+    switch (form.mode) {
+        case NormalizationForm::NFD: return skip_starter_blocks<NormalizationForm::NFD>(s, i, n);
+        case NormalizationForm::NFC: return skip_starter_blocks<NormalizationForm::NFC>(s, i, n);
+        case NormalizationForm::NFKD: return skip_starter_blocks<NormalizationForm::NFKD>(s, i, n);
+        case NormalizationForm::NFKC: return skip_starter_blocks<NormalizationForm::NFKC>(s, i, n);
+        case NormalizationForm::None: break;
+    }
     return i;
 }
 
@@ -350,6 +395,13 @@ Shortcut take_shortcut(const char* s, std::size_t i, std::size_t n, const Form& 
     return {own ? Shortcut::kOwnRegion : Shortcut::kLookUp};
 }
 
+// Start of the character that ends just before `i` (> 0).
+std::size_t previous_char_start(const char* s, std::size_t i) noexcept {
+    do --i;
+    while ((static_cast<unsigned char>(s[i]) & 0xC0) == 0x80);
+    return i;
+}
+
 // For a decomposing form, from the boundary `j` on, where the last region ended: the
 // characters that need no general step, each followed by a boundary (ASCII, two-byte starters
 // that pass, ready two-byte decompositions, Hangul syllables), in one tight loop. The text from
@@ -359,8 +411,12 @@ std::size_t write_simple_run(std::string_view text, std::size_t j, const Form& f
                              std::size_t& copied) {
     const char* s = text.data();
     const std::size_t n = text.size();
+    // (Held here: the output's writes could alias the form's fields.)
+    const LeadTable& lead_kinds = *form.lead_kinds;
+    const StarterMasks& starter_masks = *form.starter_masks;
+    const DirectDecompositions& direct = *form.direct;
     while (j < n) {
-        const auto lead = static_cast<unsigned char>(s[j]);
+        auto lead = static_cast<unsigned char>(s[j]);
         if (lead < 0x80) {
             // A run of ASCII, all but the last followed by ASCII.
             const std::size_t next = skip_below(s, j + 1, n, 0x80);
@@ -368,17 +424,34 @@ std::size_t write_simple_run(std::string_view text, std::size_t j, const Form& f
             j = next;
             continue;
         }
-        // (Runs of characters under starter leads go back to the vector scan.)
-        if ((*form.lead_kinds)[lead] != kShortcutLead) return j;
+        LeadKind kind = lead_kinds[lead];
+        if (kind != kShortcutLead) {
+            if (kind == kGeneralLead) return j;
+            // Starters that pass, by the block; the last of them is taken below with a look
+            // at what follows it.
+            std::size_t end = skip_starter_blocks(s, j, n, form);
+            if (end > j) {
+                while (end < n && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) ++end;
+                j = previous_char_start(s, end);
+                lead = static_cast<unsigned char>(s[j]);
+                kind = lead < 0x80 ? kStarterLead : lead_kinds[lead];
+            }
+            if (kind == kStarterLead) {
+                const std::size_t next = j + utf8::sequence_length(lead);
+                if (next > n || !decomposition_boundary_at(s, next, n, form)) return j;
+                j = next;
+                continue;
+            }
+        }
         if (lead < 0xE0) {
             const auto second = static_cast<unsigned char>(s[j + 1]);
             const std::size_t next = j + 2;
-            if (is_starter_in(*form.starter_masks, lead, second)) {
+            if (is_starter_in(starter_masks, lead, second)) {
                 if (!decomposition_boundary_at(s, next, n, form)) return j;
                 j = next;
                 continue;
             }
-            const DirectDecomposition& d = (*form.direct)[(char32_t(lead & 0x1F) << 6 | (second & 0x3F)) - 0x80];
+            const DirectDecomposition& d = direct[(char32_t(lead & 0x1F) << 6 | (second & 0x3F)) - 0x80];
             if (d.size == 0 || !decomposition_boundary_at(s, next, n, form)) return j;
             out.copy(s + copied, j - copied, n - copied);
             out.copy_ready(d);
@@ -393,13 +466,6 @@ std::size_t write_simple_run(std::string_view text, std::size_t j, const Form& f
         copied = j = next;
     }
     return j;
-}
-
-// Start of the character that ends just before `i` (> 0).
-std::size_t previous_char_start(const char* s, std::size_t i) noexcept {
-    do --i;
-    while ((static_cast<unsigned char>(s[i]) & 0xC0) == 0x80);
-    return i;
 }
 
 // What `on_region` returns to end the scan early.
@@ -437,7 +503,7 @@ bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion
         const LeadKind kind = lead_kinds[lead];
         if (kind != kGeneralLead && utf8::sequence_length(lead) <= n - i) {
             Shortcut cut{Shortcut::kPasses};
-            if (kind == kStarterLead) {
+            if (kind == kStarterLead || kind == kCheckedLead) {
                 // Starters that pass the check, by the block while the blocks hold nothing else.
                 const std::size_t skipped = skip_starter_blocks(s, i, n, form);
                 if (skipped > i) {
@@ -447,9 +513,8 @@ bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion
                     prev_ccc = 0;
                     continue;
                 }
-            } else {
-                cut = take_shortcut(s, i, n, form);
             }
+            if (kind != kStarterLead) cut = take_shortcut(s, i, n, form);
             if (cut.what != Shortcut::kLookUp) {
                 const std::size_t end = i + utf8::sequence_length(lead);
                 if (cut.what == Shortcut::kOwnRegion) {

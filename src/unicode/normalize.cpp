@@ -166,6 +166,14 @@ constexpr Form form_of(NormalizationForm mode) noexcept {
     return make_form(mode, 0, 0, false, false, 0x80, kNoLeads, kNoStarterMasks);
 }
 
+// Every form's parameters, built once at compile time (a text's scan starts from them).
+constexpr std::array<Form, 5> kForms = {form_of(NormalizationForm::None), form_of(NormalizationForm::NFD),
+                                        form_of(NormalizationForm::NFC), form_of(NormalizationForm::NFKD),
+                                        form_of(NormalizationForm::NFKC)};
+static_assert(kForms[std::size_t(NormalizationForm::NFKD)].mode == NormalizationForm::NFKD);
+
+constexpr const Form& form_for(NormalizationForm mode) noexcept { return kForms[std::size_t(mode)]; }
+
 // CJK ideographs are starters that pass every quick check.
 static_assert(kNfdLeads[0xE4] == kStarterLead && kNfcLeads[0xE9] == kStarterLead &&
               kNfkcLeads[0xE5] == kStarterLead);
@@ -224,7 +232,7 @@ std::size_t skip_below(const char* s, std::size_t i, std::size_t n, unsigned cha
 // unit, `i`. One copy per form, so that its bounds are constants.
 template <NormalizationForm kMode>
 std::size_t skip_starter_blocks(const char* s, std::size_t i, std::size_t n) noexcept {
-    static constexpr Form form = form_of(kMode);
+    constexpr const Form& form = form_for(kMode);
     constexpr bool kCyrillic = form.cyrillic.lead != 0;
 #if defined(__SSE2__)
     // A byte is in [first, last] when, less first + 0x80, it is among the len smallest signed
@@ -362,7 +370,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kSize = 512, kShort = 16, kStagedAtMost = 96;
+    static constexpr std::size_t kSize = 512, kShort = 64, kStagedAtMost = 96;
     std::string& out_;
     std::size_t used_ = 0;
     char buf_[kSize];
@@ -686,7 +694,7 @@ private:
 
     static constexpr std::size_t kInsertionSortLimit = 16;
 
-    Form form_;
+    const Form& form_;
     std::vector<Mark> buf_;  // the first size_ entries are in use
     std::size_t size_ = 0;
     std::vector<Mark> sorted_;
@@ -699,7 +707,7 @@ void normalize_into(NormalizationForm mode, std::string_view text, std::string& 
         out.append(text);
         return;
     }
-    const Form form = form_of(mode);
+    const Form& form = form_for(mode);
     out.reserve(out.size() + text.size());
     RegionNormalizer normalizer(form);
     std::size_t copied = 0;
@@ -741,7 +749,7 @@ void normalize_into(NormalizationForm mode, std::string_view text, std::string& 
 
 bool is_normalized(NormalizationForm mode, std::string_view text) {
     if (mode == NormalizationForm::None) return true;
-    const Form form = form_of(mode);
+    const Form& form = form_for(mode);
     RegionNormalizer normalizer(form);
     std::string scratch;
     return for_each_unchecked_region(text, form, [&](std::size_t begin, std::size_t end, bool no,
@@ -767,7 +775,7 @@ std::size_t nfkd_char(char32_t c, char32_t* buf) noexcept {
 
 bool is_quick_check_starter(NormalizationForm form, char32_t c) noexcept {
     const Record r = record_of(c);
-    return combining_class(r) == 0 && (flags(r) & form_of(form).not_yes) == 0;
+    return combining_class(r) == 0 && (flags(r) & form_for(form).not_yes) == 0;
 }
 
 bool joins_previous(char32_t c) noexcept {

@@ -411,10 +411,11 @@ std::size_t previous_char_start(const char* s, std::size_t i) noexcept {
 }
 
 // For a decomposing form, from the boundary `j` on, where the last region ended: the
-// characters that need no general step, each followed by a boundary (ASCII, two-byte starters
-// that pass, ready two-byte decompositions, Hangul syllables), in one tight loop. The text from
-// `copied` up to them is staged, and `copied` moves past what is written. Returns the boundary
-// where the scan goes on (at the first character that needs more).
+// characters that need no general step (ASCII, starters that pass, ready two-byte
+// decompositions, Hangul syllables), in one tight loop. The text from `copied` up to them is
+// staged, and `copied` moves past what is written. Returns the boundary where the scan goes
+// on: before the first character that needs more, or before the starter just ahead of it
+// (which a following mark may join).
 std::size_t write_simple_run(std::string_view text, std::size_t j, const Form& form, StagedOutput& out,
                              std::size_t& copied) {
     const char* s = text.data();
@@ -423,20 +424,22 @@ std::size_t write_simple_run(std::string_view text, std::size_t j, const Form& f
     const LeadTable& lead_kinds = *form.lead_kinds;
     const StarterMasks& starter_masks = *form.starter_masks;
     const DirectDecompositions& direct = *form.direct;
+    // The boundary to go back to when the character at `j` needs more: the start of the
+    // starter passed just before it, or `j` itself after a written character (whose end was
+    // checked to be a boundary before it was written).
+    std::size_t restart = j;
     while (j < n) {
         auto lead = static_cast<unsigned char>(s[j]);
         if (lead < 0x80) {
-            // A run of ASCII, all but the last followed by ASCII.
             const std::size_t next = skip_below(s, j + 1, n, 0x80);
-            if (!decomposition_boundary_at(s, next, n, form)) return next - 1;
+            restart = next - 1;
             j = next;
             continue;
         }
         LeadKind kind = lead_kinds[lead];
         if (kind != kShortcutLead) {
-            if (kind == kGeneralLead) return j;
-            // Starters that pass, by the block; the last of them is taken below with a look
-            // at what follows it.
+            if (kind == kGeneralLead) return restart;
+            // Starters that pass, by the block.
             std::size_t end = skip_starter_blocks(s, j, n, form);
             if (end > j) {
                 while (end < n && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) ++end;
@@ -445,9 +448,8 @@ std::size_t write_simple_run(std::string_view text, std::size_t j, const Form& f
                 kind = lead < 0x80 ? kStarterLead : lead_kinds[lead];
             }
             if (kind == kStarterLead) {
-                const std::size_t next = j + utf8::sequence_length(lead);
-                if (next > n || !decomposition_boundary_at(s, next, n, form)) return j;
-                j = next;
+                restart = j;
+                j += utf8::sequence_length(lead);
                 continue;
             }
         }
@@ -455,23 +457,25 @@ std::size_t write_simple_run(std::string_view text, std::size_t j, const Form& f
             const auto second = static_cast<unsigned char>(s[j + 1]);
             const std::size_t next = j + 2;
             if (is_starter_in(starter_masks, lead, second)) {
-                if (!decomposition_boundary_at(s, next, n, form)) return j;
+                restart = j;
                 j = next;
                 continue;
             }
             const DirectDecomposition& d = direct[(char32_t(lead & 0x1F) << 6 | (second & 0x3F)) - 0x80];
-            if (d.size == 0 || !decomposition_boundary_at(s, next, n, form)) return j;
+            if (d.size == 0) return restart;
+            if (!decomposition_boundary_at(s, next, n, form)) return j;
             out.copy(s + copied, j - copied, n - copied);
             out.copy_ready(d);
-            copied = j = next;
+            copied = restart = j = next;
             continue;
         }
         std::size_t next = j;
         const char32_t c = utf8::decode(text, next);
-        if (!hangul::is_syllable(c) || !decomposition_boundary_at(s, next, n, form)) return j;
+        if (!hangul::is_syllable(c)) return restart;
+        if (!decomposition_boundary_at(s, next, n, form)) return j;
         out.copy(s + copied, j - copied, n - copied);
         out.commit(hangul_jamo_utf8(c, out.room(9)));
-        copied = j = next;
+        copied = restart = j = next;
     }
     return j;
 }

@@ -298,8 +298,9 @@ inline bool decomposition_boundary_at(const char* s, std::size_t j, std::size_t 
     const auto lead = static_cast<unsigned char>(s[j]);
     if (lead < 0x80) return true;
     const auto next = static_cast<unsigned char>(s[j + 1]);
-    if (is_starter_in(*form.starter_masks, lead, next)) return true;
+    // (Two-byte starters that pass are in the table as themselves.)
     if (lead < 0xE0) return (*form.direct)[(char32_t(lead & 0x1F) << 6 | (next & 0x3F)) - 0x80].size != 0;
+    if (is_starter_in(*form.starter_masks, lead, next)) return true;
     std::size_t k = j;
     return lead < 0xF0 && hangul::is_syllable(utf8::decode({s, n}, k));
 }
@@ -422,7 +423,6 @@ std::size_t write_simple_run(std::string_view text, std::size_t j, const Form& f
     const std::size_t n = text.size();
     // (Held here: the output's writes could alias the form's fields.)
     const LeadTable& lead_kinds = *form.lead_kinds;
-    const StarterMasks& starter_masks = *form.starter_masks;
     const DirectDecompositions& direct = *form.direct;
     // The boundary to go back to when the character at `j` needs more: the start of the
     // starter passed just before it, or `j` itself after a written character (whose end was
@@ -454,13 +454,9 @@ std::size_t write_simple_run(std::string_view text, std::size_t j, const Form& f
             }
         }
         if (lead < 0xE0) {
+            // Starters that pass are written as they are too: one path for every letter.
             const auto second = static_cast<unsigned char>(s[j + 1]);
             const std::size_t next = j + 2;
-            if (is_starter_in(starter_masks, lead, second)) {
-                restart = j;
-                j = next;
-                continue;
-            }
             const DirectDecomposition& d = direct[(char32_t(lead & 0x1F) << 6 | (second & 0x3F)) - 0x80];
             if (d.size == 0) return restart;
             if (!decomposition_boundary_at(s, next, n, form)) return j;

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "normalize.hpp"
 #include "normalize_data.hpp"
@@ -76,11 +77,11 @@ constexpr CheckedPair checked_pair(const StarterMasks& masks, unsigned char even
     return best;
 }
 
-// The full decomposition of a two-byte character as UTF-8, when the decomposing forms can write
-// it without looking at its neighbours: the character and the first code point of its
+// What a decomposing form writes for a two-byte character, as UTF-8, when it can write it
+// without looking at what comes before: the character and the first code point of its full
 // decomposition are starters (nothing before it reorders or combines across it), and the bytes
-// fit. `size` 0: no such decomposition (the character decomposes to itself or needs the
-// general path).
+// fit. A starter that decomposes to itself is written as it is. `size` 0: the character needs
+// the general path.
 struct DirectDecomposition {
     std::uint8_t size = 0;
     char bytes[7] = {};
@@ -92,10 +93,9 @@ constexpr DirectDecompositions direct_decompositions(bool compat) noexcept {
     DirectDecompositions table{};
     for (char32_t c = 0x80; c < 0x800; ++c) {
         const Record r = record_of(c);
+        if (combining_class(r) != 0) continue;
         const std::uint16_t e = decomposition_entry(r);
-        if (combining_class(r) != 0 || e == 0) continue;
-        const auto d = decomposition(e, compat);
-        if (d.size() == 1 && d[0] == c) continue;
+        const std::span<const char32_t> d = e == 0 ? std::span<const char32_t>(&c, 1) : decomposition(e, compat);
         if (combining_class(record_of(d[0])) != 0) continue;
         char bytes[4 * kMaxDecomposition] = {};
         std::size_t size = 0;
@@ -114,7 +114,22 @@ inline constexpr DirectDecompositions kCompatibilityDirect = direct_decompositio
 // Every Latin-1 letter with a canonical decomposition is written directly, and so is every
 // compatibility decomposition of Latin-1.
 static_assert(kCanonicalDirect[0xE9 - 0x80].size == 3 && kCanonicalDirect[0x1D5 - 0x80].size == 5);
-static_assert(kCompatibilityDirect[0xBD - 0x80].size == 5 && kCanonicalDirect[0xBD - 0x80].size == 0);
+static_assert(kCompatibilityDirect[0xBD - 0x80].size == 5 && kCanonicalDirect[0xBD - 0x80].size == 2);
+
+// A two-byte character is written as itself exactly when it is a starter that passes the form's
+// quick check (so the table and the starter masks never disagree).
+constexpr bool written_as_itself_when_passing(const DirectDecompositions& table, const StarterMasks& masks) noexcept {
+    for (char32_t c = 0x80; c < 0x800; ++c) {
+        const DirectDecomposition& d = table[c - 0x80];
+        char own[4] = {};
+        const bool itself = d.size == utf8::encode(c, own) && d.bytes[0] == own[0] && d.bytes[1] == own[1];
+        if (itself != is_starter_in(masks, static_cast<unsigned char>(own[0]), static_cast<unsigned char>(own[1])))
+            return false;
+    }
+    return true;
+}
+static_assert(written_as_itself_when_passing(kCanonicalDirect, starter_masks(kNfdQcNo)) &&
+              written_as_itself_when_passing(kCompatibilityDirect, starter_masks(kNfkdQcNo)));
 
 // The UTF-8 of the conjoining jamo of Hangul syllable `s` (each three bytes long) written to
 // `out` (room for nine bytes); returns their length.

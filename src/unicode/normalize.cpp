@@ -129,6 +129,8 @@ constexpr StarterMasks kNfcStarterMasks = starter_masks(kNfcQcNo | kNfcQcMaybe);
 constexpr StarterMasks kNfkdStarterMasks = starter_masks(kNfkdQcNo);
 constexpr StarterMasks kNfkcStarterMasks = starter_masks(kNfkcQcNo | kNfkcQcMaybe);
 constexpr StarterMasks kNoStarterMasks{};
+static_assert(written_as_itself_when_passing(kCanonicalDirect, kNfdStarterMasks) &&
+              written_as_itself_when_passing(kCompatibilityDirect, kNfkdStarterMasks));
 
 constexpr LeadTable kNfdLeads = lead_kinds(kNfdStarterMasks, &kCanonicalDirect);
 constexpr LeadTable kNfcLeads = lead_kinds(kNfcStarterMasks, nullptr);

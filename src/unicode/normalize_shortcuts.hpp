@@ -128,8 +128,6 @@ constexpr bool written_as_itself_when_passing(const DirectDecompositions& table,
     }
     return true;
 }
-static_assert(written_as_itself_when_passing(kCanonicalDirect, starter_masks(kNfdQcNo)) &&
-              written_as_itself_when_passing(kCompatibilityDirect, starter_masks(kNfkdQcNo)));
 
 // The UTF-8 of the conjoining jamo of Hangul syllable `s` (each three bytes long) written to
 // `out` (room for nine bytes); returns their length.

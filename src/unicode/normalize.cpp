@@ -494,9 +494,11 @@ bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion
     std::size_t boundary = 0;
     std::uint8_t prev_ccc = 0;
     const unsigned char trivial_below = form.trivial_below;
+    const char32_t yes_below = form.yes_below;
+    const std::uint8_t not_yes = form.not_yes;
     const LeadTable& lead_kinds = *form.lead_kinds;
     while (i < n) {
-        // Characters below form.yes_below: starters that pass the check.
+        // Characters below yes_below: starters that pass the check.
         const auto lead = static_cast<unsigned char>(s[i]);
         if (lead < trivial_below) {
             // (A single one, such as a space between words, needs no vector scan.)
@@ -541,7 +543,7 @@ bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion
         }
         const std::size_t start = i;
         const char32_t c = utf8::decode(text, i);
-        if (c < form.yes_below) {
+        if (c < yes_below) {
             boundary = start;
             prev_ccc = 0;
             continue;
@@ -549,7 +551,7 @@ bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion
         const Record r = record_of(c);
         const std::uint8_t ccc = combining_class(r);
         const bool out_of_order = ccc != 0 && ccc < prev_ccc;
-        if (!(flags(r) & form.not_yes) && !out_of_order) {
+        if (!(flags(r) & not_yes) && !out_of_order) {
             if (ccc == 0) boundary = start;
             prev_ccc = ccc;
             continue;
@@ -560,7 +562,7 @@ bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion
         while (end < n && static_cast<unsigned char>(s[end]) >= 0x80) {
             std::size_t next = end;
             const char32_t d = utf8::decode(text, next);
-            const Record rd = d < form.yes_below ? 0 : record_of(d);
+            const Record rd = d < yes_below ? 0 : record_of(d);
             if (boundary_before(d, rd, form)) break;
             no = no || (flags(rd) & form.no);
             end = next;

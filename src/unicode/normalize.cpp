@@ -347,6 +347,19 @@ public:
         used_ += k;
     }
 
+    // copy(), then copy_ready(d): the common short case with one check for room.
+    void copy_then_ready(const char* p, std::size_t k, std::size_t readable, const DirectDecomposition& d) {
+        if (k <= kShort && readable >= kShort && kSize - used_ >= kShort + sizeof d.bytes) {
+            std::memcpy(buf_ + used_, p, kShort);
+            used_ += k;
+            std::memcpy(buf_ + used_, d.bytes, sizeof d.bytes);
+            used_ += d.size;
+            return;
+        }
+        copy(p, k, readable);
+        copy_ready(d);
+    }
+
     void copy_ready(const DirectDecomposition& d) {
         if (kSize - used_ < sizeof d.bytes) flush();
         std::memcpy(buf_ + used_, d.bytes, sizeof d.bytes);
@@ -462,8 +475,7 @@ std::size_t write_simple_run(std::string_view text, std::size_t j, const Form& f
             const DirectDecomposition& d = direct[(char32_t(lead & 0x1F) << 6 | (second & 0x3F)) - 0x80];
             if (d.size == 0) return restart;
             if (!decomposition_boundary_at(s, next, n, form)) return j;
-            out.copy(s + copied, j - copied, n - copied);
-            out.copy_ready(d);
+            out.copy_then_ready(s + copied, j - copied, n - copied, d);
             copied = restart = j = next;
             continue;
         }

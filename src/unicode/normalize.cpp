@@ -229,9 +229,10 @@ std::size_t skip_below(const char* s, std::size_t i, std::size_t n, unsigned cha
 
 // Where the starters that pass the quick check end, from `i` on, sixteen bytes a step: at the
 // first lead byte that is neither below `form.trivial_below` nor a starter lead, or after the
-// last whole block (maybe inside a character). With `kCyrillic`, the leads of `form.cyrillic`
-// pass too when the byte after them puts the character in its window. Without the vector
-// unit, `i`. One copy per form, so that its bounds are constants.
+// last whole block (maybe inside a character). For the decomposing forms the block passes
+// ASCII, CJK and the basic Cyrillic letters (the leads of `form.cyrillic` with the byte after
+// them in the window), and asks the tables about the other two-byte starters. Without the
+// vector unit, `i`. One copy per form, so that its bounds are constants.
 template <NormalizationForm kMode>
 std::size_t skip_starter_blocks(const char* s, std::size_t i, std::size_t n) noexcept {
     constexpr const Form& form = form_for(kMode);
@@ -386,7 +387,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kSize = 512, kShort = 64, kStagedAtMost = 96;
+    static constexpr std::size_t kSize = 512, kShort = 32, kStagedAtMost = 96;
     std::string& out_;
     std::size_t used_ = 0;
     char buf_[kSize];

@@ -22,6 +22,8 @@
 
 #include "pass/keyboard_only_filter.hpp"
 #include "pass/shortcuts/ascii_bytes.hpp"
+#include "pass/shortcuts/keyboard_blocks.hpp"
+#include "pass/shortcuts/remembered_take.hpp"
 #include "pass/shortcuts/verbatim_ascii.hpp"
 #include "records/stats.hpp"
 #include "unicode/grapheme_rules.hpp"
@@ -35,35 +37,6 @@ namespace remembered_runs_detail {
 // (the next code point is as often Cyrillic as CJK in mixed text).
 constexpr std::size_t lead_length(unsigned char lead) noexcept {
     return 2 + std::size_t(lead >= 0xE0) + std::size_t(lead >= 0xF0);
-}
-
-// What the run does with a code point as a cluster of its own (the low bits of the entry's
-// traits, 0 until worked out).
-enum Take : std::uint8_t {
-    kUnknown = 0,
-    kDrop = 1,   // dropped, one character, not an emoji
-    kWrite = 2,  // written as the remembered text (spelled or kept), nothing removed
-    kApply = 3,  // any other remembered outcome
-    kRules = 4,  // some rule acts on it
-};
-
-// What the run does with the code point of `entry`; kUnknown while the filter has not seen it.
-template <class Entry>
-Take take_of(Entry& entry, std::uint8_t stop) noexcept {
-    Take take;
-    if ((entry.classes & stop) != 0) {
-        take = kRules;
-    } else if (!entry.known) {
-        return kUnknown;
-    } else if (entry.outcome.plain_drop() == 1) {
-        take = kDrop;
-    } else if (!entry.outcome.written().empty()) {
-        take = kWrite;
-    } else {
-        take = kApply;
-    }
-    entry.traits = static_cast<std::uint8_t>(entry.traits | take);
-    return take;
 }
 
 // The tight loop below runs while this many bytes are left (the code point, a space and the
@@ -172,7 +145,21 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
     detail::RunCounts counts;
     // The entry of the non-ASCII code point at `pos` once looked up (with the one before it).
     Entry* entry = nullptr;
+    // Where the block loop may start again (not where it just stopped).
+    std::size_t blocks_from = pos;
     while (pos < n) {
+        if constexpr (kPaged) {
+            if (pos >= blocks_from) {
+                counts.count_drops(output);
+                const std::size_t end = take_keyboard_blocks(loop, bytes, n, pos);
+                blocks_from = end + 1;
+                if (end != pos) {
+                    pos = end;
+                    entry = nullptr;
+                    continue;
+                }
+            }
+        }
         const unsigned char b = bytes[pos];
         if (b < 0x80) {
             const std::size_t at = pos + 1;

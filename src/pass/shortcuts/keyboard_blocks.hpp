@@ -1,0 +1,215 @@
+// The keyboard-only block loop: the common case of keyboard-only text (words of ASCII with
+// letters of other scripts among them, single spaces between words) in one loop that writes
+// its output straight into a small buffer of its own. Per step it takes either sixteen bytes
+// of ASCII that come out as they stand, copied in one store, or one unit that needs a look:
+// a code point of two or three bytes whose remembered outcome is a plain drop or a spelling,
+// or the ASCII byte before one. It leaves everything else to the remembered run it starts from
+// (remembered_runs.hpp): a longer cluster, a rule character, an outcome not worked out, runs of
+// whitespace, CR, tabs and controls, code points of four bytes, and long ASCII stretches,
+// which the ASCII shortcut copies without the buffer.
+//
+// Where a cluster ends is proved from the next byte alone wherever it can be: an ASCII byte
+// after a code point that is not Prepend starts a new cluster, and a non-ASCII code point
+// after an ASCII one does unless it joins what precedes it (a mark, a spacing mark, the zero
+// width joiner). Between two non-ASCII code points the pair rules decide (a plain first one
+// before one that does not join, at once). Every unit is looked at before anything of the
+// unit before it is written, so the loop never has to take a write back.
+//
+// The whitespace run is followed exactly for the states the loop meets: nothing held or one
+// space held, the just-dropped flag set or not, something already written. Holding a space,
+// noting a drop and writing change those states just as Output does; on the way out the loop
+// hands the run its state (Output::resume_after_block_loop).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "pass/keyboard_only_filter.hpp"
+#include "pass/shortcuts/ascii_bytes.hpp"
+#include "pass/shortcuts/remembered_take.hpp"
+#include "records/stats.hpp"
+#include "unicode/grapheme_rules.hpp"
+
+namespace scrubix {
+
+namespace keyboard_blocks_detail {
+
+// The loop runs while this many bytes are left: a block of sixteen and the byte after it, or
+// an ASCII byte, a code point and the code point after it, read without a bound check.
+inline constexpr std::size_t kMargin = 32;
+
+// The buffer the loop writes into, appended to the output when nearly full and at the end.
+// One step writes at most sixteen bytes, or a space and a spelling.
+inline constexpr std::size_t kBufferBytes = 512;
+inline constexpr std::size_t kStepBytes = 32;
+
+// Full blocks in a row after which the stretch is long enough for the ASCII shortcut.
+inline constexpr int kLongStretchBlocks = 4;
+
+// The length of the UTF-8 sequence a lead byte of two or three bytes starts.
+constexpr std::size_t lead_length(unsigned char lead) noexcept { return 2 + std::size_t(lead >= 0xE0); }
+
+// What the loop has written and counted since it started, and the whitespace run's state.
+struct BlockState {
+    char buffer[kBufferBytes];
+    std::size_t size = 0;
+    bool space_held = false;     // one space held
+    bool just_dropped = false;   // the last cluster was dropped
+    std::uint64_t dropped = 0;   // characters dropped
+    std::uint64_t spelled = 0;   // characters spelled
+
+    // Visible text: the held space is written before it (as one space, as Output writes a
+    // run of one space whether runs are collapsed or not).
+    void flush_space() noexcept {
+        buffer[size] = ' ';
+        size += space_held;
+        space_held = false;
+    }
+};
+
+#if defined(__SSE2__)
+// Of the sixteen bytes at `p`, those that come out as they stand when nothing is held: a
+// printable character before an ASCII byte, a line feed, a space before a printable character.
+// Bit i for byte i; the loop takes the bytes before the first one missing.
+inline unsigned verbatim_bytes(const unsigned char* p, unsigned& rests) noexcept {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    const __m128i to_printable = _mm_set1_epi8(0x5F);  // 0x21..0x7E -> -128..-35
+    const __m128i printable_bound = _mm_set1_epi8(-34);
+    const unsigned printable =
+        unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(_mm_add_epi8(here, to_printable), printable_bound)));
+    const unsigned next_printable =
+        unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(_mm_add_epi8(next, to_printable), printable_bound)));
+    const unsigned next_high = unsigned(_mm_movemask_epi8(next));
+    const unsigned spaces = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(here, _mm_set1_epi8(' '))));
+    const unsigned feeds = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(here, _mm_set1_epi8('\n'))));
+    rests = spaces | feeds;
+    return (printable & ~next_high) | feeds | (spaces & next_printable);
+}
+#endif
+
+}  // namespace keyboard_blocks_detail
+
+// The loop from `pos` (a cluster start, with at least kMargin bytes left); returns where it
+// stopped, `pos` when at once. Only with the memory's pages. `Loop` is the cluster loop
+// (output(), memory(), stop_classes()).
+template <class Loop>
+std::size_t take_keyboard_blocks(Loop& loop, const unsigned char* bytes, std::size_t n, std::size_t pos) {
+    namespace detail = keyboard_blocks_detail;
+    namespace gr = unicode::grapheme_rules;
+    using Entry = KeyboardOnlyFilter::Memory::CodePoint;
+    auto& output = loop.output();
+    auto& memory = loop.memory();
+    const auto& run = output.run();
+    // The states the loop follows: something written, and at most one space held.
+    if (!run.wrote() || !(run.empty() || run.holds_lone_space())) return pos;
+    const std::uint8_t stop = loop.stop_classes();
+
+    detail::BlockState s;
+    s.space_held = !run.empty();
+    s.just_dropped = run.just_dropped();
+    // The entry of the non-ASCII code point at `ahead_at`, looked up by the step before.
+    Entry* ahead = nullptr;
+    std::size_t ahead_at = 0;
+    int full_blocks = 0;
+    // The entry of the code point of `length` bytes at `at`, when the loop can take it on
+    // (two or three bytes), else null.
+    const auto entry_at = [&](std::size_t at) -> Entry* {
+        const unsigned char lead = bytes[at];
+        if (lead >= 0xF0) return nullptr;
+        if (ahead != nullptr && ahead_at == at) return ahead;
+        ahead_at = at;
+        return ahead = &memory.template code_point_at<true>(bytes + at, detail::lead_length(lead));
+    };
+
+    while (n - pos >= detail::kMargin) {
+        if (s.size > detail::kBufferBytes - detail::kStepBytes) {
+            output.emit_stretch_raw(std::string_view(s.buffer, s.size));
+            s.size = 0;
+        }
+        const unsigned char b = bytes[pos];
+        if (b < 0x80) {
+#if defined(__SSE2__)
+            if (!s.space_held) {
+                unsigned rests = 0;
+                const unsigned ok = detail::verbatim_bytes(bytes + pos, rests);
+                const unsigned taken = unsigned(__builtin_ctz(~ok | 0x10000u));
+                if (taken != 0) {
+                    std::memcpy(s.buffer + s.size, bytes + pos, 16);
+                    s.size += taken;
+                    pos += taken;
+                    // A space or line feed among them clears the flag, as holding it would.
+                    if ((rests & ((1u << taken) - 1)) != 0) s.just_dropped = false;
+                    if (taken < 16) {
+                        full_blocks = 0;
+                    } else if (++full_blocks == detail::kLongStretchBlocks) {
+                        break;
+                    }
+                    continue;
+                }
+            }
+#endif
+            // One ASCII cluster: alone unless what follows joins it.
+            if (bytes[pos + 1] >= 0x80) {
+                const Entry* next = entry_at(pos + 1);
+                if (next == nullptr || (next->traits & Entry::kJoins) != 0) break;
+            }
+            if (ascii::is_printable(b)) {
+                s.flush_space();
+                s.buffer[s.size++] = static_cast<char>(b);
+            } else if (b == ' ') {
+                // A second space makes a run the loop leaves to the whitespace run; after a
+                // drop the run is one space either way.
+                if (s.space_held && !s.just_dropped) break;
+                s.space_held = true;
+                s.just_dropped = false;
+            } else if (b == '\n' && !s.space_held) {
+                s.buffer[s.size++] = '\n';
+                s.just_dropped = false;
+            } else {
+                break;
+            }
+            ++pos;
+            continue;
+        }
+        // A code point of two or three bytes, a cluster alone unless what follows joins it.
+        Entry* entry = entry_at(pos);
+        if (entry == nullptr) break;
+        const std::size_t end = pos + detail::lead_length(b);
+        const std::uint8_t traits = entry->traits;
+        if (bytes[end] < 0x80) {
+            if ((traits & Entry::kPlain) == 0 && gr::gcb_of(entry->props) == gr::kGcbPrepend) break;
+        } else {
+            const Entry* next = entry_at(end);
+            if (next == nullptr || !Entry::ends_before(traits, entry->props, *next)) break;
+        }
+        namespace taken = remembered_runs_detail;
+        auto take = static_cast<taken::Take>(traits & Entry::kTakeMask);
+        if (take == taken::kUnknown) take = taken::take_of(*entry, stop);
+        if (take == taken::kDrop) {
+            ++s.dropped;
+            s.just_dropped = true;
+        } else if (take == taken::kWrite) {
+            const auto& outcome = entry->outcome;
+            s.flush_space();
+            std::memcpy(s.buffer + s.size, outcome.text, KeyboardOnlyFilter::Remembered::kMaxText);
+            s.size += outcome.text_size;
+            s.spelled += outcome.transliterated;
+        } else {
+            break;
+        }
+        pos = end;
+        full_blocks = 0;
+    }
+    output.resume_after_block_loop(std::string_view(s.buffer, s.size), s.space_held, s.just_dropped);
+    if (s.dropped != 0) output.tally.add(&CleaningStats::non_keyboard_removed, s.dropped);
+    if (s.spelled != 0) output.tally.add(&CleaningStats::non_keyboard_transliterated, s.spelled);
+    return pos;
+}
+
+}  // namespace scrubix

@@ -74,9 +74,10 @@ struct BlockState {
 
 #if defined(__SSE2__)
 // Of the sixteen bytes at `p`, those that come out as they stand when nothing is held: a
-// printable character before an ASCII byte, a line feed, a space before a printable character.
-// Bit i for byte i; the loop takes the bytes before the first one missing.
-inline unsigned verbatim_bytes(const unsigned char* p, unsigned& rests) noexcept {
+// printable character (before a non-ASCII one only when that one does not join it: those are
+// `before_high`), a line feed, a space before a printable character; the spaces and line feeds
+// are `rests`. Bit i for byte i; the loop takes the bytes before the first one missing.
+inline unsigned verbatim_bytes(const unsigned char* p, unsigned& rests, unsigned& before_high) noexcept {
     const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
     const __m128i to_printable = _mm_set1_epi8(0x5F);  // 0x21..0x7E -> -128..-35
@@ -89,7 +90,8 @@ inline unsigned verbatim_bytes(const unsigned char* p, unsigned& rests) noexcept
     const unsigned spaces = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(here, _mm_set1_epi8(' '))));
     const unsigned feeds = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(here, _mm_set1_epi8('\n'))));
     rests = spaces | feeds;
-    return (printable & ~next_high) | feeds | (spaces & next_printable);
+    before_high = printable & next_high;
+    return printable | feeds | (spaces & next_printable);
 }
 #endif
 
@@ -113,18 +115,19 @@ std::size_t take_keyboard_blocks(Loop& loop, const unsigned char* bytes, std::si
     detail::BlockState s;
     s.space_held = !run.empty();
     s.just_dropped = run.just_dropped();
-    // The entry of the non-ASCII code point at `ahead_at`, looked up by the step before.
-    Entry* ahead = nullptr;
-    std::size_t ahead_at = 0;
+    // The entry of the non-ASCII code point at `pos` when the step before looked it up.
+    Entry* entry = nullptr;
     int full_blocks = 0;
-    // The entry of the code point of `length` bytes at `at`, when the loop can take it on
-    // (two or three bytes), else null.
+    // The entry of the code point at `at`, when the loop can take it on (two or three bytes).
     const auto entry_at = [&](std::size_t at) -> Entry* {
         const unsigned char lead = bytes[at];
         if (lead >= 0xF0) return nullptr;
-        if (ahead != nullptr && ahead_at == at) return ahead;
-        ahead_at = at;
-        return ahead = &memory.template code_point_at<true>(bytes + at, detail::lead_length(lead));
+        return &memory.template code_point_at<true>(bytes + at, detail::lead_length(lead));
+    };
+    // Whether the code point at `at` (after an ASCII one) starts a cluster the loop can take.
+    const auto starts_cluster = [&](std::size_t at) {
+        entry = entry_at(at);
+        return entry != nullptr && (entry->traits & Entry::kJoins) == 0;
     };
 
     while (n - pos >= detail::kMargin) {
@@ -136,9 +139,15 @@ std::size_t take_keyboard_blocks(Loop& loop, const unsigned char* bytes, std::si
         if (b < 0x80) {
 #if defined(__SSE2__)
             if (!s.space_held) {
-                unsigned rests = 0;
-                const unsigned ok = detail::verbatim_bytes(bytes + pos, rests);
-                const unsigned taken = unsigned(__builtin_ctz(~ok | 0x10000u));
+                unsigned rests = 0, before_high = 0;
+                const unsigned ok = detail::verbatim_bytes(bytes + pos, rests, before_high);
+                unsigned taken = unsigned(__builtin_ctz(~ok | 0x10000u));
+                // A printable character before a non-ASCII one is a cluster alone when that one
+                // does not join it (nor has four bytes, which the loop leaves).
+                if (taken != 0 && ((before_high >> (taken - 1)) & 1) != 0 && !starts_cluster(pos + taken)) {
+                    --taken;
+                    entry = nullptr;
+                }
                 if (taken != 0) {
                     std::memcpy(s.buffer + s.size, bytes + pos, 16);
                     s.size += taken;
@@ -155,10 +164,8 @@ std::size_t take_keyboard_blocks(Loop& loop, const unsigned char* bytes, std::si
             }
 #endif
             // One ASCII cluster: alone unless what follows joins it.
-            if (bytes[pos + 1] >= 0x80) {
-                const Entry* next = entry_at(pos + 1);
-                if (next == nullptr || (next->traits & Entry::kJoins) != 0) break;
-            }
+            entry = nullptr;
+            if (bytes[pos + 1] >= 0x80 && !starts_cluster(pos + 1)) break;
             if (ascii::is_printable(b)) {
                 s.flush_space();
                 s.buffer[s.size++] = static_cast<char>(b);
@@ -178,15 +185,15 @@ std::size_t take_keyboard_blocks(Loop& loop, const unsigned char* bytes, std::si
             continue;
         }
         // A code point of two or three bytes, a cluster alone unless what follows joins it.
-        Entry* entry = entry_at(pos);
-        if (entry == nullptr) break;
+        if (entry == nullptr && (entry = entry_at(pos)) == nullptr) break;
         const std::size_t end = pos + detail::lead_length(b);
         const std::uint8_t traits = entry->traits;
-        if (bytes[end] < 0x80) {
+        const unsigned char after = bytes[end];
+        Entry* next = nullptr;
+        if (after < 0x80) {
             if ((traits & Entry::kPlain) == 0 && gr::gcb_of(entry->props) == gr::kGcbPrepend) break;
-        } else {
-            const Entry* next = entry_at(end);
-            if (next == nullptr || !Entry::ends_before(traits, entry->props, *next)) break;
+        } else if ((next = entry_at(end)) == nullptr || !Entry::ends_before(traits, entry->props, *next)) {
+            break;
         }
         namespace taken = remembered_runs_detail;
         auto take = static_cast<taken::Take>(traits & Entry::kTakeMask);
@@ -204,7 +211,20 @@ std::size_t take_keyboard_blocks(Loop& loop, const unsigned char* bytes, std::si
             break;
         }
         pos = end;
+        entry = next;
         full_blocks = 0;
+        // A single space between two such code points (words of other scripts) is held here:
+        // nothing is held after a spelling, and after a drop the run is one space either way.
+        if (after == ' ') {
+            const unsigned char lead = bytes[end + 1];
+            if (lead >= 0xC0 && starts_cluster(end + 1)) {
+                s.space_held = true;
+                s.just_dropped = false;
+                pos = end + 1;
+            } else {
+                entry = nullptr;
+            }
+        }
     }
     output.resume_after_block_loop(std::string_view(s.buffer, s.size), s.space_held, s.just_dropped);
     if (s.dropped != 0) output.tally.add(&CleaningStats::non_keyboard_removed, s.dropped);

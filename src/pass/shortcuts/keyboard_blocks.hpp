@@ -130,70 +130,26 @@ std::size_t take_keyboard_blocks(Loop& loop, const unsigned char* bytes, std::si
         return entry != nullptr && (entry->traits & Entry::kJoins) == 0;
     };
 
-    while (n - pos >= detail::kMargin) {
-        if (s.size > detail::kBufferBytes - detail::kStepBytes) {
+    // Room for one step's writes in the buffer.
+    const auto make_room = [&] {
+        if (s.size > detail::kBufferBytes - detail::kStepBytes) [[unlikely]] {
             output.emit_stretch_raw(std::string_view(s.buffer, s.size));
             s.size = 0;
         }
-        const unsigned char b = bytes[pos];
-        if (b < 0x80) {
-#if defined(__SSE2__)
-            if (!s.space_held) {
-                unsigned rests = 0, before_high = 0;
-                const unsigned ok = detail::verbatim_bytes(bytes + pos, rests, before_high);
-                unsigned taken = unsigned(__builtin_ctz(~ok | 0x10000u));
-                // A printable character before a non-ASCII one is a cluster alone when that one
-                // does not join it (nor has four bytes, which the loop leaves).
-                if (taken != 0 && ((before_high >> (taken - 1)) & 1) != 0 && !starts_cluster(pos + taken)) {
-                    --taken;
-                    entry = nullptr;
-                }
-                if (taken != 0) {
-                    std::memcpy(s.buffer + s.size, bytes + pos, 16);
-                    s.size += taken;
-                    pos += taken;
-                    // A space or line feed among them clears the flag, as holding it would.
-                    if ((rests & ((1u << taken) - 1)) != 0) s.just_dropped = false;
-                    if (taken < 16) {
-                        full_blocks = 0;
-                    } else if (++full_blocks == detail::kLongStretchBlocks) {
-                        break;
-                    }
-                    continue;
-                }
-            }
-#endif
-            // One ASCII cluster: alone unless what follows joins it.
-            entry = nullptr;
-            if (bytes[pos + 1] >= 0x80 && !starts_cluster(pos + 1)) break;
-            if (ascii::is_printable(b)) {
-                s.flush_space();
-                s.buffer[s.size++] = static_cast<char>(b);
-            } else if (b == ' ') {
-                // A second space makes a run the loop leaves to the whitespace run; after a
-                // drop the run is one space either way.
-                if (s.space_held && !s.just_dropped) break;
-                s.space_held = true;
-                s.just_dropped = false;
-            } else if (b == '\n' && !s.space_held) {
-                s.buffer[s.size++] = '\n';
-                s.just_dropped = false;
-            } else {
-                break;
-            }
-            ++pos;
-            continue;
-        }
-        // A code point of two or three bytes, a cluster alone unless what follows joins it.
-        if (entry == nullptr && (entry = entry_at(pos)) == nullptr) break;
-        const std::size_t end = pos + detail::lead_length(b);
+    };
+    // Takes the code point at `pos` (of `entry`) as a cluster alone, and a single space after
+    // it when a code point the loop can take follows; `entry` is then the entry at the new
+    // `pos`, or null when an ASCII byte is there. False, changing nothing, where the loop stops.
+    const auto take_code_point = [&] {
+        const unsigned char lead = bytes[pos];
+        const std::size_t end = pos + detail::lead_length(lead);
         const std::uint8_t traits = entry->traits;
         const unsigned char after = bytes[end];
         Entry* next = nullptr;
         if (after < 0x80) {
-            if ((traits & Entry::kPlain) == 0 && gr::gcb_of(entry->props) == gr::kGcbPrepend) break;
+            if ((traits & Entry::kPlain) == 0 && gr::gcb_of(entry->props) == gr::kGcbPrepend) return false;
         } else if ((next = entry_at(end)) == nullptr || !Entry::ends_before(traits, entry->props, *next)) {
-            break;
+            return false;
         }
         namespace taken = remembered_runs_detail;
         auto take = static_cast<taken::Take>(traits & Entry::kTakeMask);
@@ -202,22 +158,21 @@ std::size_t take_keyboard_blocks(Loop& loop, const unsigned char* bytes, std::si
             ++s.dropped;
             s.just_dropped = true;
         } else if (take == taken::kWrite) {
+            make_room();
             const auto& outcome = entry->outcome;
             s.flush_space();
             std::memcpy(s.buffer + s.size, outcome.text, KeyboardOnlyFilter::Remembered::kMaxText);
             s.size += outcome.text_size;
             s.spelled += outcome.transliterated;
         } else {
-            break;
+            return false;
         }
         pos = end;
         entry = next;
-        full_blocks = 0;
         // A single space between two such code points (words of other scripts) is held here:
         // nothing is held after a spelling, and after a drop the run is one space either way.
         if (after == ' ') {
-            const unsigned char lead = bytes[end + 1];
-            if (lead >= 0xC0 && starts_cluster(end + 1)) {
+            if (bytes[end + 1] >= 0xC0 && starts_cluster(end + 1)) {
                 s.space_held = true;
                 s.just_dropped = false;
                 pos = end + 1;
@@ -225,6 +180,67 @@ std::size_t take_keyboard_blocks(Loop& loop, const unsigned char* bytes, std::si
                 entry = nullptr;
             }
         }
+        return true;
+    };
+
+    while (n - pos >= detail::kMargin) {
+        const unsigned char b = bytes[pos];
+        if (b >= 0x80) {
+            // Code points of two or three bytes, and single spaces between them.
+            if (entry == nullptr && (entry = entry_at(pos)) == nullptr) break;
+            bool taken = true;
+            do taken = take_code_point();
+            while (taken && entry != nullptr && n - pos >= detail::kMargin);
+            if (!taken) break;
+            full_blocks = 0;
+            continue;
+        }
+        make_room();
+#if defined(__SSE2__)
+        if (!s.space_held) {
+            unsigned rests = 0, before_high = 0;
+            const unsigned ok = detail::verbatim_bytes(bytes + pos, rests, before_high);
+            unsigned taken = unsigned(__builtin_ctz(~ok | 0x10000u));
+            // A printable character before a non-ASCII one is a cluster alone when that one
+            // does not join it (nor has four bytes, which the loop leaves).
+            if (taken != 0 && ((before_high >> (taken - 1)) & 1) != 0 && !starts_cluster(pos + taken)) {
+                --taken;
+                entry = nullptr;
+            }
+            if (taken != 0) {
+                std::memcpy(s.buffer + s.size, bytes + pos, 16);
+                s.size += taken;
+                pos += taken;
+                // A space or line feed among them clears the flag, as holding it would.
+                if ((rests & ((1u << taken) - 1)) != 0) s.just_dropped = false;
+                if (taken < 16) {
+                    full_blocks = 0;
+                } else if (++full_blocks == detail::kLongStretchBlocks) {
+                    break;
+                }
+                continue;
+            }
+        }
+#endif
+        // One ASCII cluster: alone unless what follows joins it.
+        entry = nullptr;
+        if (bytes[pos + 1] >= 0x80 && !starts_cluster(pos + 1)) break;
+        if (ascii::is_printable(b)) {
+            s.flush_space();
+            s.buffer[s.size++] = static_cast<char>(b);
+        } else if (b == ' ') {
+            // A second space makes a run the loop leaves to the whitespace run; after a drop
+            // the run is one space either way.
+            if (s.space_held && !s.just_dropped) break;
+            s.space_held = true;
+            s.just_dropped = false;
+        } else if (b == '\n' && !s.space_held) {
+            s.buffer[s.size++] = '\n';
+            s.just_dropped = false;
+        } else {
+            break;
+        }
+        ++pos;
     }
     output.resume_after_block_loop(std::string_view(s.buffer, s.size), s.space_held, s.just_dropped);
     if (s.dropped != 0) output.tally.add(&CleaningStats::non_keyboard_removed, s.dropped);

@@ -5,8 +5,8 @@
 // a code point of two or three bytes whose remembered outcome is a plain drop or a spelling,
 // or the ASCII byte before one. It leaves everything else to the remembered run it starts from
 // (remembered_runs.hpp): a longer cluster, a rule character, an outcome not worked out, runs of
-// whitespace, CR, tabs and controls, code points of four bytes, and long ASCII stretches,
-// which the ASCII shortcut copies without the buffer.
+// whitespace, CR, tabs and controls, and code points of four bytes. A long ASCII stretch goes
+// to the ASCII shortcut on the way, which copies it straight to the output.
 //
 // Where a cluster ends is proved from the next byte alone wherever it can be: an ASCII byte
 // after a code point that is not Prepend starts a new cluster, and a non-ASCII code point
@@ -24,6 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -32,6 +33,7 @@
 #include "pass/keyboard_only_filter.hpp"
 #include "pass/shortcuts/ascii_bytes.hpp"
 #include "pass/shortcuts/remembered_take.hpp"
+#include "pass/shortcuts/verbatim_ascii.hpp"
 #include "records/stats.hpp"
 #include "unicode/grapheme_rules.hpp"
 
@@ -48,7 +50,7 @@ inline constexpr std::size_t kMargin = 32;
 inline constexpr std::size_t kBufferBytes = 512;
 inline constexpr std::size_t kStepBytes = 32;
 
-// Full blocks in a row after which the stretch is long enough for the ASCII shortcut.
+// Full blocks in a row after which a stretch of ASCII is long enough for the ASCII shortcut.
 inline constexpr int kLongStretchBlocks = 4;
 
 // The length of the UTF-8 sequence a lead byte of two or three bytes starts.
@@ -101,10 +103,12 @@ inline unsigned verbatim_bytes(const unsigned char* p, unsigned& rests, unsigned
 // stopped, `pos` when at once. Only with the memory's pages. `Loop` is the cluster loop
 // (output(), memory(), stop_classes()).
 template <class Loop>
-std::size_t take_keyboard_blocks(Loop& loop, const unsigned char* bytes, std::size_t n, std::size_t pos) {
+std::size_t take_keyboard_blocks(Loop& loop, std::string_view text, std::size_t pos) {
     namespace detail = keyboard_blocks_detail;
     namespace gr = unicode::grapheme_rules;
     using Entry = KeyboardOnlyFilter::Memory::CodePoint;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
     auto& output = loop.output();
     auto& memory = loop.memory();
     const auto& run = output.run();
@@ -117,7 +121,7 @@ std::size_t take_keyboard_blocks(Loop& loop, const unsigned char* bytes, std::si
     s.just_dropped = run.just_dropped();
     // The entry of the non-ASCII code point at `pos` when the step before looked it up.
     Entry* entry = nullptr;
-    int full_blocks = 0;
+    int full_blocks = 0;  // blocks of sixteen ASCII bytes in a row
     // The entry of the code point at `at`, when the loop can take it on (two or three bytes).
     const auto entry_at = [&](std::size_t at) -> Entry* {
         const unsigned char lead = bytes[at];
@@ -216,7 +220,13 @@ std::size_t take_keyboard_blocks(Loop& loop, const unsigned char* bytes, std::si
                 if (taken < 16) {
                     full_blocks = 0;
                 } else if (++full_blocks == detail::kLongStretchBlocks) {
-                    break;
+                    // A long stretch: the ASCII shortcut copies the rest of it straight to the
+                    // output, with the run brought up to date before and read back after.
+                    full_blocks = 0;
+                    output.resume_after_block_loop(std::string_view(s.buffer, s.size), false, s.just_dropped);
+                    s.size = 0;
+                    pos = write_verbatim_stretch(output, loop.verbatim(), text, pos);
+                    s.just_dropped = run.just_dropped();
                 }
                 continue;
             }

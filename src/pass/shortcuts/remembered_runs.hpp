@@ -50,6 +50,14 @@ inline bool starts_tight_loop(const unsigned char* after) noexcept {
     return lead >= 0xC0 && lead < 0xF0;
 }
 
+// Whether the block loop starts at a code point of lead byte `lead` and entry `entry`: one of
+// two or three bytes dropped or written whole.
+template <class Entry>
+bool starts_blocks(unsigned char lead, const Entry& entry) noexcept {
+    const unsigned take = entry.traits & Entry::kTakeMask;
+    return lead < 0xF0 && (take == kDrop || take == kWrite);
+}
+
 // What a run has taken and not yet counted. A row of plain drops is counted at once, and
 // noting a drop twice changes the whitespace run no more than once.
 struct RunCounts {
@@ -148,18 +156,6 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
     // Where the block loop may start again (not where it just stopped).
     std::size_t blocks_from = pos;
     while (pos < n) {
-        if constexpr (kPaged) {
-            if (pos >= blocks_from) {
-                counts.count_drops(output);
-                const std::size_t end = take_keyboard_blocks(loop, bytes, n, pos);
-                blocks_from = end + 1;
-                if (end != pos) {
-                    pos = end;
-                    entry = nullptr;
-                    continue;
-                }
-            }
-        }
         const unsigned char b = bytes[pos];
         if (b < 0x80) {
             const std::size_t at = pos + 1;
@@ -191,6 +187,18 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
             entry = &memory.template code_point_at<kPaged>(bytes + pos, length);
         }
         if constexpr (kPaged) {
+            // Text of letters the block loop takes (not text where only rule characters
+            // interrupt the ASCII, which the ASCII shortcut copies better).
+            if (pos >= blocks_from && detail::starts_blocks(b, *entry)) {
+                counts.count_drops(output);
+                const std::size_t end = take_keyboard_blocks(loop, text, pos);
+                blocks_from = end + 1;
+                if (end != pos) {
+                    pos = end;
+                    entry = nullptr;
+                    continue;
+                }
+            }
             if (n - pos >= detail::kTightMargin && detail::starts_tight_loop(bytes + pos + length)) {
                 pos = detail::take_tight(output, counts, memory, bytes, n, pos, entry, length);
             }

@@ -4,7 +4,9 @@
 // the rules on the way; printable ASCII and single spaces before non-ASCII characters are
 // written or held, and ASCII before ASCII goes to the ASCII shortcuts without leaving the run.
 // A row of plain drops is counted at once (noting a drop twice changes the whitespace run no
-// more than once), and spelled characters are counted at the end of the run.
+// more than once), and spelled characters are counted at the end of the run. At a letter
+// dropped or written whole, the block loop (keyboard_blocks.hpp) takes over for as long as it
+// can; the run goes on from where it stopped.
 //
 // Where a cluster ends is decided from the grapheme properties kept with each entry: a code
 // point known to start a cluster is one alone when the pair rules say so for it and the next

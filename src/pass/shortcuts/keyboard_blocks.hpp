@@ -157,7 +157,7 @@ std::size_t take_keyboard_blocks(Loop& loop, std::string_view text, std::size_t 
         }
         namespace taken = remembered_runs_detail;
         auto take = static_cast<taken::Take>(traits & Entry::kTakeMask);
-        if (take == taken::kUnknown) take = taken::take_of(*entry, stop);
+        if (take == taken::kUnknown) [[unlikely]] take = taken::take_of(*entry, stop);
         if (take == taken::kDrop) {
             ++s.dropped;
             s.just_dropped = true;

@@ -74,12 +74,12 @@ struct BlockState {
     }
 };
 
-#if defined(__SSE2__)
 // Of the sixteen bytes at `p`, those that come out as they stand when nothing is held: a
 // printable character (before a non-ASCII one only when that one does not join it: those are
 // `before_high`), a line feed, a space before a printable character; the spaces and line feeds
 // are `rests`. Bit i for byte i; the loop takes the bytes before the first one missing.
 inline unsigned verbatim_bytes(const unsigned char* p, unsigned& rests, unsigned& before_high) noexcept {
+#if defined(__SSE2__)
     const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
     const __m128i to_printable = _mm_set1_epi8(0x5F);  // 0x21..0x7E -> -128..-35
@@ -91,11 +91,20 @@ inline unsigned verbatim_bytes(const unsigned char* p, unsigned& rests, unsigned
     const unsigned next_high = unsigned(_mm_movemask_epi8(next));
     const unsigned spaces = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(here, _mm_set1_epi8(' '))));
     const unsigned feeds = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(here, _mm_set1_epi8('\n'))));
+#else
+    unsigned printable = 0, next_printable = 0, next_high = 0, spaces = 0, feeds = 0;
+    for (unsigned i = 0; i < 16; ++i) {
+        printable |= unsigned(ascii::is_printable(p[i])) << i;
+        next_printable |= unsigned(ascii::is_printable(p[i + 1])) << i;
+        next_high |= unsigned(p[i + 1] >= 0x80) << i;
+        spaces |= unsigned(p[i] == ' ') << i;
+        feeds |= unsigned(p[i] == '\n') << i;
+    }
+#endif
     rests = spaces | feeds;
     before_high = printable & next_high;
     return printable | feeds | (spaces & next_printable);
 }
-#endif
 
 }  // namespace keyboard_blocks_detail
 
@@ -200,7 +209,6 @@ std::size_t take_keyboard_blocks(Loop& loop, std::string_view text, std::size_t 
             continue;
         }
         make_room();
-#if defined(__SSE2__)
         if (!s.space_held) {
             unsigned rests = 0, before_high = 0;
             const unsigned ok = detail::verbatim_bytes(bytes + pos, rests, before_high);
@@ -231,7 +239,6 @@ std::size_t take_keyboard_blocks(Loop& loop, std::string_view text, std::size_t 
                 continue;
             }
         }
-#endif
         // One ASCII cluster: alone unless what follows joins it.
         entry = nullptr;
         if (bytes[pos + 1] >= 0x80 && !starts_cluster(pos + 1)) break;

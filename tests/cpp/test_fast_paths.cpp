@@ -6,6 +6,7 @@
 
 #include "engine_check.hpp"
 #include "pass/keyboard_only_filter.hpp"
+#include "pass/shortcuts/keyboard_blocks.hpp"
 #include "random_options.hpp"
 #include "reference_path.hpp"
 #include "unicode/utf8.hpp"
@@ -273,5 +274,22 @@ TEST_CASE("fast_paths", "letter-dense keyboard-only text matches the reference p
         Options o = random_options::draw(rng);
         o.keyboard_only = true;
         check_same(text, o);
+    }
+}
+
+TEST_CASE("fast_paths", "the keyboard-only loop's block classification is the same byte by byte") {
+    // Bytes of every class the classification tells apart, in random windows of seventeen.
+    const unsigned char classes[] = {'a', '~', '!', ' ', '\n', '\r', '\t', 0x00, 0x1F, 0x7F, 0x80, 0xC3, 0xE4, 0xF0, 0xBF};
+    std::mt19937 rng(17);
+    for (int iter = 0; iter < 20000; ++iter) {
+        unsigned char window[17];
+        for (unsigned char& b : window) b = classes[rng() % sizeof classes];
+        unsigned rests = 0, before_high = 0, model_rests = 0, model_before_high = 0;
+        const unsigned ok = keyboard_blocks_detail::verbatim_bytes(window, rests, before_high);
+        const unsigned model = keyboard_blocks_detail::verbatim_bytes_portable(window, model_rests, model_before_high);
+        const std::string ctx = harness::show(std::string(reinterpret_cast<const char*>(window), 17));
+        CHECK_EQ_MSG(ok, model, ctx);
+        CHECK_EQ_MSG(rests, model_rests, ctx);
+        CHECK_EQ_MSG(before_high, model_before_high, ctx);
     }
 }

@@ -77,7 +77,23 @@ struct BlockState {
 // Of the sixteen bytes at `p`, those that come out as they stand when nothing is held: a
 // printable character (before a non-ASCII one only when that one does not join it: those are
 // `before_high`), a line feed, a space before a printable character; the spaces and line feeds
-// are `rests`. Bit i for byte i; the loop takes the bytes before the first one missing.
+// are `rests`. Bit i for byte i; the loop takes the bytes before the first one missing. Reads
+// seventeen bytes. One byte at a time here, for targets without SSE2 (and as the model the
+// vector form is tested against).
+inline unsigned verbatim_bytes_portable(const unsigned char* p, unsigned& rests, unsigned& before_high) noexcept {
+    unsigned printable = 0, next_printable = 0, next_high = 0, spaces = 0, feeds = 0;
+    for (unsigned i = 0; i < 16; ++i) {
+        printable |= unsigned(ascii::is_printable(p[i])) << i;
+        next_printable |= unsigned(ascii::is_printable(p[i + 1])) << i;
+        next_high |= unsigned(p[i + 1] >= 0x80) << i;
+        spaces |= unsigned(p[i] == ' ') << i;
+        feeds |= unsigned(p[i] == '\n') << i;
+    }
+    rests = spaces | feeds;
+    before_high = printable & next_high;
+    return printable | feeds | (spaces & next_printable);
+}
+
 inline unsigned verbatim_bytes(const unsigned char* p, unsigned& rests, unsigned& before_high) noexcept {
 #if defined(__SSE2__)
     const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -91,19 +107,12 @@ inline unsigned verbatim_bytes(const unsigned char* p, unsigned& rests, unsigned
     const unsigned next_high = unsigned(_mm_movemask_epi8(next));
     const unsigned spaces = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(here, _mm_set1_epi8(' '))));
     const unsigned feeds = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(here, _mm_set1_epi8('\n'))));
-#else
-    unsigned printable = 0, next_printable = 0, next_high = 0, spaces = 0, feeds = 0;
-    for (unsigned i = 0; i < 16; ++i) {
-        printable |= unsigned(ascii::is_printable(p[i])) << i;
-        next_printable |= unsigned(ascii::is_printable(p[i + 1])) << i;
-        next_high |= unsigned(p[i + 1] >= 0x80) << i;
-        spaces |= unsigned(p[i] == ' ') << i;
-        feeds |= unsigned(p[i] == '\n') << i;
-    }
-#endif
     rests = spaces | feeds;
     before_high = printable & next_high;
     return printable | feeds | (spaces & next_printable);
+#else
+    return verbatim_bytes_portable(p, rests, before_high);
+#endif
 }
 
 }  // namespace keyboard_blocks_detail

@@ -45,6 +45,15 @@ public:
         run_.note_stretch(rests);
     }
 
+    // Text the keyboard-only block loop wrote while it followed the whitespace run itself
+    // (shortcuts/keyboard_blocks.hpp), with something written before it.
+    void emit_stretch_raw(std::string_view stretch) { text_.append(stretch); }
+    // The end of that loop: the rest of its text, and the run's state as it left it.
+    void resume_after_block_loop(std::string_view stretch, bool space_held, bool just_dropped) {
+        text_.append(stretch);
+        run_.resume(space_held, just_dropped);
+    }
+
     // The keyboard-only filter dropped a whole cluster.
     void note_drop() { run_.note_drop(); }
 

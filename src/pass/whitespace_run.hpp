@@ -83,7 +83,20 @@ public:
         if (rests) just_dropped_ = false;
     }
 
+    // The state a loop that followed the run itself leaves it in, with something written
+    // already: at most one space held, and whether the last cluster was dropped.
+    void resume(bool space_held, bool just_dropped) {
+        if (space_held) {
+            make_one_space();
+        } else {
+            pending_.clear();
+        }
+        just_dropped_ = just_dropped;
+    }
+
     bool empty() const noexcept { return pending_.empty(); }
+    // Whether some text or line break was written.
+    bool wrote() const noexcept { return written_; }
     // The spaces and tabs held (the change report reads what a flush would write).
     std::string_view pending() const noexcept { return pending_; }
     bool just_dropped() const noexcept { return just_dropped_; }

@@ -6,6 +6,7 @@
 
 #include "engine_check.hpp"
 #include "pass/keyboard_only_filter.hpp"
+#include "pass/shortcuts/keyboard_blocks.hpp"
 #include "random_options.hpp"
 #include "reference_path.hpp"
 #include "unicode/utf8.hpp"
@@ -238,5 +239,57 @@ TEST_CASE("fast_paths", "texts long enough for the memory's pages match the refe
         }
         for (const Options& o : kPresets) check_same(text, o);
         check_same(text, random_options::draw(rng));
+    }
+}
+
+TEST_CASE("fast_paths", "letter-dense keyboard-only text matches the reference path at every seam") {
+    // Words of ASCII and of letters spelled or dropped whole, single spaces between them, long
+    // enough for the pages and for the keyboard-only loop's buffer to fill: the ground where
+    // that loop runs on its own. Into it, now and then and so at every offset from its blocks'
+    // edges, a seam it must hand back or get exactly right: marks after a folded letter,
+    // Prepend, jamo that join the syllable before them, joiners, emoji, line breaks, runs of
+    // spaces, tabs, rule characters, long ASCII.
+    const std::vector<std::string> units = {"e", "k", "Q", "7", ".", "-", "\u00E9", "\u00DF", "\u0142",
+                                            "\u0436", "\u03A9", "\u4E2D", "\uD55C", "\u1100", "\u0E01", "\u00BD"};
+    const std::vector<std::string> seams = {
+        "\u0301", "\u0308\u0301", "\u0903", "\u0600", "\u0D4E", "\u1161", "\u11A8", "\u200D", "\u200C", "\U0001F600", "\u2764\uFE0F",
+        "\U0001F1EB\U0001F1F7", "\u0915\u094D\u0937", "\u1100\u1161\u11A8", "\r\n", "\r", "\n", " \n",
+        "\n\n", "  ", "   ", "\t", " \t", "\x01", "\u00A0", "\u2019", "\u2026", "\u200B", "\u2028",
+        "the quick brown fox jumps over the lazy dog and then some more words ", "\U00020000"};
+    std::mt19937 rng(16);
+    for (int iter = 0; iter < 150; ++iter) {
+        std::string text;
+        const std::size_t size = KeyboardOnlyFilter::Memory::kPagedTextBytes + rng() % 1024;
+        while (text.size() < size) {
+            for (int k = 1 + rng() % 12; k > 0; --k) {
+                text += units[rng() % units.size()];
+                if (rng() % 48 == 0) text += seams[rng() % seams.size()];
+            }
+            text += ' ';
+        }
+        // Whitespace at the very end, after the loop's margin.
+        if (rng() % 2) text += rng() % 2 ? "  " : " \n ";
+        check_same(text, Options{});
+        check_same(text, aggressive_preset());
+        Options o = random_options::draw(rng);
+        o.keyboard_only = true;
+        check_same(text, o);
+    }
+}
+
+TEST_CASE("fast_paths", "the keyboard-only loop's block classification is the same byte by byte") {
+    // Bytes of every class the classification tells apart, in random windows of seventeen.
+    const unsigned char classes[] = {'a', '~', '!', ' ', '\n', '\r', '\t', 0x00, 0x1F, 0x7F, 0x80, 0xC3, 0xE4, 0xF0, 0xBF};
+    std::mt19937 rng(17);
+    for (int iter = 0; iter < 20000; ++iter) {
+        unsigned char window[17];
+        for (unsigned char& b : window) b = classes[rng() % sizeof classes];
+        unsigned rests = 0, before_high = 0, model_rests = 0, model_before_high = 0;
+        const unsigned ok = keyboard_blocks_detail::verbatim_bytes(window, rests, before_high);
+        const unsigned model = keyboard_blocks_detail::verbatim_bytes_portable(window, model_rests, model_before_high);
+        const std::string ctx = harness::show(std::string(reinterpret_cast<const char*>(window), 17));
+        CHECK_EQ_MSG(ok, model, ctx);
+        CHECK_EQ_MSG(rests, model_rests, ctx);
+        CHECK_EQ_MSG(before_high, model_before_high, ctx);
     }
 }

@@ -154,32 +154,44 @@ private:
     static constexpr char32_t kUnfilled = ~char32_t{0};
 
     // 64 entries of consecutive code points, and 64 such pages (4096 code points: U+0000 to
-    // U+0FFF, or one lead byte of three).
+    // U+0FFF, or one lead byte of three). Pages and blocks not made yet are the unused ones
+    // below, never written, whose entries read as unfilled: a lookup tests one thing.
     struct Page {
         CodePoint entries[64];
     };
+    static constexpr Page kUnusedPage{};
     struct Block {
-        Page* pages[64] = {};
+        Page* pages[64];
+        constexpr Block() noexcept {
+            for (Page*& page : pages) page = const_cast<Page*>(&kUnusedPage);
+        }
     };
+    static constexpr Block kUnusedBlock{};
+    static Block* unused_block() noexcept { return const_cast<Block*>(&kUnusedBlock); }
 
     // The entry of the code point `top` << 12 | `mid` << 6 | `low`, below U+10000.
     CodePoint& paged(unsigned top, unsigned mid, unsigned low) {
-        Block* block = blocks_[top];
-        if (block == nullptr) block = new_block(top);
-        Page* page = block->pages[mid];
-        if (page == nullptr) page = new_page(*block, mid);
-        CodePoint& entry = page->entries[low];
-        if (entry.code_point == kUnfilled) fill(entry, char32_t(top << 12 | mid << 6 | low));
+        CodePoint& entry = blocks_[top]->pages[mid]->entries[low];
+        if (entry.code_point == kUnfilled) [[unlikely]] return first_sight(top, mid, low);
         return entry;
     }
 
-    [[gnu::noinline]] Block* new_block(unsigned top) {
-        owned_blocks_.push_back(std::make_unique<Block>());
-        return blocks_[top] = owned_blocks_.back().get();
-    }
-    [[gnu::noinline]] Page* new_page(Block& block, unsigned mid) {
-        owned_pages_.push_back(std::make_unique<Page>());
-        return block.pages[mid] = owned_pages_.back().get();
+    // The entry of a code point asked for the first time, in a page made when it is the
+    // first of its page.
+    [[gnu::noinline]] CodePoint& first_sight(unsigned top, unsigned mid, unsigned low) {
+        Block* block = blocks_[top];
+        if (block == unused_block()) {
+            owned_blocks_.push_back(std::make_unique<Block>());
+            block = blocks_[top] = owned_blocks_.back().get();
+        }
+        Page* page = block->pages[mid];
+        if (page == &kUnusedPage) {
+            owned_pages_.push_back(std::make_unique<Page>());
+            page = block->pages[mid] = owned_pages_.back().get();
+        }
+        CodePoint& entry = page->entries[low];
+        fill(entry, char32_t(top << 12 | mid << 6 | low));
+        return entry;
     }
 
     static void fill(CodePoint& entry, char32_t c) noexcept {
@@ -231,7 +243,10 @@ private:
     const bool paged_;
     unsigned code_point_bits_ = 4;
     unsigned pair_bits_ = 2;
-    Block* blocks_[16] = {};
+    Block* blocks_[16] = {unused_block(), unused_block(), unused_block(), unused_block(),
+                          unused_block(), unused_block(), unused_block(), unused_block(),
+                          unused_block(), unused_block(), unused_block(), unused_block(),
+                          unused_block(), unused_block(), unused_block(), unused_block()};
     std::vector<std::unique_ptr<Block>> owned_blocks_;
     std::vector<std::unique_ptr<Page>> owned_pages_;
     std::unique_ptr<CodePoint[]> code_points_;

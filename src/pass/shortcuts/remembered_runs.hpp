@@ -4,7 +4,9 @@
 // the rules on the way; printable ASCII and single spaces before non-ASCII characters are
 // written or held, and ASCII before ASCII goes to the ASCII shortcuts without leaving the run.
 // A row of plain drops is counted at once (noting a drop twice changes the whitespace run no
-// more than once), and spelled characters are counted at the end of the run.
+// more than once), and spelled characters are counted at the end of the run. At a letter
+// dropped or written whole, the block loop (keyboard_blocks.hpp) takes over for as long as it
+// can; the run goes on from where it stopped.
 //
 // Where a cluster ends is decided from the grapheme properties kept with each entry: a code
 // point known to start a cluster is one alone when the pair rules say so for it and the next
@@ -22,6 +24,8 @@
 
 #include "pass/keyboard_only_filter.hpp"
 #include "pass/shortcuts/ascii_bytes.hpp"
+#include "pass/shortcuts/keyboard_blocks.hpp"
+#include "pass/shortcuts/remembered_take.hpp"
 #include "pass/shortcuts/verbatim_ascii.hpp"
 #include "records/stats.hpp"
 #include "unicode/grapheme_rules.hpp"
@@ -37,35 +41,6 @@ constexpr std::size_t lead_length(unsigned char lead) noexcept {
     return 2 + std::size_t(lead >= 0xE0) + std::size_t(lead >= 0xF0);
 }
 
-// What the run does with a code point as a cluster of its own (the low bits of the entry's
-// traits, 0 until worked out).
-enum Take : std::uint8_t {
-    kUnknown = 0,
-    kDrop = 1,   // dropped, one character, not an emoji
-    kWrite = 2,  // written as the remembered text (spelled or kept), nothing removed
-    kApply = 3,  // any other remembered outcome
-    kRules = 4,  // some rule acts on it
-};
-
-// What the run does with the code point of `entry`; kUnknown while the filter has not seen it.
-template <class Entry>
-Take take_of(Entry& entry, std::uint8_t stop) noexcept {
-    Take take;
-    if ((entry.classes & stop) != 0) {
-        take = kRules;
-    } else if (!entry.known) {
-        return kUnknown;
-    } else if (entry.outcome.plain_drop() == 1) {
-        take = kDrop;
-    } else if (!entry.outcome.written().empty()) {
-        take = kWrite;
-    } else {
-        take = kApply;
-    }
-    entry.traits = static_cast<std::uint8_t>(entry.traits | take);
-    return take;
-}
-
 // The tight loop below runs while this many bytes are left (the code point, a space and the
 // next code point read without a bound check).
 inline constexpr std::size_t kTightMargin = 9;
@@ -75,6 +50,14 @@ inline constexpr std::size_t kTightMargin = 9;
 inline bool starts_tight_loop(const unsigned char* after) noexcept {
     const unsigned char lead = after[after[0] == ' '];
     return lead >= 0xC0 && lead < 0xF0;
+}
+
+// Whether the block loop starts at a code point of lead byte `lead` and entry `entry`: one of
+// two or three bytes dropped or written whole.
+template <class Entry>
+bool starts_blocks(unsigned char lead, const Entry& entry) noexcept {
+    const unsigned take = entry.traits & Entry::kTakeMask;
+    return lead < 0xF0 && (take == kDrop || take == kWrite);
 }
 
 // What a run has taken and not yet counted. A row of plain drops is counted at once, and
@@ -172,6 +155,8 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
     detail::RunCounts counts;
     // The entry of the non-ASCII code point at `pos` once looked up (with the one before it).
     Entry* entry = nullptr;
+    // Where the block loop may start again (not where it just stopped).
+    std::size_t blocks_from = pos;
     while (pos < n) {
         const unsigned char b = bytes[pos];
         if (b < 0x80) {
@@ -204,6 +189,18 @@ std::size_t take_remembered_run(Loop& loop, std::string_view text, std::size_t p
             entry = &memory.template code_point_at<kPaged>(bytes + pos, length);
         }
         if constexpr (kPaged) {
+            // Text of letters the block loop takes (not text where only rule characters
+            // interrupt the ASCII, which the ASCII shortcut copies better).
+            if (pos >= blocks_from && detail::starts_blocks(b, *entry)) {
+                counts.count_drops(output);
+                const std::size_t end = take_keyboard_blocks(loop, text, pos);
+                blocks_from = end + 1;
+                if (end != pos) {
+                    pos = end;
+                    entry = nullptr;
+                    continue;
+                }
+            }
             if (n - pos >= detail::kTightMargin && detail::starts_tight_loop(bytes + pos + length)) {
                 pos = detail::take_tight(output, counts, memory, bytes, n, pos, entry, length);
             }

@@ -1,0 +1,277 @@
+// The keyboard-only block loop: the common case of keyboard-only text (words of ASCII with
+// letters of other scripts among them, single spaces between words) in one loop that writes
+// its output straight into a small buffer of its own. Per step it takes either sixteen bytes
+// of ASCII that come out as they stand, copied in one store, or one unit that needs a look:
+// a code point of two or three bytes whose remembered outcome is a plain drop or a spelling,
+// or the ASCII byte before one. It leaves everything else to the remembered run it starts from
+// (remembered_runs.hpp): a longer cluster, a rule character, an outcome not worked out, runs of
+// whitespace, CR, tabs and controls, and code points of four bytes. A long ASCII stretch goes
+// to the ASCII shortcut on the way, which copies it straight to the output.
+//
+// Where a cluster ends is proved from the next byte alone wherever it can be: an ASCII byte
+// after a code point that is not Prepend starts a new cluster, and a non-ASCII code point
+// after an ASCII one does unless it joins what precedes it (a mark, a spacing mark, the zero
+// width joiner). Between two non-ASCII code points the pair rules decide (a plain first one
+// before one that does not join, at once). Every unit is looked at before anything of the
+// unit before it is written, so the loop never has to take a write back.
+//
+// The whitespace run is followed exactly for the states the loop meets: nothing held or one
+// space held, the just-dropped flag set or not, something already written. Holding a space,
+// noting a drop and writing change those states just as Output does; on the way out the loop
+// hands the run its state (Output::resume_after_block_loop).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "pass/keyboard_only_filter.hpp"
+#include "pass/shortcuts/ascii_bytes.hpp"
+#include "pass/shortcuts/remembered_take.hpp"
+#include "pass/shortcuts/verbatim_ascii.hpp"
+#include "records/stats.hpp"
+#include "unicode/grapheme_rules.hpp"
+
+namespace scrubix {
+
+namespace keyboard_blocks_detail {
+
+// The loop runs while this many bytes are left: a block of sixteen and the byte after it, or
+// an ASCII byte, a code point and the code point after it, read without a bound check.
+inline constexpr std::size_t kMargin = 32;
+
+// The buffer the loop writes into, appended to the output when nearly full and at the end.
+// One step writes at most sixteen bytes, or a space and a spelling.
+inline constexpr std::size_t kBufferBytes = 512;
+inline constexpr std::size_t kStepBytes = 32;
+
+// Full blocks in a row after which a stretch of ASCII is long enough for the ASCII shortcut.
+inline constexpr int kLongStretchBlocks = 4;
+
+// The length of the UTF-8 sequence a lead byte of two or three bytes starts.
+constexpr std::size_t lead_length(unsigned char lead) noexcept { return 2 + std::size_t(lead >= 0xE0); }
+
+// What the loop has written and counted since it started, and the whitespace run's state.
+struct BlockState {
+    char buffer[kBufferBytes];
+    std::size_t size = 0;
+    bool space_held = false;     // one space held
+    bool just_dropped = false;   // the last cluster was dropped
+    std::uint64_t dropped = 0;   // characters dropped
+    std::uint64_t spelled = 0;   // characters spelled
+
+    // Visible text: the held space is written before it (as one space, as Output writes a
+    // run of one space whether runs are collapsed or not).
+    void flush_space() noexcept {
+        buffer[size] = ' ';
+        size += space_held;
+        space_held = false;
+    }
+};
+
+// Of the sixteen bytes at `p`, those that come out as they stand when nothing is held: a
+// printable character (before a non-ASCII one only when that one does not join it: those are
+// `before_high`), a line feed, a space before a printable character; the spaces and line feeds
+// are `rests`. Bit i for byte i; the loop takes the bytes before the first one missing. Reads
+// seventeen bytes. One byte at a time here, for targets without SSE2 (and as the model the
+// vector form is tested against).
+inline unsigned verbatim_bytes_portable(const unsigned char* p, unsigned& rests, unsigned& before_high) noexcept {
+    unsigned printable = 0, next_printable = 0, next_high = 0, spaces = 0, feeds = 0;
+    for (unsigned i = 0; i < 16; ++i) {
+        printable |= unsigned(ascii::is_printable(p[i])) << i;
+        next_printable |= unsigned(ascii::is_printable(p[i + 1])) << i;
+        next_high |= unsigned(p[i + 1] >= 0x80) << i;
+        spaces |= unsigned(p[i] == ' ') << i;
+        feeds |= unsigned(p[i] == '\n') << i;
+    }
+    rests = spaces | feeds;
+    before_high = printable & next_high;
+    return printable | feeds | (spaces & next_printable);
+}
+
+inline unsigned verbatim_bytes(const unsigned char* p, unsigned& rests, unsigned& before_high) noexcept {
+#if defined(__SSE2__)
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    const __m128i to_printable = _mm_set1_epi8(0x5F);  // 0x21..0x7E -> -128..-35
+    const __m128i printable_bound = _mm_set1_epi8(-34);
+    const unsigned printable =
+        unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(_mm_add_epi8(here, to_printable), printable_bound)));
+    const unsigned next_printable =
+        unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(_mm_add_epi8(next, to_printable), printable_bound)));
+    const unsigned next_high = unsigned(_mm_movemask_epi8(next));
+    const unsigned spaces = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(here, _mm_set1_epi8(' '))));
+    const unsigned feeds = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(here, _mm_set1_epi8('\n'))));
+    rests = spaces | feeds;
+    before_high = printable & next_high;
+    return printable | feeds | (spaces & next_printable);
+#else
+    return verbatim_bytes_portable(p, rests, before_high);
+#endif
+}
+
+}  // namespace keyboard_blocks_detail
+
+// The loop from `pos` (a cluster start, with at least kMargin bytes left); returns where it
+// stopped, `pos` when at once. Only with the memory's pages. `Loop` is the cluster loop
+// (output(), memory(), stop_classes()).
+template <class Loop>
+std::size_t take_keyboard_blocks(Loop& loop, std::string_view text, std::size_t pos) {
+    namespace detail = keyboard_blocks_detail;
+    namespace gr = unicode::grapheme_rules;
+    using Entry = KeyboardOnlyFilter::Memory::CodePoint;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    auto& output = loop.output();
+    auto& memory = loop.memory();
+    const auto& run = output.run();
+    // The states the loop follows: something written, and at most one space held.
+    if (!run.wrote() || !(run.empty() || run.holds_lone_space())) return pos;
+    const std::uint8_t stop = loop.stop_classes();
+
+    detail::BlockState s;
+    s.space_held = !run.empty();
+    s.just_dropped = run.just_dropped();
+    // The entry of the non-ASCII code point at `pos` when the step before looked it up.
+    Entry* entry = nullptr;
+    int full_blocks = 0;  // blocks of sixteen ASCII bytes in a row
+    // The entry of the code point at `at`, when the loop can take it on (two or three bytes).
+    const auto entry_at = [&](std::size_t at) -> Entry* {
+        const unsigned char lead = bytes[at];
+        if (lead >= 0xF0) return nullptr;
+        return &memory.template code_point_at<true>(bytes + at, detail::lead_length(lead));
+    };
+    // Whether the code point at `at` (after an ASCII one) starts a cluster the loop can take.
+    const auto starts_cluster = [&](std::size_t at) {
+        entry = entry_at(at);
+        return entry != nullptr && (entry->traits & Entry::kJoins) == 0;
+    };
+
+    // Room for one step's writes in the buffer.
+    const auto make_room = [&] {
+        if (s.size > detail::kBufferBytes - detail::kStepBytes) [[unlikely]] {
+            output.emit_stretch_raw(std::string_view(s.buffer, s.size));
+            s.size = 0;
+        }
+    };
+    // Takes the code point at `pos` (of `entry`) as a cluster alone, and a single space after
+    // it when a code point the loop can take follows; `entry` is then the entry at the new
+    // `pos`, or null when an ASCII byte is there. False, changing nothing, where the loop stops.
+    const auto take_code_point = [&] {
+        const unsigned char lead = bytes[pos];
+        const std::size_t end = pos + detail::lead_length(lead);
+        const std::uint8_t traits = entry->traits;
+        const unsigned char after = bytes[end];
+        Entry* next = nullptr;
+        if (after < 0x80) {
+            if ((traits & Entry::kPlain) == 0 && gr::gcb_of(entry->props) == gr::kGcbPrepend) return false;
+        } else if ((next = entry_at(end)) == nullptr || !Entry::ends_before(traits, entry->props, *next)) {
+            return false;
+        }
+        namespace taken = remembered_runs_detail;
+        auto take = static_cast<taken::Take>(traits & Entry::kTakeMask);
+        if (take == taken::kUnknown) [[unlikely]] take = taken::take_of(*entry, stop);
+        if (take == taken::kDrop) {
+            ++s.dropped;
+            s.just_dropped = true;
+        } else if (take == taken::kWrite) {
+            make_room();
+            const auto& outcome = entry->outcome;
+            s.flush_space();
+            std::memcpy(s.buffer + s.size, outcome.text, KeyboardOnlyFilter::Remembered::kMaxText);
+            s.size += outcome.text_size;
+            s.spelled += outcome.transliterated;
+        } else {
+            return false;
+        }
+        pos = end;
+        entry = next;
+        // A single space between two such code points (words of other scripts) is held here:
+        // nothing is held after a spelling, and after a drop the run is one space either way.
+        if (after == ' ') {
+            if (bytes[end + 1] >= 0xC0 && starts_cluster(end + 1)) {
+                s.space_held = true;
+                s.just_dropped = false;
+                pos = end + 1;
+            } else {
+                entry = nullptr;
+            }
+        }
+        return true;
+    };
+
+    while (n - pos >= detail::kMargin) {
+        const unsigned char b = bytes[pos];
+        if (b >= 0x80) {
+            // Code points of two or three bytes, and single spaces between them.
+            if (entry == nullptr && (entry = entry_at(pos)) == nullptr) break;
+            bool taken = true;
+            do taken = take_code_point();
+            while (taken && entry != nullptr && n - pos >= detail::kMargin);
+            if (!taken) break;
+            full_blocks = 0;
+            continue;
+        }
+        make_room();
+        if (!s.space_held) {
+            unsigned rests = 0, before_high = 0;
+            const unsigned ok = detail::verbatim_bytes(bytes + pos, rests, before_high);
+            unsigned taken = unsigned(__builtin_ctz(~ok | 0x10000u));
+            // A printable character before a non-ASCII one is a cluster alone when that one
+            // does not join it (nor has four bytes, which the loop leaves).
+            if (taken != 0 && ((before_high >> (taken - 1)) & 1) != 0 && !starts_cluster(pos + taken)) {
+                --taken;
+                entry = nullptr;
+            }
+            if (taken != 0) {
+                std::memcpy(s.buffer + s.size, bytes + pos, 16);
+                s.size += taken;
+                pos += taken;
+                // A space or line feed among them clears the flag, as holding it would.
+                if ((rests & ((1u << taken) - 1)) != 0) s.just_dropped = false;
+                if (taken < 16) {
+                    full_blocks = 0;
+                } else if (++full_blocks == detail::kLongStretchBlocks) {
+                    // A long stretch: the ASCII shortcut copies the rest of it straight to the
+                    // output, with the run brought up to date before and read back after.
+                    full_blocks = 0;
+                    output.resume_after_block_loop(std::string_view(s.buffer, s.size), false, s.just_dropped);
+                    s.size = 0;
+                    pos = write_verbatim_stretch(output, loop.verbatim(), text, pos);
+                    s.just_dropped = run.just_dropped();
+                }
+                continue;
+            }
+        }
+        // One ASCII cluster: alone unless what follows joins it.
+        entry = nullptr;
+        if (bytes[pos + 1] >= 0x80 && !starts_cluster(pos + 1)) break;
+        if (ascii::is_printable(b)) {
+            s.flush_space();
+            s.buffer[s.size++] = static_cast<char>(b);
+        } else if (b == ' ') {
+            // A second space makes a run the loop leaves to the whitespace run; after a drop
+            // the run is one space either way.
+            if (s.space_held && !s.just_dropped) break;
+            s.space_held = true;
+            s.just_dropped = false;
+        } else if (b == '\n' && !s.space_held) {
+            s.buffer[s.size++] = '\n';
+            s.just_dropped = false;
+        } else {
+            break;
+        }
+        ++pos;
+    }
+    output.resume_after_block_loop(std::string_view(s.buffer, s.size), s.space_held, s.just_dropped);
+    if (s.dropped != 0) output.tally.add(&CleaningStats::non_keyboard_removed, s.dropped);
+    if (s.spelled != 0) output.tally.add(&CleaningStats::non_keyboard_transliterated, s.spelled);
+    return pos;
+}
+
+}  // namespace scrubix

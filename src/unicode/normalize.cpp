@@ -67,6 +67,9 @@ struct Form {
 // point is a starter that passes the quick check (CJK ideographs, Hangul syllables, Cyrillic and
 // more), skipped by the block. Shortcut leads: the other two-byte leads that start such
 // starters or ready decompositions, and for the decomposing forms the leads of Hangul syllables.
+// (Three-byte starters under other leads pass inside the block by their masks; a character
+// met outside the block under such a lead is looked up, which costs typographic punctuation less
+// than one more test would.)
 constexpr LeadTable lead_kinds(const StarterMasks& masks, const DirectDecompositions* direct) {
     const unsigned char checked = direct ? checked_pair(masks, 0xD0).lead : 0;
     LeadTable leads{};

@@ -18,9 +18,10 @@ namespace scrubix::unicode::normalization {
 
 // Per lead byte, one bit per value of the next byte's low six bits: set when the character is a
 // starter that passes the quick check for the flags `not_yes`, so that a normalization region
-// never needs to start before it. Exact for two-byte characters; for the leads of longer ones
-// all bits are set when every character they lead is such a starter, else none (and ASCII
-// bytes have all bits set).
+// never needs to start before it. Exact for two-byte characters; for three-byte ones a bit
+// stands for the 64 code points that share the first two bytes and is set when all of them are
+// such starters (so Hangul syllables pass under a lead that also holds compatibility letters);
+// four-byte leads have no bits and ASCII bytes all of them.
 using StarterMasks = std::array<std::uint64_t, 256>;
 
 constexpr StarterMasks starter_masks(std::uint8_t not_yes) noexcept {
@@ -33,10 +34,13 @@ constexpr StarterMasks starter_masks(std::uint8_t not_yes) noexcept {
     for (char32_t c = 0x80; c < 0x800; ++c)
         if (passes(c)) masks[0xC0 | (c >> 6)] |= std::uint64_t(1) << (c & 0x3F);
     for (unsigned lead = 0xE0; lead < 0xF0; ++lead) {
-        bool all = true;
-        for (char32_t c = char32_t(lead & 0x0F) << 12; all && c < (char32_t(lead & 0x0F) + 1) << 12; ++c)
-            all = passes(c);
-        masks[lead] = all ? ~std::uint64_t(0) : 0;
+        for (unsigned second = 0; second < 64; ++second) {
+            // (Under E0 the first 32 would be overlong forms, which never occur: they pass.)
+            bool all = true;
+            const char32_t first = char32_t(lead & 0x0F) << 12 | char32_t(second) << 6;
+            for (char32_t c = first; all && c < first + 64 && c >= 0x800; ++c) all = passes(c);
+            if (all) masks[lead] |= std::uint64_t(1) << second;
+        }
     }
     return masks;
 }

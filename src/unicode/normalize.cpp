@@ -57,9 +57,10 @@ struct Form {
     // leads the one of Latin-1 letters and the one of Cyrillic (or the longest near each),
     // among the three-byte leads the two longest (CJK ideographs, Hangul syllables).
     LeadRange starters2, starters2b, starters3, starters3b;
-    // The two leads of the basic Cyrillic letters, passed with a look at the next byte when
-    // some of their characters stop the check (for the decomposing forms: й, ё and a few more).
-    CheckedPair cyrillic;
+    // Two leads passed with a look at the next byte because a few of their characters stop the
+    // check: for the decomposing forms the basic Cyrillic letters (й, ё and a few more stop),
+    // for NFKC Latin Extended-A (Ĳ, ĳ, Ŀ, ŀ, ŉ and ſ stop).
+    CheckedPair pair;
 };
 
 // The kinds of the lead bytes from the masks of a form's starters and, for a decomposing form,
@@ -70,8 +71,13 @@ struct Form {
 // (Three-byte starters under other leads pass inside the block by their masks; a character
 // met outside the block under such a lead is looked up, which costs typographic punctuation less
 // than one more test would.)
+constexpr CheckedPair checked_pair_of(const StarterMasks& masks, const DirectDecompositions* direct) noexcept {
+    // (Two stops keep the decomposing forms' block short; Latin Extended-A under NFKC needs six.)
+    return direct ? checked_pair(masks, 0xD0, 2) : checked_pair(masks, 0xC4, CheckedPair::kMaxStops);
+}
+
 constexpr LeadTable lead_kinds(const StarterMasks& masks, const DirectDecompositions* direct) {
-    const unsigned char checked = direct ? checked_pair(masks, 0xD0).lead : 0;
+    const unsigned char checked = checked_pair_of(masks, direct).lead;
     LeadTable leads{};
     for (unsigned lead = 0xC2; lead < 0xF0; ++lead) {
         bool shortcut = direct && lead >= 0xEA && lead <= 0xED;
@@ -145,11 +151,11 @@ constexpr Form make_form(NormalizationForm mode, std::uint8_t not_yes, std::uint
                          char32_t yes_below, const LeadTable& leads, const StarterMasks& masks) noexcept {
     const DirectDecompositions* direct =
         compose || not_yes == 0 ? nullptr : compat ? &kCompatibilityDirect : &kCanonicalDirect;
-    const CheckedPair cyrillic = direct ? checked_pair(masks, 0xD0) : CheckedPair{};
+    const CheckedPair pair = not_yes == 0 ? CheckedPair{} : checked_pair_of(masks, direct);
     return {mode, not_yes, no, compat, compose, yes_below, first_nontrivial_byte(yes_below), &leads, &masks,
             direct, run_through(leads, 0xC3, 0xC2, 0xCF), run_through(leads, 0xD0, 0xD0, 0xDF), longest_run(leads, 0xE0, 0xEF),
             next_longest_run(leads, 0xE0, 0xEF, longest_run(leads, 0xE0, 0xEF)),
-            cyrillic};
+            pair};
 }
 
 constexpr Form form_of(NormalizationForm mode) noexcept {
@@ -184,12 +190,19 @@ static_assert(kNfdLeads[0xE4] == kStarterLead && kNfcLeads[0xE9] == kStarterLead
               kNfkcLeads[0xE5] == kStarterLead);
 // The composing forms pass every basic Cyrillic letter by its lead byte alone; the decomposing
 // forms stop only at й/Й, whose offsets lie inside the window, and at the rarer letters outside.
-static_assert(form_of(NormalizationForm::NFC).cyrillic.lead == 0 && form_of(NormalizationForm::NFKC).cyrillic.lead == 0);
-static_assert(form_of(NormalizationForm::NFD).cyrillic.lo == 0x0F && form_of(NormalizationForm::NFD).cyrillic.hi == 0x4F &&
-              form_of(NormalizationForm::NFD).cyrillic.x1 == 0x19 && form_of(NormalizationForm::NFKD).cyrillic.x2 == 0x39);
+static_assert(kNfcLeads[0xD0] == kStarterLead && kNfkcLeads[0xD1] == kStarterLead);
+static_assert(form_of(NormalizationForm::NFD).pair.lead == 0xD0 && form_of(NormalizationForm::NFD).pair.lo == 0x0F &&
+              form_of(NormalizationForm::NFD).pair.hi == 0x4F && form_of(NormalizationForm::NFD).pair.stops[0] == 0x19 &&
+              form_of(NormalizationForm::NFKD).pair.stops[1] == 0x39);
+// NFC passes Latin Extended-A by its leads; NFKC by the window, the whole of it, with Ĳ, ĳ, Ŀ,
+// ŀ, ŉ and ſ as stops.
+static_assert(kNfcLeads[0xC5] == kStarterLead && form_of(NormalizationForm::NFC).pair.lead == 0);
+static_assert(form_of(NormalizationForm::NFKC).pair.lead == 0xC4 && form_of(NormalizationForm::NFKC).pair.lo == 0 &&
+              form_of(NormalizationForm::NFKC).pair.hi == 0x7F && form_of(NormalizationForm::NFKC).pair.count == 6 &&
+              form_of(NormalizationForm::NFKC).pair.stops[5] == 0x7F);
 // Hangul syllables are composed: starters for NFC, not for NFD.
 static_assert(kNfcLeads[0xEB] == kStarterLead && kNfdLeads[0xEB] == kShortcutLead);
-static_assert(kNfdLeads[0xD1] == kCheckedLead && kNfkdLeads[0xD0] == kCheckedLead && kNfcLeads[0xD0] == kStarterLead);
+static_assert(kNfdLeads[0xD1] == kCheckedLead && kNfkdLeads[0xD0] == kCheckedLead && kNfkcLeads[0xC5] == kCheckedLead);
 
 // Whether no step of `form` reaches across the point just before `c`: its decomposition starts
 // with a starter which, for the composed forms, cannot combine with what precedes it.
@@ -230,16 +243,37 @@ std::size_t skip_below(const char* s, std::size_t i, std::size_t n, unsigned cha
     return i;
 }
 
+// The distinct bytes that follow a lead of `pair` in its stops.
+struct NextByteStops {
+    unsigned char bytes[CheckedPair::kMaxStops] = {};
+    unsigned count = 0;
+};
+
+constexpr NextByteStops next_byte_stops(const CheckedPair& pair) noexcept {
+    NextByteStops out;
+    for (unsigned k = 0; k < pair.count; ++k) {
+        const auto byte = static_cast<unsigned char>(0x80 | (pair.stops[k] & 0x3F));
+        bool seen = false;
+        for (unsigned j = 0; j < out.count; ++j) seen = seen || out.bytes[j] == byte;
+        if (!seen) out.bytes[out.count++] = byte;
+    }
+    return out;
+}
+
 // Where the starters that pass the quick check end, from `i` on, sixteen bytes a step: at the
 // first lead byte that is neither below `form.trivial_below` nor a starter lead, or after the
 // last whole block (maybe inside a character). For the decomposing forms the block passes
-// ASCII, CJK and the basic Cyrillic letters (the leads of `form.cyrillic` with the byte after
-// them in the window), and asks the tables about the other two-byte starters. Without the
-// vector unit, `i`. One copy per form, so that its bounds are constants.
-template <NormalizationForm kMode>
-std::size_t skip_starter_blocks(const char* s, std::size_t i, std::size_t n) noexcept {
+// ASCII, CJK and the basic Cyrillic letters (the leads of `form.pair` with the byte after them
+// in the window), and asks the tables about the other two-byte starters; NFKC passes Latin
+// Extended-A the same way besides its runs of starter leads, but only once it has met one of
+// its leads (`kWithPair` false: the scan stops at the block of the first, with `met_pair`), so
+// that text in other scripts does not pay for the look at the next byte. Without the vector
+// unit, `i`. One copy per form, so that its bounds are constants.
+template <NormalizationForm kMode, bool kWithPair>
+std::size_t scan_starter_blocks(const char* s, std::size_t i, std::size_t n, bool& met_pair) noexcept {
     constexpr const Form& form = form_for(kMode);
-    constexpr bool kCyrillic = form.cyrillic.lead != 0;
+    constexpr bool kPair = kWithPair && form.pair.lead != 0;
+    constexpr bool kRuns = form.direct == nullptr;
 #if defined(__SSE2__)
     // A byte is in [first, last] when, less first + 0x80, it is among the len smallest signed
     // bytes (an empty range: none).
@@ -250,39 +284,68 @@ std::size_t skip_starter_blocks(const char* s, std::size_t i, std::size_t n) noe
     const auto in_run = [&](__m128i bytes, LeadRange r) {
         return r.first > r.last ? _mm_setzero_si128() : in(bytes, r.first, r.last);
     };
-    const CheckedPair& pair = form.cyrillic;
+    constexpr const CheckedPair& pair = form.pair;
     // The pair's check reads the byte after the block.
-    const std::size_t readable = kCyrillic ? 17 : 16;
+    const std::size_t readable = kPair ? 17 : 16;
     while (i + readable <= n) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
         __m128i ok = _mm_or_si128(in(bytes, 0, form.trivial_below - 1u), in_run(bytes, form.starters3));
-        if constexpr (!kCyrillic) {
+        if constexpr (kRuns) {
             ok = _mm_or_si128(ok, _mm_or_si128(in_run(bytes, form.starters2), in_run(bytes, form.starters2b)));
             ok = _mm_or_si128(ok, in_run(bytes, form.starters3b));
-        } else {
-            // The offsets (0 to 127) compare as signed bytes; x1, x2 of 0xFF match none.
+        }
+        if constexpr (kPair) {
             const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 1));
-            const __m128i odd = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(char(pair.lead + 1)));
-            const __m128i t = _mm_or_si128(_mm_and_si128(next, _mm_set1_epi8(0x3F)), _mm_and_si128(odd, _mm_set1_epi8(0x40)));
-            const __m128i exception = _mm_or_si128(_mm_cmpeq_epi8(t, _mm_set1_epi8(char(pair.x1))),
-                                                   _mm_cmpeq_epi8(t, _mm_set1_epi8(char(pair.x2))));
-            const __m128i passes = _mm_andnot_si128(exception, in(t, pair.lo, pair.hi));
+            __m128i passes;
+            if constexpr (pair.lo == 0 && pair.hi == 0x7F) {
+                // The window is all of the pair: a stop is told by the byte after either lead
+                // alone (the few letters that stops needlessly are asked the masks).
+                constexpr NextByteStops kStops = next_byte_stops(pair);
+                __m128i stop = _mm_setzero_si128();
+                for (unsigned k = 0; k < kStops.count; ++k)
+                    stop = _mm_or_si128(stop, _mm_cmpeq_epi8(next, _mm_set1_epi8(char(kStops.bytes[k]))));
+                passes = _mm_andnot_si128(stop, _mm_set1_epi8(char(0xFF)));
+            } else {
+                // The offsets (0 to 127) compare as signed bytes.
+                const __m128i odd = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(char(pair.lead + 1)));
+                const __m128i t = _mm_or_si128(_mm_and_si128(next, _mm_set1_epi8(0x3F)), _mm_and_si128(odd, _mm_set1_epi8(0x40)));
+                passes = in(t, pair.lo, pair.hi);
+                for (unsigned k = 0; k < pair.count; ++k)
+                    passes = _mm_andnot_si128(_mm_cmpeq_epi8(t, _mm_set1_epi8(char(pair.stops[k]))), passes);
+            }
             ok = _mm_or_si128(ok, _mm_and_si128(passes, in(bytes, pair.lead, pair.lead + 1u)));
         }
+        unsigned other = ~unsigned(_mm_movemask_epi8(ok)) & 0xFFFF;
         // Other lead bytes are asked the tables (two-byte characters one by one); the first that
         // is no such starter ends the scan.
-        for (unsigned other = ~unsigned(_mm_movemask_epi8(ok)) & 0xFFFF; other != 0; other &= other - 1) {
+        for (; other != 0; other &= other - 1) {
             const std::size_t at = i + unsigned(__builtin_ctz(other));
-            if (!is_starter_in(*form.starter_masks, static_cast<unsigned char>(s[at]),
-                               static_cast<unsigned char>(s[at + 1])))
-                return at;
+            const auto lead = static_cast<unsigned char>(s[at]);
+            if constexpr (!kWithPair && form.pair.lead != 0) {
+                if ((lead & 0xFE) == form.pair.lead) {
+                    met_pair = true;
+                    return i;
+                }
+            }
+            if (!is_starter_in(*form.starter_masks, lead, static_cast<unsigned char>(s[at + 1]))) return at;
         }
         i += 16;
     }
 #else
-    (void)s, (void)n;
+    (void)s, (void)n, (void)met_pair;
 #endif
     return i;
+}
+
+template <NormalizationForm kMode>
+std::size_t skip_starter_blocks(const char* s, std::size_t i, std::size_t n) noexcept {
+    constexpr const CheckedPair& pair = form_for(kMode).pair;
+    bool met_pair = false;
+    if constexpr (pair.lead != 0 && pair.lo == 0 && pair.hi == 0x7F) {
+        i = scan_starter_blocks<kMode, false>(s, i, n, met_pair);
+        if (!met_pair) return i;
+    }
+    return scan_starter_blocks<kMode, true>(s, i, n, met_pair);
 }
 
 std::size_t skip_starter_blocks(const char* s, std::size_t i, std::size_t n, const Form& form) noexcept {

@@ -53,30 +53,33 @@ constexpr bool is_starter_in(const StarterMasks& masks, unsigned char lead, unsi
 // character is a starter that passes, so that the vector scan passes them by looking at the
 // byte after the lead as well: the character's offset from the first code point under the even
 // lead (0 to 127) is the next byte's low six bits, plus 64 under the odd lead. Offsets in
-// [lo, hi] pass, except `x1` and `x2` (0xFF: none); the characters outside are asked the masks.
-// Built so that no character that stops the quick check has an offset that passes.
+// [lo, hi] pass, except the first `count` of `stops`; the characters outside are asked the
+// masks. Built so that no character that stops the quick check has an offset that passes.
 struct CheckedPair {
+    static constexpr unsigned kMaxStops = 6;
     unsigned char lead = 0;  // the even lead; 0 when neither lead needs the check
     unsigned char lo = 1, hi = 0;
-    unsigned char x1 = 0xFF, x2 = 0xFF;
+    unsigned char count = 0;
+    unsigned char stops[kMaxStops] = {};
 };
 
-constexpr CheckedPair checked_pair(const StarterMasks& masks, unsigned char even_lead) noexcept {
+// The widest window of offsets under `even_lead` holding at most `max_stops` characters that
+// stop (each one costs the scan a comparison per block).
+constexpr CheckedPair checked_pair(const StarterMasks& masks, unsigned char even_lead, unsigned max_stops) noexcept {
     const std::uint64_t all = ~std::uint64_t(0);
     if (masks[even_lead] == all && masks[even_lead + 1] == all) return {};
     const auto stops = [&](unsigned t) { return !((masks[even_lead + (t >> 6)] >> (t & 0x3F)) & 1); };
-    // The widest window of offsets holding at most two characters that stop.
     CheckedPair best{even_lead};
     for (unsigned lo = 0; lo < 128; ++lo) {
-        unsigned count = 0, hi = lo;
-        unsigned char inside[2] = {0xFF, 0xFF};
+        CheckedPair window{even_lead, static_cast<unsigned char>(lo)};
+        unsigned hi = lo;
         for (; hi < 128; ++hi) {
             if (!stops(hi)) continue;
-            if (count == 2) break;
-            inside[count++] = static_cast<unsigned char>(hi);
+            if (window.count == max_stops) break;
+            window.stops[window.count++] = static_cast<unsigned char>(hi);
         }
-        if (hi - lo > unsigned(best.hi + 1 - best.lo))
-            best = {even_lead, static_cast<unsigned char>(lo), static_cast<unsigned char>(hi - 1), inside[0], inside[1]};
+        window.hi = static_cast<unsigned char>(hi - 1);
+        if (hi - lo > unsigned(best.hi + 1 - best.lo)) best = window;
     }
     return best;
 }

@@ -366,31 +366,46 @@ TEST_CASE("normalization", "random strings agree with a textbook normalizer") {
     }
 }
 
-TEST_CASE("normalization", "any Cyrillic letter or a mark at every offset of a Cyrillic and CJK stretch") {
+TEST_CASE("normalization", "any letter of a block-passed range or a mark at every offset of a stretch") {
     const ReferenceNormalizer reference;
-    // A stretch passed by the block (basic Cyrillic letters, CJK, spaces), after a start that
-    // leaves the scan to the main loop (ASCII) or to the run after a directly written region
-    // (a Hangul syllable, an accented letter); the starts' lengths shift the block offsets.
-    const std::vector<char32_t> stretch = {0x043F, 0x0440, 0x0438, 0x0432, 0x0435, 0x0442, ' ',    0x4E2D,
-                                           0x6587, ' ',    0x0416, 0x0438, 0x0437, 0x043D, 0x044C, 0x4EBA,
-                                           0x0434, 0x043E, 0x0440, 0x043E, 0x0433, 0x0430, 0x044F};
-    std::vector<char32_t> inserted = {0x0301, 0x0306, 0x0308, 0x3099, 0x1161, 0xAC00, 0x00E9, 0x0587};
-    for (char32_t c = 0x0400; c < 0x0480; ++c) inserted.push_back(c);
-    for (const char32_t start : {char32_t('a'), char32_t(0xD55C), char32_t(0x00E9)}) {
-        for (const char32_t x : inserted) {
-            for (std::size_t at = 0; at <= stretch.size(); ++at) {
-                std::vector<char32_t> cps = {start};
-                cps.insert(cps.end(), stretch.begin(), stretch.begin() + std::ptrdiff_t(at));
-                cps.push_back(x);
-                cps.insert(cps.end(), stretch.begin() + std::ptrdiff_t(at), stretch.end());
-                const std::string text = from_code_points(cps);
-                for (NormalizationForm m : kForms) {
-                    const std::string expected = from_code_points(reference.normalize(m, cps));
-                    if (norm(m, text) == expected && is_normalized(m, text) == (expected == text)) continue;
-                    const std::string what = std::string(kFormNames[int(m)]) + " of " + harness::show(text);
-                    CHECK_EQ_MSG(norm(m, text), expected, what);
-                    CHECK_EQ_MSG(is_normalized(m, text), expected == text, "is_normalized " + what);
-                    return;
+    // Stretches passed by the block, after a start that leaves the scan to the main loop
+    // (ASCII) or to the run after a directly written region (a Hangul syllable, an accented
+    // letter); the starts' lengths shift the block offsets. Basic Cyrillic with CJK (passed by
+    // the next byte under the decomposing forms), and Latin Extended-A with Hangul syllables
+    // under a lead that also holds compatibility letters (passed by the next byte, and by blocks
+    // of 64, under NFKC).
+    struct Stretch {
+        std::vector<char32_t> text;
+        char32_t first, last;  // every one of these inserted
+    };
+    const std::vector<Stretch> stretches = {
+        {{0x043F, 0x0440, 0x0438, 0x0432, 0x0435, 0x0442, ' ', 0x4E2D, 0x6587, ' ', 0x0416, 0x0438, 0x0437, 0x043D,
+          0x044C, 0x4EBA, 0x0434, 0x043E, 0x0440, 0x043E, 0x0433, 0x0430, 0x044F},
+         0x0400, 0x047F},
+        {{'z', 0x00F3, 0x0142, 0x0107, ' ', 0x0159, 0x0065, 0x006B, 0x0061, ' ', 0xAD6D, 0xD55C, ' ', 0x017C, 0x00F3,
+          0x0142, 0x0074, 0x0079, ' ', 0x0161, 0x0165, 0x0151},
+         0x0100, 0x017F},
+    };
+    std::vector<char32_t> inserted = {0x0301, 0x0306, 0x0308, 0x3099, 0x1161, 0xAC00, 0x00E9, 0x0587, 0xA770, 0xAB5C};
+    for (const Stretch& stretch : stretches) {
+        std::vector<char32_t> xs = inserted;
+        for (char32_t c = stretch.first; c <= stretch.last; ++c) xs.push_back(c);
+        for (const char32_t start : {char32_t('a'), char32_t(0xD55C), char32_t(0x00E9)}) {
+            for (const char32_t x : xs) {
+                for (std::size_t at = 0; at <= stretch.text.size(); ++at) {
+                    std::vector<char32_t> cps = {start};
+                    cps.insert(cps.end(), stretch.text.begin(), stretch.text.begin() + std::ptrdiff_t(at));
+                    cps.push_back(x);
+                    cps.insert(cps.end(), stretch.text.begin() + std::ptrdiff_t(at), stretch.text.end());
+                    const std::string text = from_code_points(cps);
+                    for (NormalizationForm m : kForms) {
+                        const std::string expected = from_code_points(reference.normalize(m, cps));
+                        if (norm(m, text) == expected && is_normalized(m, text) == (expected == text)) continue;
+                        const std::string what = std::string(kFormNames[int(m)]) + " of " + harness::show(text);
+                        CHECK_EQ_MSG(norm(m, text), expected, what);
+                        CHECK_EQ_MSG(is_normalized(m, text), expected == text, "is_normalized " + what);
+                        return;
+                    }
                 }
             }
         }

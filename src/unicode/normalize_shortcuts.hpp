@@ -25,20 +25,28 @@ namespace scrubix::unicode::normalization {
 using StarterMasks = std::array<std::uint64_t, 256>;
 
 constexpr StarterMasks starter_masks(std::uint8_t not_yes) noexcept {
-    const auto passes = [not_yes](char32_t c) {
-        const Record r = record_of(c);
-        return combining_class(r) == 0 && !(flags(r) & not_yes);
-    };
+    const auto passes = [not_yes](Record r) { return combining_class(r) == 0 && !(flags(r) & not_yes); };
     StarterMasks masks{};
     for (unsigned b = 0; b < 0x80; ++b) masks[b] = ~std::uint64_t(0);
     for (char32_t c = 0x80; c < 0x800; ++c)
-        if (passes(c)) masks[0xC0 | (c >> 6)] |= std::uint64_t(1) << (c & 0x3F);
+        if (passes(record_of(c))) masks[0xC0 | (c >> 6)] |= std::uint64_t(1) << (c & 0x3F);
+    // The three-byte range by the record table's blocks, each distinct one checked once (a
+    // check per code point would outrun what compilers allow a constant expression).
+    constexpr unsigned kBlock = 1u << kRecordShift;
+    static_assert(64 % kBlock == 0 && RecordTable::kLimit > 0xFFFF);
+    std::array<bool, std::size(kRecordBlocks) / kBlock> block_passes{};
+    for (std::size_t b = 0; b < block_passes.size(); ++b) {
+        bool all = true;
+        for (unsigned k = 0; all && k < kBlock; ++k) all = passes(kRecordBlocks[b * kBlock + k]);
+        block_passes[b] = all;
+    }
     for (unsigned lead = 0xE0; lead < 0xF0; ++lead) {
         for (unsigned second = 0; second < 64; ++second) {
             // (Under E0 the first 32 would be overlong forms, which never occur: they pass.)
             bool all = true;
             const char32_t first = char32_t(lead & 0x0F) << 12 | char32_t(second) << 6;
-            for (char32_t c = first; all && c < first + 64 && c >= 0x800; ++c) all = passes(c);
+            for (char32_t c = first; all && c < first + 64 && c >= 0x800; c += kBlock)
+                all = block_passes[kRecordIndex[c >> kRecordShift]];
             if (all) masks[lead] |= std::uint64_t(1) << second;
         }
     }

@@ -28,8 +28,8 @@ using py::PyRef;
 struct TextBatch {
     enum class Failure { None, Memory, Refused };
 
-    std::vector<PyRef> items;  // the texts, held while the list may change
-    std::string utf8;          // the texts' UTF-8, back to back, behind `views`
+    std::vector<PyRef> items;    // the texts, held while the list may change
+    std::vector<PyRef> encoded;  // owners of the UTF-8 behind `views`
     std::vector<std::string_view> views;
     std::vector<CleaningResult> results;
     Options options;
@@ -136,14 +136,12 @@ void name_failed_item(PyObject* item, Py_ssize_t index) {
     if (error) PyErr_SetObject(PyExc_UnicodeEncodeError, error.get());
 }
 
-// Reads and encodes the texts with the lock held; false with the error set. Each encoded text
-// is copied into the batch's one buffer and its bytes object dropped at once, so the next
-// text's encoding reuses the same, still cached, memory.
+// Reads and encodes the texts with the lock held; false with the error set.
 bool encode_texts(PyObject* texts, TextBatch& batch) {
     const Py_ssize_t count = PyList_Size(texts);
     batch.items.reserve(static_cast<std::size_t>(count));
-    std::vector<std::size_t> ends;
-    ends.reserve(static_cast<std::size_t>(count));
+    batch.encoded.reserve(static_cast<std::size_t>(count));
+    batch.views.reserve(static_cast<std::size_t>(count));
     for (Py_ssize_t i = 0; i < count; ++i) {
         // The list may be changed by other threads while this runs: hold each item.
         batch.items.push_back(PyRef::borrow(PyList_GetItem(texts, i)));
@@ -154,15 +152,8 @@ bool encode_texts(PyObject* texts, TextBatch& batch) {
             if (item != nullptr) name_failed_item(item, batch.first_index + i);
             return false;
         }
-        batch.utf8.append(view);
-        ends.push_back(batch.utf8.size());
-    }
-    // The buffer is complete: the views can point into it now.
-    batch.views.reserve(ends.size());
-    std::size_t begin = 0;
-    for (const std::size_t end : ends) {
-        batch.views.emplace_back(batch.utf8.data() + begin, end - begin);
-        begin = end;
+        batch.encoded.push_back(std::move(holder));
+        batch.views.push_back(view);
     }
     batch.results.resize(static_cast<std::size_t>(count));
     return true;
@@ -195,10 +186,8 @@ PyObject* text_job_finish(PyObject* self, PyObject*) {
             py::new_result_of_type(type, std::move(result.text), result.changes_made, result.stats, source);
         if (object == nullptr) return nullptr;
         PyList_SetItem(list.get(), i, object);
+        batch->encoded[i] = PyRef();
     }
-    // The job only waits to be dropped now: its copy of the texts goes at once.
-    std::string().swap(batch->utf8);
-    batch->views.clear();
     return list.release();
 }
 

@@ -138,25 +138,23 @@ constexpr Form make_form(std::uint8_t not_yes, std::uint8_t no, bool compat, boo
             next_longest_run(leads, 0xE0, 0xEF, longest_run(leads, 0xE0, 0xEF))};
 }
 
-// Each form's settings, worked out once at compile time rather than at every call.
-constexpr Form kNfdForm = make_form(kNfdQcNo, kNfdQcNo, false, false, kNfdYesBelow, kNfdLeads, kNfdStarterMasks);
-constexpr Form kNfcForm = make_form(kNfcQcNo | kNfcQcMaybe, kNfcQcNo, false, true, kNfcYesBelow, kNfcLeads,
-                                    kNfcStarterMasks);
-constexpr Form kNfkdForm = make_form(kNfkdQcNo, kNfkdQcNo, true, false, kNfkdYesBelow, kNfkdLeads,
-                                     kNfkdStarterMasks);
-constexpr Form kNfkcForm = make_form(kNfkcQcNo | kNfkcQcMaybe, kNfkcQcNo, true, true, kNfkcYesBelow, kNfkcLeads,
-                                     kNfkcStarterMasks);
-constexpr Form kNoForm = make_form(0, 0, false, false, 0x80, kNoLeads, kNoStarterMasks);
-
-constexpr const Form& form_of(NormalizationForm mode) noexcept {
+constexpr Form form_of(NormalizationForm mode) noexcept {
     switch (mode) {
-        case NormalizationForm::NFD: return kNfdForm;
-        case NormalizationForm::NFC: return kNfcForm;
-        case NormalizationForm::NFKD: return kNfkdForm;
-        case NormalizationForm::NFKC: return kNfkcForm;
+        case NormalizationForm::NFD:
+            return make_form(kNfdQcNo, kNfdQcNo, false, false, kNfdYesBelow, kNfdLeads,
+                             kNfdStarterMasks);
+        case NormalizationForm::NFC:
+            return make_form(kNfcQcNo | kNfcQcMaybe, kNfcQcNo, false, true, kNfcYesBelow, kNfcLeads,
+                             kNfcStarterMasks);
+        case NormalizationForm::NFKD:
+            return make_form(kNfkdQcNo, kNfkdQcNo, true, false, kNfkdYesBelow, kNfkdLeads,
+                             kNfkdStarterMasks);
+        case NormalizationForm::NFKC:
+            return make_form(kNfkcQcNo | kNfkcQcMaybe, kNfkcQcNo, true, true, kNfkcYesBelow,
+                             kNfkcLeads, kNfkcStarterMasks);
         case NormalizationForm::None: break;
     }
-    return kNoForm;
+    return make_form(0, 0, false, false, 0x80, kNoLeads, kNoStarterMasks);
 }
 
 // CJK ideographs are starters that pass every quick check.
@@ -638,7 +636,7 @@ void normalize_into(NormalizationForm mode, std::string_view text, std::string& 
         out.append(text);
         return;
     }
-    const Form& form = form_of(mode);
+    const Form form = form_of(mode);
     out.reserve(out.size() + text.size());
     RegionNormalizer normalizer(form);
     std::size_t copied = 0;
@@ -680,7 +678,7 @@ void normalize_into(NormalizationForm mode, std::string_view text, std::string& 
 
 std::size_t normalized_prefix(NormalizationForm mode, std::string_view text) {
     if (mode == NormalizationForm::None) return text.size();
-    const Form& form = form_of(mode);
+    const Form form = form_of(mode);
     // Most texts meet no region that needs a closer look: the normalizer is made at the first.
     std::optional<RegionNormalizer> normalizer;
     std::string scratch;

@@ -48,9 +48,18 @@ bool for_each_piece(std::string_view text, const Options& o, OnPiece&& on_piece,
     return on_piece(text.substr(piece));
 }
 
-void normalize_stage(std::string_view text, const Options& o, std::string& out) {
+// Appends the normalization stage's output for `text` to `out`. `kept` bytes at its start
+// are known to be in the form already and to end at a boundary (0 when nothing is known).
+void normalize_stage(std::string_view text, const Options& o, std::string& out, std::size_t kept = 0) {
     out.reserve(text.size());
     const NormalizationMode mode = o.unicode_normalization;
+    if (kept != 0) {
+        // Without protected characters the stage is one piece: the start is copied, not
+        // scanned a second time.
+        out.append(text.substr(0, kept));
+        unicode::normalize_into(mode, text.substr(kept), out);
+        return;
+    }
     for_each_piece(
         text, o,
         [&](std::string_view piece) {
@@ -85,10 +94,20 @@ Written clean_through_pass(std::string_view text, const Options& options, PassMo
                            Tally& tally) {
     std::string_view input = text;
     bool normalizing = options.unicode_normalization != NormalizationMode::None;
-    if (normalizing && mode == PassMode::Shortcuts && already_normalized(text, options)) normalizing = false;
+    std::size_t kept = 0;
+    if (normalizing && mode == PassMode::Shortcuts) {
+        if (options.keyboard_only) {
+            normalizing = !already_normalized(text, options);
+        } else {
+            // One scan finds whether the text is in the form and, if not, how much of its
+            // start is: the stage then goes on from there.
+            kept = unicode::normalized_prefix(options.unicode_normalization, text);
+            normalizing = kept != text.size();
+        }
+    }
     if (normalizing) {
         scratch.normalized.clear();
-        normalize_stage(text, options, scratch.normalized);
+        normalize_stage(text, options, scratch.normalized, kept);
         if (scratch.normalized != text) tally.add(&CleaningStats::unicode_normalized);
         input = scratch.normalized;
     }

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -830,18 +832,29 @@ void normalize_into(NormalizationForm mode, std::string_view text, std::string& 
     out.append(text.substr(copied));
 }
 
-bool is_normalized(NormalizationForm mode, std::string_view text) {
-    if (mode == NormalizationForm::None) return true;
+std::size_t normalized_prefix(NormalizationForm mode, std::string_view text) {
+    if (mode == NormalizationForm::None) return text.size();
     const Form& form = form_for(mode);
-    RegionNormalizer normalizer(form);
+    // Most texts meet no region that needs a closer look: the normalizer is made at the first.
+    std::optional<RegionNormalizer> normalizer;
     std::string scratch;
-    return for_each_unchecked_region(text, form, [&](std::size_t begin, std::size_t end, bool no,
-                                                     const DirectDecomposition*) {
-        if (no) return kStopScan;
-        scratch.clear();
-        normalizer.normalize(text.substr(begin, end - begin), scratch);
-        return scratch == text.substr(begin, end - begin) ? end : kStopScan;
+    std::size_t changed_at = text.size();
+    for_each_unchecked_region(text, form, [&](std::size_t begin, std::size_t end, bool no,
+                                              const DirectDecomposition*) {
+        if (!no) {
+            scratch.clear();
+            if (!normalizer) normalizer.emplace(form);
+            normalizer->normalize(text.substr(begin, end - begin), scratch);
+            if (scratch == text.substr(begin, end - begin)) return end;
+        }
+        changed_at = begin;
+        return kStopScan;
     });
+    return changed_at;
+}
+
+bool is_normalized(NormalizationForm mode, std::string_view text) {
+    return normalized_prefix(mode, text) == text.size();
 }
 
 std::size_t nfkd_char(char32_t c, char32_t* buf) noexcept {

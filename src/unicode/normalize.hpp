@@ -15,6 +15,11 @@ void normalize_into(NormalizationForm form, std::string_view text, std::string& 
 // Whether `text` is already in the `form` (quick check, confirmed where it says maybe).
 bool is_normalized(NormalizationForm form, std::string_view text);
 
+// Length of the longest start of `text` that ends at a boundary the `form` never reaches
+// across and that the form leaves as it is: `text.size()` when the whole text is in the form.
+// The form of `text` is that start followed by the form of the rest.
+std::size_t normalized_prefix(NormalizationForm form, std::string_view text);
+
 // Whether `c` is a starter that passes the `form`'s quick check: nothing the form does reaches
 // back across it, so text may be normalized in parts cut before such characters.
 bool is_quick_check_starter(NormalizationForm form, char32_t c) noexcept;

@@ -2,15 +2,35 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace scrubix::utf8 {
 
 namespace {
 constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
 
-inline std::uint64_t load64(const char* p) noexcept {
+inline std::uint64_t load64(const void* p) noexcept {
     std::uint64_t v;
     std::memcpy(&v, p, sizeof v);
     return v;
+}
+
+// Index of the first byte at or after `i` that is not ASCII, or `n`: sixteen bytes a step
+// where the vector unit allows, then eight.
+std::size_t skip_ascii(const unsigned char* p, std::size_t i, std::size_t n) noexcept {
+#if defined(__SSE2__)
+    for (; i + 16 <= n; i += 16) {
+        const int high = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
+        if (high != 0) return i + unsigned(__builtin_ctz(unsigned(high)));
+    }
+#endif
+    for (; i + 8 <= n; i += 8) {
+        if (const std::uint64_t high = load64(p + i) & kHighBits) return i + unsigned(__builtin_ctzll(high)) / 8;
+    }
+    while (i < n && p[i] < 0x80) ++i;
+    return i;
 }
 }  // namespace
 
@@ -45,29 +65,32 @@ bool is_valid(std::string_view s) noexcept {
     while (i < n) {
         const unsigned char b = p[i];
         if (b < 0x80) {
-            // ASCII comes in stretches: eight bytes a step.
-            ++i;
-            while (n - i >= 8 && (load64(s.data() + i) & kHighBits) == 0) i += 8;
+            i = skip_ascii(p, i + 1, n);
             continue;
         }
+        // The lead byte gives the length and the range of the second byte, which is where
+        // overlongs, surrogates and values above U+10FFFF show; later bytes only continue.
         std::size_t len;
-        char32_t min;
-        char32_t c;
-        if (b >= 0xC2 && b <= 0xDF) {
-            len = 2; min = 0x80; c = b & 0x1F;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            len = 3; min = 0x800; c = b & 0x0F;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            len = 4; min = 0x10000; c = b & 0x07;
+        unsigned char low = 0x80, high = 0xBF;
+        if (b < 0xC2) {
+            return false;
+        } else if (b < 0xE0) {
+            len = 2;
+        } else if (b < 0xF0) {
+            len = 3;
+            if (b == 0xE0) low = 0xA0;
+            if (b == 0xED) high = 0x9F;
+        } else if (b < 0xF5) {
+            len = 4;
+            if (b == 0xF0) low = 0x90;
+            if (b == 0xF4) high = 0x8F;
         } else {
             return false;
         }
-        if (n - i < len) return false;
-        for (std::size_t k = 1; k < len; ++k) {
+        if (n - i < len || p[i + 1] < low || p[i + 1] > high) return false;
+        for (std::size_t k = 2; k < len; ++k) {
             if ((p[i + k] & 0xC0) != 0x80) return false;
-            c = (c << 6) | (p[i + k] & 0x3F);
         }
-        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
         i += len;
     }
     return true;

@@ -17,6 +17,7 @@ using unicode::is_normalized;
 using unicode::NormalizationForm;
 using unicode::nfkd_char;
 using unicode::normalize_into;
+using unicode::normalized_prefix;
 
 namespace {
 
@@ -356,10 +357,17 @@ TEST_CASE("normalization", "random strings agree with a textbook normalizer") {
         for (NormalizationForm m : kForms) {
             const std::string expected = from_code_points(reference.normalize(m, cps));
             const std::string got = norm(m, text);
-            if (got != expected || is_normalized(m, text) != (expected == text)) {
+            // The start the prefix check passes is in the form, and the rest normalized alone
+            // completes the form of the whole.
+            const std::size_t kept = normalized_prefix(m, text);
+            const std::string start = text.substr(0, kept);
+            const bool prefix_holds = (kept == text.size()) == (expected == text) && norm(m, start) == start &&
+                                      start + norm(m, text.substr(kept)) == expected;
+            if (got != expected || is_normalized(m, text) != (expected == text) || !prefix_holds) {
                 const std::string what = std::string(kFormNames[int(m)]) + " of " + harness::show(text);
                 CHECK_EQ_MSG(got, expected, what);
                 CHECK_EQ_MSG(is_normalized(m, text), expected == text, "is_normalized " + what);
+                CHECK_EQ_MSG(prefix_holds, true, "normalized_prefix " + what);
                 return;
             }
         }

@@ -1,4 +1,6 @@
+#include <iterator>
 #include <string>
+#include <string_view>
 
 #include "harness.hpp"
 #include "unicode/utf8.hpp"
@@ -39,4 +41,53 @@ TEST_CASE("utf8", "validation rejects malformed sequences") {
     CHECK(!utf8::is_valid("\xE2\x82"));          // truncated
     CHECK(!utf8::is_valid("\x80"));              // lone continuation
     CHECK(utf8::is_valid("caf\xC3\xA9 \xF0\x9F\x98\x80"));
+}
+
+namespace {
+// Well-formedness read from the scalar value each sequence spells: the definition, one step at
+// a time, with nothing skipped.
+bool valid_by_value(std::string_view s) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    for (std::size_t i = 0; i < s.size();) {
+        const unsigned char b = p[i];
+        const std::size_t len = b < 0x80 ? 1 : b >= 0xC0 && b < 0xE0 ? 2 : b >= 0xE0 && b < 0xF0 ? 3
+                                : b >= 0xF0 && b < 0xF8 ? 4 : 0;
+        if (len == 0 || s.size() - i < len) return false;
+        char32_t c = len == 1 ? b : b & (0x7F >> len);
+        for (std::size_t k = 1; k < len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) return false;
+            c = c << 6 | (p[i + k] & 0x3F);
+        }
+        constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (c < kLeast[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+        i += len;
+    }
+    return true;
+}
+}  // namespace
+
+TEST_CASE("utf8", "validation agrees with the scalar values on every edge byte, at every scan position") {
+    // The byte values where a range of a lead or a following byte starts or ends.
+    constexpr unsigned char kEdges[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0,
+                                        0xC1, 0xC2, 0xDF, 0xE0, 0xE1, 0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xFF};
+    std::size_t disagreements = 0;
+    std::string s;
+    // Runs of ASCII before the sequence put it inside and at the end of a 16- and 8-byte step.
+    for (std::size_t pad : {0u, 7u, 15u, 16u, 17u, 31u}) {
+        for (std::size_t len = 1; len <= 4; ++len) {
+            std::size_t combos = 1;
+            for (std::size_t k = 0; k < len; ++k) combos *= std::size(kEdges);
+            for (std::size_t combo = 0; combo < combos; ++combo) {
+                s.assign(pad, 'a');
+                for (std::size_t k = 0, rest = combo; k < len; ++k, rest /= std::size(kEdges))
+                    s.push_back(char(kEdges[rest % std::size(kEdges)]));
+                for (const std::size_t tail : {0u, 1u, 20u}) {
+                    s.append(tail, 'b');
+                    if (utf8::is_valid(s) != valid_by_value(s)) ++disagreements;
+                    s.resize(s.size() - tail);
+                }
+            }
+        }
+    }
+    CHECK_EQ(disagreements, std::size_t(0));
 }

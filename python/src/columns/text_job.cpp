@@ -48,10 +48,16 @@ struct TextBatch {
         try {
             for_each_block((count + step - 1) / step, threads, [&](std::int64_t b) {
                 const std::int64_t end = std::min<std::int64_t>(count, (b + 1) * step);
+                // One set of working strings for the block; each result gets its text here,
+                // so the thread that builds the results only takes them over.
+                BatchCleaner cleaner(options);
                 for (std::int64_t i = b * step; i < end; ++i) {
-                    auto outcome = try_clean(views[i], options);
+                    CleaningResult& result = results[i];
+                    auto outcome = cleaner.clean_append(views[i], result.text);
                     if (auto* error = std::get_if<CleaningError>(&outcome)) throw EngineRefusal(error->message());
-                    results[i] = std::move(std::get<CleaningResult>(outcome));
+                    const Tally& tally = std::get<Tally>(outcome);
+                    result.changes_made = tally.changes_made;
+                    result.stats = tally.stats;
                 }
             });
         } catch (const EngineRefusal& e) {
@@ -175,9 +181,9 @@ PyObject* text_job_finish(PyObject* self, PyObject*) {
     for (Py_ssize_t i = 0; i < count; ++i) {
         CleaningResult& result = batch->results[static_cast<std::size_t>(i)];
         const std::string_view view = batch->views[static_cast<std::size_t>(i)];
-        std::string text = result.unchanged ? std::string(view) : std::move(result.text);
-        PyObject* source = py::unchanged_source(batch->items[i].get(), view, text);
-        PyObject* object = py::new_result_of_type(type, std::move(text), result.changes_made, result.stats, source);
+        PyObject* source = py::unchanged_source(batch->items[i].get(), view, result.text);
+        PyObject* object =
+            py::new_result_of_type(type, std::move(result.text), result.changes_made, result.stats, source);
         if (object == nullptr) return nullptr;
         PyList_SetItem(list.get(), i, object);
         batch->encoded[i] = PyRef();

@@ -546,9 +546,20 @@ def test_a_file_changing_meanwhile_is_left_alone(tmp_path: Path, capsysbinary: p
 @pytest.mark.parametrize("signum", [signal.SIGTERM, signal.SIGHUP])
 def test_signals_during_a_rewrite_leave_no_temporary_file(signum: int, tmp_path: Path) -> None:
     path = tmp_path / "big.txt"
-    original = "w\u00f6rd \u201cq\u201d\n".encode() * 2_000_000
+    original = "w\u00f6rd \u201cq\u201d\n".encode() * 200_000
     path.write_bytes(original)
-    proc = subprocess.Popen([sys.executable, "-m", "scrubix", "-i", str(path)], stderr=subprocess.PIPE)
+    # The command, with a pause after each piece it writes, so that the signal always comes
+    # while the temporary file is there (the engine alone may finish first).
+    slowed = ("import sys, time, scrubix.cli as cli\n"
+              "real = cli.clean_pieces\n"
+              "def slow(*args, **kwargs):\n"
+              "    for piece in real(*args, **kwargs):\n"
+              "        yield piece\n"
+              "        time.sleep(0.05)\n"
+              "cli.clean_pieces = slow\n"
+              "sys.exit(cli.main())\n")
+    proc = subprocess.Popen([sys.executable, "-c", slowed, "-i", "--chunk-size", "65536", str(path)],
+                            stderr=subprocess.PIPE)
     deadline = time.monotonic() + 60
     while not any(name.startswith(".scrubix-") for name in os.listdir(tmp_path)):
         assert proc.poll() is None and time.monotonic() < deadline, "no temporary file appeared"

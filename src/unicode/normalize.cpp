@@ -218,33 +218,6 @@ bool boundary_before(char32_t c, Record r, const Form& form) noexcept {
     return combining_class(lead) == 0 && !(form.compose && (flags(lead) & kComposesWithPrevious));
 }
 
-// Index of the first byte at or after `i` that is `limit` or above (or `n`), sixteen bytes at a
-// time where the vector unit allows.
-std::size_t skip_below(const char* s, std::size_t i, std::size_t n, unsigned char limit) noexcept {
-#if defined(__SSE2__)
-    // Unsigned x < limit as a signed comparison of x ^ 0x80 with limit ^ 0x80.
-    const __m128i flip = _mm_set1_epi8(char(0x80));
-    const __m128i bound = _mm_set1_epi8(char(limit ^ 0x80));
-    while (i + 16 <= n) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        const __m128i v = _mm_xor_si128(bytes, flip);
-        const unsigned below = unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(v, bound)));
-        if (below != 0xFFFF) return i + unsigned(__builtin_ctz(~below));
-        i += 16;
-    }
-#else
-    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
-    while (i + 8 <= n) {
-        std::uint64_t word;
-        std::memcpy(&word, s + i, 8);
-        if (word & kHigh) break;
-        i += 8;
-    }
-#endif
-    while (i < n && static_cast<unsigned char>(s[i]) < limit) ++i;
-    return i;
-}
-
 // The distinct bytes that follow a lead of `pair` in its stops.
 struct NextByteStops {
     unsigned char bytes[CheckedPair::kMaxStops] = {};
@@ -515,7 +488,7 @@ std::size_t write_simple_run(std::string_view text, std::size_t j, const Form& f
     while (j < n) {
         auto lead = static_cast<unsigned char>(s[j]);
         if (lead < 0x80) {
-            const std::size_t next = skip_below(s, j + 1, n, 0x80);
+            const std::size_t next = utf8::skip_below(s, j + 1, n);
             restart = next - 1;
             j = next;
             continue;
@@ -588,7 +561,7 @@ bool for_each_unchecked_region(std::string_view text, const Form& form, OnRegion
                 prev_ccc = 0;
                 continue;
             }
-            i = skip_below(s, i + 1, n, trivial_below);
+            i = utf8::skip_below(s, i + 1, n, trivial_below);
             boundary = previous_char_start(s, i);
             prev_ccc = 0;
             continue;

@@ -2,35 +2,15 @@
 
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace scrubix::utf8 {
 
 namespace {
 constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
 
-inline std::uint64_t load64(const void* p) noexcept {
+inline std::uint64_t load64(const char* p) noexcept {
     std::uint64_t v;
     std::memcpy(&v, p, sizeof v);
     return v;
-}
-
-// Index of the first byte at or after `i` that is not ASCII, or `n`: sixteen bytes a step
-// where the vector unit allows, then eight.
-std::size_t skip_ascii(const unsigned char* p, std::size_t i, std::size_t n) noexcept {
-#if defined(__SSE2__)
-    for (; i + 16 <= n; i += 16) {
-        const int high = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
-        if (high != 0) return i + unsigned(__builtin_ctz(unsigned(high)));
-    }
-#endif
-    for (; i + 8 <= n; i += 8) {
-        if (const std::uint64_t high = load64(p + i) & kHighBits) return i + unsigned(__builtin_ctzll(high)) / 8;
-    }
-    while (i < n && p[i] < 0x80) ++i;
-    return i;
 }
 }  // namespace
 
@@ -65,7 +45,7 @@ bool is_valid(std::string_view s) noexcept {
     while (i < n) {
         const unsigned char b = p[i];
         if (b < 0x80) {
-            i = skip_ascii(p, i + 1, n);
+            i = skip_below(s.data(), i + 1, n);
             continue;
         }
         // The lead byte gives the length and the range of the second byte, which is where

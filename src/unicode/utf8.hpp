@@ -3,8 +3,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace scrubix::utf8 {
 
@@ -12,6 +17,29 @@ namespace scrubix::utf8 {
 // scan always advances).
 constexpr std::size_t sequence_length(unsigned char lead) noexcept {
     return lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+}
+
+// Index of the first byte at or after `i` that is `limit` (0x80 or above) or more, or `n`:
+// sixteen bytes a step where the vector unit allows, then eight.
+inline std::size_t skip_below(const char* s, std::size_t i, std::size_t n, unsigned char limit = 0x80) noexcept {
+#if defined(__SSE2__)
+    // Unsigned x < limit as a signed comparison of x ^ 0x80 with limit ^ 0x80.
+    const __m128i flip = _mm_set1_epi8(char(0x80));
+    const __m128i bound = _mm_set1_epi8(char(limit ^ 0x80));
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)), flip);
+        const unsigned below = unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(v, bound)));
+        if (below != 0xFFFF) return i + unsigned(__builtin_ctz(~below));
+    }
+#endif
+    // Words of ASCII only (every byte below any limit allowed here).
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s + i, 8);
+        if (word & 0x8080808080808080ull) break;
+    }
+    while (i < n && static_cast<unsigned char>(s[i]) < limit) ++i;
+    return i;
 }
 
 // Decodes the scalar value at `s[i]` and advances `i` past it. `s` must be valid UTF-8.

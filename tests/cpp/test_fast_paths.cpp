@@ -255,7 +255,8 @@ TEST_CASE("fast_paths", "letter-dense keyboard-only text matches the reference p
         "\u0301", "\u0308\u0301", "\u0903", "\u0600", "\u0D4E", "\u1161", "\u11A8", "\u200D", "\u200C", "\U0001F600", "\u2764\uFE0F",
         "\U0001F1EB\U0001F1F7", "\u0915\u094D\u0937", "\u1100\u1161\u11A8", "\r\n", "\r", "\n", " \n",
         "\n\n", "  ", "   ", "\t", " \t", "\x01", "\u00A0", "\u2019", "\u2026", "\u200B", "\u2028",
-        "the quick brown fox jumps over the lazy dog and then some more words ", "\U00020000"};
+        "the quick brown fox jumps over the lazy dog and then some more words ", "\U00020000",
+        " =\u0338 ", " e\u0301", "\x02"};
     std::mt19937 rng(16);
     for (int iter = 0; iter < 150; ++iter) {
         std::string text;

@@ -118,3 +118,18 @@ TEST_CASE("regressions", "fuzz_clean 71ace7e5: a hashed entry read after the nex
     o.non_ascii_policy = NonAsciiPolicy::Drop;
     CHECK_CLEAN("\u2003\x0B\u2003\u0903 b", o, "  b", {"spaces_normalized", 2}, {"non_keyboard_removed", 2});
 }
+
+// fuzz_clean (keyboard-only block loop): a space before an ASCII character that a mark joins,
+// in a text long enough for the loop. The loop wrote the space at once and left the cluster
+// "=\u0338" to the cluster loop, which dropped it: the space after it then began a second run,
+// where the dropped cluster makes the two spaces one.
+TEST_CASE("regressions", "fuzz_clean: space before a dropped cluster that starts with ASCII") {
+    Options o;
+    o.non_ascii_policy = NonAsciiPolicy::Drop;
+    const std::string before(1700, 'x'), after(2500, 'x');
+    for (const bool collapse : {false, true}) {
+        o.collapse_whitespace = collapse;
+        CHECK_CLEAN(before + "\u4E2D\u2260\u4E2D\x02\u4E2D =\u0338 " + after, o, before + " " + after,
+                    {"non_keyboard_removed", 5}, {"control_chars_removed", 1});
+    }
+}

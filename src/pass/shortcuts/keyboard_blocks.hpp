@@ -227,6 +227,9 @@ std::size_t take_keyboard_blocks(Loop& loop, std::string_view text, std::size_t 
             if (taken != 0 && ((before_high >> (taken - 1)) & 1) != 0 && !starts_cluster(pos + taken)) {
                 --taken;
                 entry = nullptr;
+                // The space before that cluster stays with it: the cluster may yet be dropped,
+                // and then that space and any after it are one run.
+                if (taken != 0 && bytes[pos + taken - 1] == ' ') --taken;
             }
             if (taken != 0) {
                 std::memcpy(s.buffer + s.size, bytes + pos, 16);

@@ -56,6 +56,7 @@ public:
     Output& output() noexcept { return output_; }
     const VerbatimAscii& verbatim() const noexcept { return verbatim_; }
     RuleCharacterScan& rule_characters() noexcept { return rule_characters_; }
+    const Options& options() const noexcept { return options_; }
     bool keyboard_only() const noexcept { return options_.keyboard_only; }
     bool unifies_line_breaks() const noexcept { return unify_breaks_; }
     // The rule classes that end a run of clusters the shortcuts write untouched.

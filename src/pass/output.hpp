@@ -54,6 +54,14 @@ public:
         run_.resume(space_held, just_dropped);
     }
 
+    // The end of the typography block loop (shortcuts/typography_blocks.hpp): what it wrote,
+    // and whether it left one space held.
+    void resume_after_typography(std::string_view stretch, bool space_held) {
+        text_.append(stretch);
+        if (!stretch.empty()) run_.note_written();
+        run_.resume(space_held, false);
+    }
+
     // The keyboard-only filter dropped a whole cluster.
     void note_drop() { run_.note_drop(); }
 

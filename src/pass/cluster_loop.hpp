@@ -68,10 +68,10 @@ public:
     KeyboardOnlyFilter& filter() noexcept { return filter_; }
     // The loop's body for a cluster known to be the one code point `c`, of rule classes `classes`.
     void clean_single(std::string_view cluster, char32_t c, std::uint8_t classes);
-
-private:
     // The loop's body for one cluster.
     void clean_cluster(std::string_view cluster);
+
+private:
     // Writes the cluster when it is a line break.
     bool line_break(std::string_view cluster);
     // Runs the character rules over the cluster and points `cleaned` at the result (the cluster

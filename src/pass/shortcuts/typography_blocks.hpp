@@ -25,6 +25,7 @@
 #include "pass/shortcuts/verbatim_ascii.hpp"
 #include "records/stats.hpp"
 #include "unicode/char_props.hpp"
+#include "unicode/grapheme.hpp"
 #include "unicode/grapheme_rules.hpp"
 #include "unicode/utf8.hpp"
 
@@ -73,9 +74,20 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
             s.size = 0;
         }
     };
+    // Visible text after the space held (a long cluster goes straight to the output when it
+    // does not fit).
     const auto append = [&](const void* from, std::size_t size) {
         s.flush_space();
-        std::memcpy(s.buffer + s.size, from, size);
+        const auto* p = static_cast<const char*>(from);
+        char* to = s.buffer + s.size;
+        if (size <= blocks::kBufferBytes - s.size) {
+            std::memcpy(to, p, size);
+        } else {
+            output.emit_stretch_raw(std::string_view(s.buffer, s.size));
+            output.emit_stretch_raw(std::string_view(p, size));
+            s.size = 0;
+            return;
+        }
         s.size += size;
     };
     // Whether the non-ASCII code point at `at` (after an ASCII one) starts a cluster.
@@ -84,51 +96,85 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
         return !gr::joins_ascii(gr::props_of(utf8::decode(text, end)));
     };
 
+    bool handed_over = false;  // the run is in the state the body left it in
+    // Any other cluster goes through the loop's body on the way, with what the loop wrote
+    // handed over first; the loop goes on when the run is left in a state it follows.
+    const auto through_body = [&](std::size_t end) {
+        output.resume_after_typography(std::string_view(s.buffer, s.size), s.space_held);
+        s.size = 0;
+        loop.clean_cluster(text.substr(pos, end - pos));
+        pos = end;
+        // (Or the loop ends with the run as the body left it.)
+        handed_over = run.just_dropped() || !(run.empty() || run.holds_lone_space());
+        s.space_held = !run.empty();
+        return !handed_over;
+    };
+
     while (pos < n) {
         const unsigned char b = bytes[pos];
         make_room();
         if (b >= 0x80) {
-            // A code point of two or three bytes before an ASCII byte or the end: a cluster
-            // alone unless it is Prepend.
-            if (b >= 0xF0) break;
             full_blocks = 0;
-            const std::size_t end = pos + 2 + std::size_t(b >= 0xE0);
-            if (end < n && bytes[end] >= 0x80) break;
+            const std::size_t end = pos + utf8::sequence_length(b);
             std::size_t at = pos;
             char32_t c = utf8::decode(text, at);
-            if (end < n && gr::gcb_of(gr::props_of(c)) == gr::kGcbPrepend) break;
+            const gr::Props props = gr::props_of(c);
             const std::uint8_t classes = unicode::pass_class_inline(c);
-            if ((classes & stop) == 0) {
-                append(bytes + pos, end - pos);
+            // Before an ASCII byte or the end, a code point is a cluster alone unless Prepend.
+            if (end == n || (bytes[end] < 0x80 && gr::gcb_of(props) != gr::kGcbPrepend)) {
+                if ((classes & stop) == 0) {
+                    append(bytes + pos, end - pos);
+                    pos = end;
+                    continue;
+                }
+                // A space the rules write would make a run of two with the one held; line
+                // breaks of their own and controls (line breaks too with a line-ending style)
+                // take the body.
+                if ((classes & kLeft) != 0 || (s.space_held && (classes & unicode::kPassSpace) != 0)) {
+                    if (!through_body(end)) break;
+                    continue;
+                }
+                ClusterFacts cluster{text.substr(pos, end - pos)};
+                const char32_t original = c;
+                switch (apply_character_rules(c, classes, cluster, loop.options(), output.tally)) {
+                    case RuleOutcome::Removed:
+                        break;
+                    case RuleOutcome::Ellipsis:
+                        append("...", 3);
+                        output.tally.add(&CleaningStats::other_normalized);
+                        break;
+                    case RuleOutcome::ApostropheN:
+                        append(kApostropheNQuoted.data(), kApostropheNQuoted.size());
+                        break;
+                    case RuleOutcome::Kept:
+                        if (c == U' ') {
+                            s.space_held = true;
+                        } else if (c == original) {
+                            append(bytes + pos, end - pos);
+                        } else {
+                            char encoded[4];
+                            append(encoded, utf8::encode(c, encoded));
+                        }
+                        break;
+                }
                 pos = end;
                 continue;
             }
-            // A space the rules write would make a run of two with the one held.
-            if ((classes & kLeft) != 0 || (s.space_held && (classes & unicode::kPassSpace) != 0)) break;
-            ClusterFacts cluster{text.substr(pos, end - pos)};
-            const char32_t original = c;
-            switch (apply_character_rules(c, classes, cluster, loop.options(), output.tally)) {
-                case RuleOutcome::Removed:
-                    break;
-                case RuleOutcome::Ellipsis:
-                    append("...", 3);
-                    output.tally.add(&CleaningStats::other_normalized);
-                    break;
-                case RuleOutcome::ApostropheN:
-                    append(kApostropheNQuoted.data(), kApostropheNQuoted.size());
-                    break;
-                case RuleOutcome::Kept:
-                    if (c == U' ') {
-                        s.space_held = true;
-                    } else if (c == original) {
-                        append(bytes + pos, end - pos);
-                    } else {
-                        char encoded[4];
-                        append(encoded, utf8::encode(c, encoded));
-                    }
-                    break;
+            // Before another non-ASCII code point: a letter alone before another one starts
+            // text of other scripts, which the copy and the untouched runs take better.
+            if ((classes & stop) == 0 && bytes[end] >= 0x80) {
+                at = end;
+                if (gr::ends_after_first(props, gr::props_of(utf8::decode(text, at)))) break;
             }
-            pos = end;
+            // A longer cluster (an emoji sequence, a letter and its marks): copied when no rule
+            // acts on any of it.
+            const std::size_t cluster_end = unicode::next_cluster_end(text, pos);
+            if (untouched_prefix(text.substr(pos, cluster_end - pos), stop) == cluster_end - pos) {
+                append(bytes + pos, cluster_end - pos);
+                pos = cluster_end;
+                continue;
+            }
+            if (!through_body(cluster_end)) break;
             continue;
         }
         if (!s.space_held) {
@@ -136,7 +182,15 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
             // which no block takes and which nothing before it joins.
             unsigned char tail[32] = {};
             const unsigned char* block = bytes + pos;
-            if (n - pos <= 16) block = static_cast<const unsigned char*>(std::memcpy(tail, block, n - pos));
+            if (const std::size_t left = n - pos; left <= 16) {
+                if (left >= 8) {
+                    std::memcpy(tail, block, 8);
+                    std::memcpy(tail + left - 8, block + left - 8, 8);
+                } else {
+                    for (std::size_t k = 0; k < left; ++k) tail[k] = block[k];
+                }
+                block = tail;
+            }
             unsigned rests = 0, before_high = 0;
             const unsigned ok = blocks::verbatim_bytes(block, rests, before_high);
             unsigned taken = unsigned(__builtin_ctz(~ok | 0x10000u));
@@ -161,19 +215,20 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
             }
         }
         // One ASCII cluster: alone unless what follows joins it.
-        if (pos + 1 < n && bytes[pos + 1] >= 0x80 && !starts_cluster(pos + 1)) break;
-        if (ascii::is_printable(b)) {
+        const bool alone = pos + 1 == n || bytes[pos + 1] < 0x80 || starts_cluster(pos + 1);
+        if (alone && ascii::is_printable(b)) {
             append(bytes + pos, 1);
-        } else if (b == ' ' && !s.space_held) {
+        } else if (alone && b == ' ' && !s.space_held) {
             s.space_held = true;
-        } else if (b == '\n' && !s.space_held) {
+        } else if (alone && b == '\n' && !s.space_held) {
             s.buffer[s.size++] = '\n';
         } else {
-            break;
+            if (!through_body(unicode::next_cluster_end(text, pos))) break;
+            continue;
         }
         ++pos;
     }
-    if (pos != start) output.resume_after_typography(std::string_view(s.buffer, s.size), s.space_held);
+    if (pos != start && !handed_over) output.resume_after_typography(std::string_view(s.buffer, s.size), s.space_held);
     return pos;
 }
 

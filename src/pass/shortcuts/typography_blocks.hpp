@@ -2,16 +2,19 @@
 // mode (words of ASCII with curly quotes, dashes, ellipses, odd spaces and hidden characters
 // among them, single spaces between words) in one loop that writes its output straight into a
 // small buffer of its own. Per step it takes either sixteen bytes of ASCII that come out as they
-// stand, copied in one store, or one unit that needs a look: a code point of two or three bytes
+// stand, copied in one store, or one unit that needs a look: a code point of two to four bytes
 // followed by an ASCII byte or the end (so a cluster alone, and no mark can join what a rule
 // writes in its place), or the ASCII byte before one. A rule character among them goes through
 // the character rules at once, as the cluster loop's body would take it; an untouched one is
-// copied. Everything else is left to the other shortcuts and the loop: longer clusters, code
-// points of four bytes, runs of letters of other scripts, line separators and controls, runs
-// of whitespace, CR and tabs.
+// copied. A longer cluster no rule acts on is copied whole; any other cluster (one with a rule
+// character inside, a line break of its own, a control, a second space, CR, a tab) goes through
+// the loop's body on the way, and the loop goes on after it. It leaves at text of other
+// scripts (a letter alone before another non-ASCII one), which the copy shortcut and the
+// untouched runs take better, and at whitespace runs the whitespace run has to settle.
 //
 // Outside keyboard-only mode no cluster is dropped whole, so the whitespace run has two states
-// the loop follows: nothing held, or one space held. On the way out it hands the run its state.
+// the loop follows: nothing held, or one space held. It hands the run its state before each
+// cluster the body takes and on the way out.
 #pragma once
 
 #include <cstddef>

@@ -26,6 +26,7 @@
 #include "pass/shortcuts/ascii_bytes.hpp"
 #include "pass/shortcuts/keyboard_blocks.hpp"
 #include "pass/shortcuts/verbatim_ascii.hpp"
+#include "pass/whitespace_run.hpp"
 #include "records/stats.hpp"
 #include "unicode/char_props.hpp"
 #include "unicode/grapheme.hpp"
@@ -47,6 +48,19 @@ inline bool may_start(const unsigned char* bytes, std::size_t pos, std::size_t n
     return end == n || bytes[end] < 0x80;
 }
 
+// The most spaces the loop holds itself (more are left to the whitespace run).
+inline constexpr std::size_t kMostHeld = 16;
+
+// The spaces the whitespace run holds when the loop can follow it from there (nothing but
+// spaces, few enough, and no drop to remember), or -1.
+inline int spaces_held(const WhitespaceRun& run) noexcept {
+    const std::string_view pending = run.pending();
+    if (run.just_dropped() || !run.flush_gate_open() || pending.size() > kMostHeld) return -1;
+    for (char ch : pending)
+        if (ch != ' ') return -1;
+    return int(pending.size());
+}
+
 }  // namespace typography_blocks_detail
 
 // The loop from `pos` (a cluster start); returns where it stopped, `pos` when at once. Only
@@ -59,39 +73,56 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
     if (!typography_blocks_detail::may_start(bytes, pos, n)) return pos;
+    namespace detail = typography_blocks_detail;
     auto& output = loop.output();
     const auto& run = output.run();
-    if (run.just_dropped() || !(run.empty() || run.holds_lone_space())) return pos;
+    const int held_at_start = detail::spaces_held(run);
+    if (held_at_start < 0) return pos;
     const std::uint8_t stop = loop.stop_classes();
+    const Options& options = loop.options();
     // Line breaks of their own, and controls (line breaks too with a line-ending style), need
     // the loop's body.
     constexpr std::uint8_t kLeft = unicode::kPassLineSep | unicode::kPassControl;
 
-    blocks::BlockState s;
-    s.space_held = !run.empty();
+    char buffer[blocks::kBufferBytes];
+    std::size_t size = 0;
+    std::size_t held = std::size_t(held_at_start);  // spaces held, as the whitespace run would
     const std::size_t start = pos;
     int full_blocks = 0;  // blocks of sixteen ASCII bytes in a row
     const auto make_room = [&] {
-        if (s.size > blocks::kBufferBytes - blocks::kStepBytes) [[unlikely]] {
-            output.emit_stretch_raw(std::string_view(s.buffer, s.size));
-            s.size = 0;
+        if (size > blocks::kBufferBytes - blocks::kStepBytes) [[unlikely]] {
+            output.emit_stretch_raw(std::string_view(buffer, size));
+            size = 0;
         }
     };
-    // Visible text after the space held (a long cluster goes straight to the output when it
-    // does not fit).
-    const auto append = [&](const void* from, std::size_t size) {
-        s.flush_space();
-        const auto* p = static_cast<const char*>(from);
-        char* to = s.buffer + s.size;
-        if (size <= blocks::kBufferBytes - s.size) {
-            std::memcpy(to, p, size);
+    // The spaces held, before visible text (flushed) or a line break (trailing), written or
+    // counted as the whitespace run does it.
+    const auto settle_spaces = [&](bool trailing) {
+        if (held == 0) return;
+        if (trailing && options.remove_trailing_whitespace) {
+            output.tally.add(&CleaningStats::trailing_whitespace_removed, held);
+        } else if (options.collapse_whitespace) {
+            buffer[size++] = ' ';
+            if (held > 1) output.tally.add(&CleaningStats::whitespace_collapsed, held - 1);
         } else {
-            output.emit_stretch_raw(std::string_view(s.buffer, s.size));
-            output.emit_stretch_raw(std::string_view(p, size));
-            s.size = 0;
-            return;
+            std::memset(buffer + size, ' ', held);
+            size += held;
         }
-        s.size += size;
+        held = 0;
+    };
+    // Visible text after the spaces held (a long cluster goes straight to the output when it
+    // does not fit).
+    const auto append = [&](const void* from, std::size_t length) {
+        settle_spaces(false);
+        const auto* p = static_cast<const char*>(from);
+        if (length <= blocks::kBufferBytes - size) {
+            std::memcpy(buffer + size, p, length);
+            size += length;
+        } else {
+            output.emit_stretch_raw(std::string_view(buffer, size));
+            output.emit_stretch_raw(std::string_view(p, length));
+            size = 0;
+        }
     };
     // Whether the non-ASCII code point at `at` (after an ASCII one) starts a cluster.
     const auto starts_cluster = [&](std::size_t at) {
@@ -103,13 +134,14 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
     // Any other cluster goes through the loop's body on the way, with what the loop wrote
     // handed over first; the loop goes on when the run is left in a state it follows.
     const auto through_body = [&](std::size_t end) {
-        output.resume_after_typography(std::string_view(s.buffer, s.size), s.space_held);
-        s.size = 0;
+        output.resume_after_typography(std::string_view(buffer, size), held);
+        size = 0;
         loop.clean_cluster(text.substr(pos, end - pos));
         pos = end;
         // (Or the loop ends with the run as the body left it.)
-        handed_over = run.just_dropped() || !(run.empty() || run.holds_lone_space());
-        s.space_held = !run.empty();
+        const int now_held = detail::spaces_held(run);
+        handed_over = now_held < 0;
+        held = handed_over ? 0 : std::size_t(now_held);
         return !handed_over;
     };
 
@@ -133,7 +165,7 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
                 // A space the rules write would make a run of two with the one held; line
                 // breaks of their own and controls (line breaks too with a line-ending style)
                 // take the body.
-                if ((classes & kLeft) != 0 || (s.space_held && (classes & unicode::kPassSpace) != 0)) {
+                if ((classes & kLeft) != 0 || held == detail::kMostHeld) {
                     if (!through_body(end)) break;
                     continue;
                 }
@@ -151,7 +183,7 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
                         break;
                     case RuleOutcome::Kept:
                         if (c == U' ') {
-                            s.space_held = true;
+                            ++held;
                         } else if (c == original) {
                             append(bytes + pos, end - pos);
                         } else {
@@ -180,7 +212,7 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
             if (!through_body(cluster_end)) break;
             continue;
         }
-        if (!s.space_held) {
+        if (held == 0) {
             // The last bytes of the text are looked at in a copy padded with a control byte,
             // which no block takes and which nothing before it joins.
             unsigned char tail[32] = {};
@@ -201,8 +233,8 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
             // does not join it.
             if (taken != 0 && ((before_high >> (taken - 1)) & 1) != 0 && !starts_cluster(pos + taken)) --taken;
             if (taken != 0) {
-                std::memcpy(s.buffer + s.size, block, 16);
-                s.size += taken;
+                std::memcpy(buffer + size, block, 16);
+                size += taken;
                 pos += taken;
                 if (taken < 16) {
                     full_blocks = 0;
@@ -210,8 +242,8 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
                     // A long stretch: the ASCII shortcut copies the rest of it straight to the
                     // output (nothing is held here).
                     full_blocks = 0;
-                    output.resume_after_typography(std::string_view(s.buffer, s.size), false);
-                    s.size = 0;
+                    output.resume_after_typography(std::string_view(buffer, size), 0);
+                    size = 0;
                     pos = write_verbatim_stretch(output, loop.verbatim(), text, pos);
                 }
                 continue;
@@ -221,17 +253,18 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
         const bool alone = pos + 1 == n || bytes[pos + 1] < 0x80 || starts_cluster(pos + 1);
         if (alone && ascii::is_printable(b)) {
             append(bytes + pos, 1);
-        } else if (alone && b == ' ' && !s.space_held) {
-            s.space_held = true;
-        } else if (alone && b == '\n' && !s.space_held) {
-            s.buffer[s.size++] = '\n';
+        } else if (alone && b == ' ' && held < detail::kMostHeld) {
+            ++held;
+        } else if (b == '\n') {
+            settle_spaces(true);
+            buffer[size++] = '\n';
         } else {
             if (!through_body(unicode::next_cluster_end(text, pos))) break;
             continue;
         }
         ++pos;
     }
-    if (pos != start && !handed_over) output.resume_after_typography(std::string_view(s.buffer, s.size), s.space_held);
+    if (pos != start && !handed_over) output.resume_after_typography(std::string_view(buffer, size), held);
     return pos;
 }
 

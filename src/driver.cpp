@@ -7,6 +7,7 @@
 #include "pass/shortcuts/ascii_bytes.hpp"
 #include "reference_path.hpp"
 #include "translit/resolve.hpp"
+#include "unicode/char_props.hpp"
 #include "unicode/char_tables.hpp"
 #include "unicode/normalize.hpp"
 #include "unicode/utf8.hpp"
@@ -85,6 +86,41 @@ bool already_normalized(std::string_view text, const Options& o) {
         [](std::string_view) { return true; });
 }
 
+// The characters the compatibility forms write as ASCII that the pass, given them as they
+// stand, writes the same way and counts, found between ASCII bytes (or the text's ends): each
+// is then a cluster alone both before and after the form, which cuts the text on both sides.
+struct PassWrittenCompat {
+    std::uint64_t spaces = 0;    // written as one space and counted by the space rule
+    std::uint64_t ellipses = 0;  // written as "..." and counted by the other-symbol rule
+};
+
+// Whether everything the compatibility `form` changes in `text` past its first `kept` bytes
+// (which `normalized_prefix` found in the form) is such characters; they are counted in
+// `found`. The form of the text is then the text with each of them written as the pass writes
+// it, so the pass can take the text as it stands: the same output, with those rules' counts
+// taken back for the form's one.
+bool only_pass_written_compat(std::string_view text, std::size_t kept, const Options& o, PassWrittenCompat& found) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    for (std::size_t p = kept; p < n;) {
+        std::size_t end = p;
+        const char32_t c = utf8::decode(text, end);
+        if ((p != 0 && bytes[p - 1] >= 0x80) || (end != n && bytes[end] >= 0x80)) return false;
+        const std::uint8_t classes = unicode::pass_class_inline(c);
+        // (The spaces whose compatibility form is U+0020 alone.)
+        const bool space = c == 0xA0 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F || c == 0x205F || c == 0x3000;
+        if (space && o.normalize_spaces && classes == unicode::kPassSpace) {
+            ++found.spaces;
+        } else if (c == 0x2026 && o.normalize_other && classes == unicode::kPassOther) {
+            ++found.ellipses;
+        } else {
+            return false;
+        }
+        p = end + unicode::normalized_prefix(o.unicode_normalization, text.substr(end));
+    }
+    return true;
+}
+
 // Where the cleaned text of a call ended up.
 enum class Written : std::uint8_t { Input, Normalized, Passed };
 
@@ -95,6 +131,8 @@ Written clean_through_pass(std::string_view text, const Options& options, PassMo
     std::string_view input = text;
     bool normalizing = options.unicode_normalization != NormalizationMode::None;
     std::size_t kept = 0;
+    PassWrittenCompat deferred;
+    bool deferring = false;  // the pass writes what the form would change
     if (normalizing && mode == PassMode::Shortcuts) {
         if (options.keyboard_only) {
             normalizing = !already_normalized(text, options);
@@ -103,6 +141,10 @@ Written clean_through_pass(std::string_view text, const Options& options, PassMo
             // start is: the stage then goes on from there.
             kept = unicode::normalized_prefix(options.unicode_normalization, text);
             normalizing = kept != text.size();
+            const NormalizationMode form = options.unicode_normalization;
+            deferring = normalizing && (form == NormalizationMode::NFKC || form == NormalizationMode::NFKD) &&
+                        only_pass_written_compat(text, kept, options, deferred);
+            normalizing = normalizing && !deferring;
         }
     }
     if (normalizing) {
@@ -111,9 +153,15 @@ Written clean_through_pass(std::string_view text, const Options& options, PassMo
         if (scratch.normalized != text) tally.add(&CleaningStats::unicode_normalized);
         input = scratch.normalized;
     }
-    if (mode == PassMode::Shortcuts && pass_is_identity(options)) return normalizing ? Written::Normalized : Written::Input;
+    if (deferring) tally.add(&CleaningStats::unicode_normalized);
+    if (mode == PassMode::Shortcuts && !deferring && pass_is_identity(options))
+        return normalizing ? Written::Normalized : Written::Input;
     scratch.passed.clear();
     run_pass(input, options, mode, scratch.passed, tally);
+    if (deferring) {
+        if (deferred.spaces != 0) tally.take_back(&CleaningStats::spaces_normalized, deferred.spaces);
+        if (deferred.ellipses != 0) tally.take_back(&CleaningStats::other_normalized, deferred.ellipses);
+    }
     return Written::Passed;
 }
 

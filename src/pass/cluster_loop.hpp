@@ -56,6 +56,7 @@ public:
     Output& output() noexcept { return output_; }
     const VerbatimAscii& verbatim() const noexcept { return verbatim_; }
     RuleCharacterScan& rule_characters() noexcept { return rule_characters_; }
+    const Options& options() const noexcept { return options_; }
     bool keyboard_only() const noexcept { return options_.keyboard_only; }
     bool unifies_line_breaks() const noexcept { return unify_breaks_; }
     // The rule classes that end a run of clusters the shortcuts write untouched.
@@ -67,10 +68,10 @@ public:
     KeyboardOnlyFilter& filter() noexcept { return filter_; }
     // The loop's body for a cluster known to be the one code point `c`, of rule classes `classes`.
     void clean_single(std::string_view cluster, char32_t c, std::uint8_t classes);
-
-private:
     // The loop's body for one cluster.
     void clean_cluster(std::string_view cluster);
+
+private:
     // Writes the cluster when it is a line break.
     bool line_break(std::string_view cluster);
     // Runs the character rules over the cluster and points `cleaned` at the result (the cluster

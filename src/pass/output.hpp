@@ -54,6 +54,14 @@ public:
         run_.resume(space_held, just_dropped);
     }
 
+    // The end of the typography block loop (shortcuts/typography_blocks.hpp): what it wrote,
+    // and how many spaces it left held.
+    void resume_after_typography(std::string_view stretch, std::size_t spaces_held) {
+        text_.append(stretch);
+        if (!stretch.empty()) run_.note_written();
+        run_.resume_spaces(spaces_held);
+    }
+
     // The keyboard-only filter dropped a whole cluster.
     void note_drop() { run_.note_drop(); }
 

@@ -94,6 +94,13 @@ public:
         just_dropped_ = just_dropped;
     }
 
+    // The state a loop that followed the run itself leaves it in, outside keyboard-only mode:
+    // `count` spaces held.
+    void resume_spaces(std::size_t count) {
+        if (pending_.size() != count || pending_.find_first_not_of(' ') != std::string::npos) pending_.assign(count, ' ');
+        just_dropped_ = false;
+    }
+
     bool empty() const noexcept { return pending_.empty(); }
     // Whether some text or line break was written.
     bool wrote() const noexcept { return written_; }

@@ -294,3 +294,36 @@ TEST_CASE("fast_paths", "the keyboard-only loop's block classification is the sa
         CHECK_EQ_MSG(before_high, model_before_high, ctx);
     }
 }
+
+TEST_CASE("fast_paths", "machine-written prose with typography matches the reference path, with and without a form") {
+    // Typographic characters stuck to words or standing alone, single and double spaces, and now
+    // and then a cluster the typography loop leaves to the loop's body (emoji sequences, marks,
+    // CR LF, a cluster longer than the loop's buffer), at every length. Half the texts ask for
+    // a compatibility form, which changes the spaces and ellipses the pass would write anyway,
+    // and sometimes other characters too.
+    const std::vector<std::string> typography = {
+        "\u201C", "\u201D", "\u2018", "\u2019", "\u2014", "\u2013", "\u00A0", "\u202F", "\u2009", "\u3000",
+        "\u2026", "\u2022", "\u200B", "\u00AD", "\u0149", "\u2028", "\u0085", "\u2044", "\u00E9"};
+    std::string long_cluster = "\u00E9";
+    for (int k = 0; k < 300; ++k) long_cluster += "\u0308";
+    const std::vector<std::string> rare = {
+        "\U0001F44D\U0001F3FD", "\u2764\uFE0F", "\U0001F1EB\U0001F1F7", "e\u0301", "\uFB01", "\u0600", "\u00E9\u00DF",
+        "\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466\u200D\U0001F468\u200D\U0001F469",
+        "  ", "\t", "\r\n", " \n", "\u0301", "\u2026\u0301", long_cluster};
+    const std::vector<std::string> words = {"word", "a", "The", "x7", "sentence."};
+    std::mt19937 rng(2026);
+    for (int iter = 0; iter < 6000; ++iter) {
+        std::string text;
+        const unsigned count = 1 + rng() % (iter % 10 == 0 ? 200 : 24);
+        for (unsigned w = 0; w < count; ++w) {
+            const unsigned roll = rng() % 16;
+            if (roll == 0) text += typography[rng() % typography.size()];
+            text += words[rng() % words.size()];
+            if (roll == 1 || roll == 2) text += typography[rng() % typography.size()];
+            text += roll == 3 ? rare[rng() % rare.size()] : roll == 4 ? typography[rng() % typography.size()] : " ";
+        }
+        Options o = iter % 3 == 0 ? humanize_preset() : iter % 3 == 1 ? balanced_preset() : random_options::draw(rng);
+        if (rng() % 2) o.unicode_normalization = rng() % 2 ? NormalizationMode::NFKC : NormalizationMode::NFKD;
+        check_same(text, o);
+    }
+}

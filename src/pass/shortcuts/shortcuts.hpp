@@ -6,13 +6,15 @@
 
 #include "pass/shortcuts/remembered_runs.hpp"
 #include "pass/shortcuts/rule_characters.hpp"
+#include "pass/shortcuts/typography_blocks.hpp"
 #include "pass/shortcuts/untouched_runs.hpp"
 #include "pass/shortcuts/verbatim_ascii.hpp"
 
 namespace scrubix {
 
 // Takes what a shortcut can take from `pos` on: a verbatim ASCII stretch, a copy up to the next
-// rule character, a run of untouched or remembered clusters, or one ASCII cluster. Returns where the loop goes on (`pos` when no
+// rule character, a stretch of prose with typography, a run of untouched or remembered clusters,
+// or one ASCII cluster. Returns where the loop goes on (`pos` when no
 // shortcut applies and the cluster there goes through the loop's body). `Loop` is the cluster
 // loop; see untouched_runs.hpp for what the shortcuts use of it.
 template <class Loop>
@@ -36,6 +38,9 @@ inline std::size_t take_shortcut(Loop& loop, std::string_view text, std::size_t 
                 return end;
             }
         }
+        // Prose with typography: a rule character or an ASCII character before one, most often.
+        const std::size_t typography_end = take_typography_blocks(loop, text, pos);
+        if (typography_end > pos) return typography_end;
         const std::size_t end = take_untouched_run(loop, text, pos);
         if (end > pos) return end;
     }

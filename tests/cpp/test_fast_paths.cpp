@@ -6,6 +6,7 @@
 
 #include "engine_check.hpp"
 #include "pass/keyboard_only_filter.hpp"
+#include "pass/shortcuts/dropped_letters.hpp"
 #include "pass/shortcuts/keyboard_blocks.hpp"
 #include "random_options.hpp"
 #include "reference_path.hpp"
@@ -274,6 +275,79 @@ TEST_CASE("fast_paths", "letter-dense keyboard-only text matches the reference p
         Options o = random_options::draw(rng);
         o.keyboard_only = true;
         check_same(text, o);
+    }
+}
+
+TEST_CASE("fast_paths", "runs of dropped letters match the reference path at every window edge") {
+    // Words of letters keyboard-only mode drops (ideographs, kana, Hangul syllables, Cyrillic,
+    // Hebrew), single spaces between them, in runs long enough for many windows of the loop
+    // that drops them without a look each. Into the runs, now and then and so at every offset
+    // from a window's edges, a seam it must stop at or take exactly: a letter spelled, marks and
+    // jamo that join the letter before, L jamo and Prepend that join the one after, a conjunct,
+    // a modifier and other code points of four bytes, joiners, runs of spaces, line breaks,
+    // tabs, ASCII, rule characters, and letters seen for the first time (not yet noted).
+    const std::vector<std::string> letters = {"\u4E2D", "\u6587", "\u3042", "\uD55C", "\uAD6D", "\u0436",
+                                              "\u0416", "\u044F", "\u05D0"};
+    const std::vector<std::string> seams = {
+        "\u00E9", "\u0301", "\u0903", "\u1161", "\u11A8", "\u1100", "\u0600", "\u0915\u094D\u0937",
+        "\U0001F3FB", "\U0001F600", "\U000E0041", "\u200D", "\u200C", "  ", "   ", " \n", "\n", "\r\n",
+        "\t", " \t", ".", "a", "\u00A0", "\u3000", "\u200B", "\u2026", "\U00020000"};
+    std::mt19937 rng(64);
+    for (int iter = 0; iter < 120; ++iter) {
+        std::string text = "x ";
+        const std::size_t size = KeyboardOnlyFilter::Memory::kPagedTextBytes + rng() % 2048;
+        while (text.size() < size) {
+            for (int k = 1 + rng() % 7; k > 0; --k) {
+                if (rng() % 200 == 0) utf8::append(text, char32_t(0x4E00 + rng() % 0x5000));
+                else text += letters[rng() % letters.size()];
+                if (rng() % 64 == 0) text += seams[rng() % seams.size()];
+            }
+            text += ' ';
+        }
+        if (rng() % 2) text += rng() % 2 ? "  " : " \n ";
+        check_same(text, Options{});
+        check_same(text, aggressive_preset());
+        Options o = random_options::draw(rng);
+        o.keyboard_only = true;
+        check_same(text, o);
+    }
+}
+
+TEST_CASE("fast_paths", "a letter noted as dropped is found from its bytes, and no other") {
+    // Every code point of two or three bytes, after a random set of them is noted.
+    std::mt19937 rng(18);
+    DroppedLetters noted;
+    std::vector<bool> want(0x10000, false);
+    for (int k = 0; k < 3000; ++k) {
+        const char32_t c = 0x80 + rng() % (0x10000 - 0x80);
+        if (c >= 0xD800 && c < 0xE000) continue;
+        std::string bytes;
+        utf8::append(bytes, c);
+        noted.note(reinterpret_cast<const unsigned char*>(bytes.data()));
+        want[c] = true;
+    }
+    for (char32_t c = 0x80; c < 0x10000; ++c) {
+        if (c >= 0xD800 && c < 0xE000) continue;
+        std::string bytes;
+        utf8::append(bytes, c);
+        const bool found = DroppedLetters::dropped(noted.blocks(), reinterpret_cast<const unsigned char*>(bytes.data()));
+        CHECK_EQ_MSG(found, bool(want[c]), harness::show(bytes));
+    }
+}
+
+TEST_CASE("fast_paths", "the dropped-letter loop's window classification is the same byte by byte") {
+    const unsigned char classes[] = {'a', ' ', '\n', 0x00, 0x7F, 0x80, 0xBF, 0xC0, 0xD0, 0xDF, 0xE0, 0xEF, 0xF0, 0xFF};
+    std::mt19937 rng(19);
+    for (int iter = 0; iter < 20000; ++iter) {
+        unsigned char window[64];
+        for (unsigned char& b : window) b = classes[rng() % sizeof classes];
+        const auto got = keyboard_blocks_detail::window_bytes(window);
+        const auto model = keyboard_blocks_detail::window_bytes_portable(window);
+        const std::string ctx = harness::show(std::string(reinterpret_cast<const char*>(window), 64));
+        CHECK_EQ_MSG(got.letters, model.letters, ctx);
+        CHECK_EQ_MSG(got.spaces, model.spaces, ctx);
+        CHECK_EQ_MSG(got.other_ascii, model.other_ascii, ctx);
+        CHECK_EQ_MSG(got.fours, model.fours, ctx);
     }
 }
 

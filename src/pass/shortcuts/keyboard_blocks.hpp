@@ -234,9 +234,9 @@ inline constexpr std::size_t kWindowReach = 64 + 2;
             just_dropped = true;
         }
         pos += end;
-        // On to the next window only when the span reached the last letter in view, dropped
-        // whole.
-        if ((stops & ~last_letter & ((before << 1) | 1)) != 0 || (dropping >> end & 1) == 0) break;
+        // On to the next window when the span stopped at a letter dropped whole: the last one in
+        // view (or one left for what follows it, which the next window stops at at once).
+        if ((dropping >> end & 1) == 0) break;
     }
     s.space_held = space_held;
     s.just_dropped = just_dropped;

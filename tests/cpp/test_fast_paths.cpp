@@ -62,6 +62,34 @@ void check_same(const std::string& text, const Options& o) {
 const Options kPresets[] = {Options{}, minimal_preset(), balanced_preset(), humanize_preset(),
                             aggressive_preset(), code_safe_preset()};
 
+// `text` and after it words of up to `max_word` units (each `unit()`) with single spaces
+// between them and one of `seams` after one unit in `seam_odds`, to a little over the size
+// from which the memory has pages (up to `spread` bytes more); half the time whitespace at
+// the very end, after the keyboard-only loop's margin.
+template <class Unit>
+std::string keyboard_text(std::mt19937& rng, std::string text, std::size_t spread, unsigned max_word, unsigned seam_odds,
+                          const std::vector<std::string>& seams, Unit unit) {
+    const std::size_t size = KeyboardOnlyFilter::Memory::kPagedTextBytes + rng() % spread;
+    while (text.size() < size) {
+        for (unsigned k = 1 + rng() % max_word; k > 0; --k) {
+            text += unit();
+            if (rng() % seam_odds == 0) text += seams[rng() % seams.size()];
+        }
+        text += ' ';
+    }
+    if (rng() % 2) text += rng() % 2 ? "  " : " \n ";
+    return text;
+}
+
+// The text under the default options, the aggressive preset and random keyboard-only options.
+void check_keyboard_only(const std::string& text, std::mt19937& rng) {
+    check_same(text, Options{});
+    check_same(text, aggressive_preset());
+    Options o = random_options::draw(rng);
+    o.keyboard_only = true;
+    check_same(text, o);
+}
+
 }  // namespace
 
 TEST_CASE("fast_paths", "random texts under random options match the reference path") {
@@ -259,22 +287,8 @@ TEST_CASE("fast_paths", "letter-dense keyboard-only text matches the reference p
         "the quick brown fox jumps over the lazy dog and then some more words ", "\U00020000"};
     std::mt19937 rng(16);
     for (int iter = 0; iter < 150; ++iter) {
-        std::string text;
-        const std::size_t size = KeyboardOnlyFilter::Memory::kPagedTextBytes + rng() % 1024;
-        while (text.size() < size) {
-            for (int k = 1 + rng() % 12; k > 0; --k) {
-                text += units[rng() % units.size()];
-                if (rng() % 48 == 0) text += seams[rng() % seams.size()];
-            }
-            text += ' ';
-        }
-        // Whitespace at the very end, after the loop's margin.
-        if (rng() % 2) text += rng() % 2 ? "  " : " \n ";
-        check_same(text, Options{});
-        check_same(text, aggressive_preset());
-        Options o = random_options::draw(rng);
-        o.keyboard_only = true;
-        check_same(text, o);
+        const std::string text = keyboard_text(rng, "", 1024, 12, 48, seams, [&] { return units[rng() % units.size()]; });
+        check_keyboard_only(text, rng);
     }
 }
 
@@ -294,22 +308,14 @@ TEST_CASE("fast_paths", "runs of dropped letters match the reference path at eve
         "\t", " \t", ".", "a", "\u00A0", "\u3000", "\u200B", "\u2026", "\U00020000"};
     std::mt19937 rng(64);
     for (int iter = 0; iter < 120; ++iter) {
-        std::string text = "x ";
-        const std::size_t size = KeyboardOnlyFilter::Memory::kPagedTextBytes + rng() % 2048;
-        while (text.size() < size) {
-            for (int k = 1 + rng() % 7; k > 0; --k) {
-                if (rng() % 200 == 0) utf8::append(text, char32_t(0x4E00 + rng() % 0x5000));
-                else text += letters[rng() % letters.size()];
-                if (rng() % 64 == 0) text += seams[rng() % seams.size()];
-            }
-            text += ' ';
-        }
-        if (rng() % 2) text += rng() % 2 ? "  " : " \n ";
-        check_same(text, Options{});
-        check_same(text, aggressive_preset());
-        Options o = random_options::draw(rng);
-        o.keyboard_only = true;
-        check_same(text, o);
+        // (Something written first: the loop starts only after that.)
+        const std::string text = keyboard_text(rng, "x ", 2048, 7, 64, seams, [&] {
+            std::string unit;
+            if (rng() % 200 == 0) utf8::append(unit, char32_t(0x4E00 + rng() % 0x5000));
+            else unit = letters[rng() % letters.size()];
+            return unit;
+        });
+        check_keyboard_only(text, rng);
     }
 }
 

@@ -320,23 +320,27 @@ TEST_CASE("fast_paths", "runs of dropped letters match the reference path at eve
 }
 
 TEST_CASE("fast_paths", "a letter noted as dropped is found from its bytes, and no other") {
-    // Every code point of two or three bytes, after a random set of them is noted.
+    // Every code point of two or three bytes, after a random set of them is noted, each with
+    // a random byte after it (what follows a letter in a text).
     std::mt19937 rng(18);
+    const auto letter = [&](char32_t c) {
+        std::string bytes;
+        utf8::append(bytes, c);
+        bytes += static_cast<char>(rng());
+        return bytes;
+    };
     DroppedLetters noted;
     std::vector<bool> want(0x10000, false);
     for (int k = 0; k < 3000; ++k) {
         const char32_t c = 0x80 + rng() % (0x10000 - 0x80);
         if (c >= 0xD800 && c < 0xE000) continue;
-        std::string bytes;
-        utf8::append(bytes, c);
-        noted.note(reinterpret_cast<const unsigned char*>(bytes.data()));
+        noted.note(reinterpret_cast<const unsigned char*>(letter(c).data()));
         want[c] = true;
     }
     for (char32_t c = 0x80; c < 0x10000; ++c) {
         if (c >= 0xD800 && c < 0xE000) continue;
-        std::string bytes;
-        utf8::append(bytes, c);
-        const bool found = DroppedLetters::dropped(noted.blocks(), reinterpret_cast<const unsigned char*>(bytes.data()));
+        const std::string bytes = letter(c);
+        const bool found = DroppedLetters::dropped(noted.words(), reinterpret_cast<const unsigned char*>(bytes.data()));
         CHECK_EQ_MSG(found, bool(want[c]), harness::show(bytes));
     }
 }

@@ -3,8 +3,12 @@
 // and that is a cluster alone next to ASCII and next to any other such letter (it joins
 // nothing before it, and nothing that is such a letter or ASCII joins it). A bit is set once
 // the loop has worked the letter out in full, and stays true for the pass: the outcome of a
-// code point depends on its bytes alone. A letter is found from its bytes by its block of 64
-// code points, a word of the table, so a run of letters costs a read each and no branch.
+// code point depends on its bytes alone.
+//
+// A letter is found from its first two bytes, a word of the table, and its third, the bit in
+// the word, the same way for both lengths, so a run of letters costs a read each and no
+// branch: a letter of two bytes has a word of its own, all of whose bits say the same (the
+// byte after it, whatever it is, picks one).
 #pragma once
 
 #include <cstddef>
@@ -16,32 +20,27 @@ namespace scrubix {
 class DroppedLetters {
 public:
     // The table, for `dropped`; null until a letter is noted (and so for most texts).
-    const std::uint64_t* blocks() const noexcept { return blocks_.get(); }
+    const std::uint64_t* words() const noexcept { return words_.get(); }
 
     // Whether the code point whose UTF-8 sequence of two or three bytes (lead 0xC0-0xEF)
-    // starts at `p` is noted in `blocks`, without a branch on its length.
-    static bool dropped(const std::uint64_t* blocks, const unsigned char* p) noexcept {
-        // Two bytes: 110xxxxx 10yyyyyy is block xxxxx; three: 1110wwww 10xxxxxx 10yyyyyy is
-        // block wwwwxxxxxx. The last byte is the code point in the block.
-        const unsigned lead = p[0];
-        const unsigned three = (lead >> 5) & 1;
-        const unsigned two_block = lead & 0x1F;
-        const unsigned three_block = (lead & 0x0F) << 6 | (p[1] & 0x3F);
-        const unsigned block = two_block ^ ((two_block ^ three_block) & (0u - three));
-        return (blocks[block] >> (p[1 + three] & 0x3F) & 1) != 0;
+    // starts at `p` is noted in `words`. Reads three bytes.
+    static bool dropped(const std::uint64_t* words, const unsigned char* p) noexcept {
+        return (words[word_of(p)] >> (p[2] & 0x3F) & 1) != 0;
     }
 
     // Notes the code point at `p` (as for `dropped`).
     void note(const unsigned char* p) {
-        if (!blocks_) blocks_ = std::make_unique<std::uint64_t[]>(kBlocks);
-        const bool two = p[0] < 0xE0;
-        const unsigned block = two ? p[0] & 0x1Fu : (p[0] & 0x0Fu) << 6 | (p[1] & 0x3Fu);
-        blocks_[block] |= std::uint64_t{1} << (p[two ? 1 : 2] & 0x3F);
+        if (!words_) words_ = std::make_unique<std::uint64_t[]>(kWords);
+        if (p[0] < 0xE0) words_[word_of(p)] = ~std::uint64_t{0};
+        else words_[word_of(p)] |= std::uint64_t{1} << (p[2] & 0x3F);
     }
 
 private:
-    static constexpr std::size_t kBlocks = 0x10000 / 64;
-    std::unique_ptr<std::uint64_t[]> blocks_;
+    // 110xxxxx 10yyyyyy: word xxxxxyyyyyy; 1110wwww 10xxxxxx: word 2048 + wwwwxxxxxx.
+    static constexpr std::size_t kWords = 48 * 64;
+    static std::size_t word_of(const unsigned char* p) noexcept { return std::size_t(p[0] & 0x3F) << 6 | (p[1] & 0x3F); }
+
+    std::unique_ptr<std::uint64_t[]> words_;
 };
 
 }  // namespace scrubix

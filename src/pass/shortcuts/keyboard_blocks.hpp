@@ -270,7 +270,7 @@ std::size_t take_keyboard_blocks(Loop& loop, std::string_view text, std::size_t 
     // The entry of the non-ASCII code point at `pos` when the step before looked it up.
     Entry* entry = nullptr;
     // The letters noted as dropped, once one is.
-    const std::uint64_t* noted = dropped_letters.blocks();
+    const std::uint64_t* noted = dropped_letters.words();
     int full_blocks = 0;  // blocks of sixteen ASCII bytes in a row
     bool dropped_one = false;  // the last code point taken was dropped
     // The entry of the code point at `at`, when the loop can take it on (two or three bytes).
@@ -314,7 +314,7 @@ std::size_t take_keyboard_blocks(Loop& loop, std::string_view text, std::size_t 
                 detail::alone_beside_letters<Entry>(traits, entry->props)) {
                 // A letter the loop may drop by its bit from now on.
                 dropped_letters.note(bytes + pos);
-                noted = dropped_letters.blocks();
+                noted = dropped_letters.words();
             }
             dropped_one = true;
             ++s.dropped;

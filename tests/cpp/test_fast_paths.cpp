@@ -6,6 +6,7 @@
 
 #include "engine_check.hpp"
 #include "pass/keyboard_only_filter.hpp"
+#include "pass/shortcuts/dropped_letters.hpp"
 #include "pass/shortcuts/keyboard_blocks.hpp"
 #include "random_options.hpp"
 #include "reference_path.hpp"
@@ -60,6 +61,34 @@ void check_same(const std::string& text, const Options& o) {
 
 const Options kPresets[] = {Options{}, minimal_preset(), balanced_preset(), humanize_preset(),
                             aggressive_preset(), code_safe_preset()};
+
+// `text` and after it words of up to `max_word` units (each `unit()`) with single spaces
+// between them and one of `seams` after one unit in `seam_odds`, to a little over the size
+// from which the memory has pages (up to `spread` bytes more); half the time whitespace at
+// the very end, after the keyboard-only loop's margin.
+template <class Unit>
+std::string keyboard_text(std::mt19937& rng, std::string text, std::size_t spread, unsigned max_word, unsigned seam_odds,
+                          const std::vector<std::string>& seams, Unit unit) {
+    const std::size_t size = KeyboardOnlyFilter::Memory::kPagedTextBytes + rng() % spread;
+    while (text.size() < size) {
+        for (unsigned k = 1 + rng() % max_word; k > 0; --k) {
+            text += unit();
+            if (rng() % seam_odds == 0) text += seams[rng() % seams.size()];
+        }
+        text += ' ';
+    }
+    if (rng() % 2) text += rng() % 2 ? "  " : " \n ";
+    return text;
+}
+
+// The text under the default options, the aggressive preset and random keyboard-only options.
+void check_keyboard_only(const std::string& text, std::mt19937& rng) {
+    check_same(text, Options{});
+    check_same(text, aggressive_preset());
+    Options o = random_options::draw(rng);
+    o.keyboard_only = true;
+    check_same(text, o);
+}
 
 }  // namespace
 
@@ -259,22 +288,77 @@ TEST_CASE("fast_paths", "letter-dense keyboard-only text matches the reference p
         " =\u0338 ", " e\u0301", "\x02"};
     std::mt19937 rng(16);
     for (int iter = 0; iter < 150; ++iter) {
-        std::string text;
-        const std::size_t size = KeyboardOnlyFilter::Memory::kPagedTextBytes + rng() % 1024;
-        while (text.size() < size) {
-            for (int k = 1 + rng() % 12; k > 0; --k) {
-                text += units[rng() % units.size()];
-                if (rng() % 48 == 0) text += seams[rng() % seams.size()];
-            }
-            text += ' ';
-        }
-        // Whitespace at the very end, after the loop's margin.
-        if (rng() % 2) text += rng() % 2 ? "  " : " \n ";
-        check_same(text, Options{});
-        check_same(text, aggressive_preset());
-        Options o = random_options::draw(rng);
-        o.keyboard_only = true;
-        check_same(text, o);
+        const std::string text = keyboard_text(rng, "", 1024, 12, 48, seams, [&] { return units[rng() % units.size()]; });
+        check_keyboard_only(text, rng);
+    }
+}
+
+TEST_CASE("fast_paths", "runs of dropped letters match the reference path at every window edge") {
+    // Words of letters keyboard-only mode drops (ideographs, kana, Hangul syllables, Cyrillic,
+    // Hebrew), single spaces between them, in runs long enough for many windows of the loop
+    // that drops them without a look each. Into the runs, now and then and so at every offset
+    // from a window's edges, a seam it must stop at or take exactly: a letter spelled, marks and
+    // jamo that join the letter before, L jamo and Prepend that join the one after, a conjunct,
+    // a modifier and other code points of four bytes, joiners, runs of spaces, line breaks,
+    // tabs, ASCII, rule characters, and letters seen for the first time (not yet noted).
+    const std::vector<std::string> letters = {"\u4E2D", "\u6587", "\u3042", "\uD55C", "\uAD6D", "\u0436",
+                                              "\u0416", "\u044F", "\u05D0"};
+    const std::vector<std::string> seams = {
+        "\u00E9", "\u0301", "\u0903", "\u1161", "\u11A8", "\u1100", "\u0600", "\u0915\u094D\u0937",
+        "\U0001F3FB", "\U0001F600", "\U000E0041", "\u200D", "\u200C", "  ", "   ", " \n", "\n", "\r\n",
+        "\t", " \t", ".", "a", "\u00A0", "\u3000", "\u200B", "\u2026", "\U00020000"};
+    std::mt19937 rng(64);
+    for (int iter = 0; iter < 120; ++iter) {
+        // (Something written first: the loop starts only after that.)
+        const std::string text = keyboard_text(rng, "x ", 2048, 7, 64, seams, [&] {
+            std::string unit;
+            if (rng() % 200 == 0) utf8::append(unit, char32_t(0x4E00 + rng() % 0x5000));
+            else unit = letters[rng() % letters.size()];
+            return unit;
+        });
+        check_keyboard_only(text, rng);
+    }
+}
+
+TEST_CASE("fast_paths", "a letter noted as dropped is found from its bytes, and no other") {
+    // Every code point of two or three bytes, after a random set of them is noted, each with
+    // a random byte after it (what follows a letter in a text).
+    std::mt19937 rng(18);
+    const auto letter = [&](char32_t c) {
+        std::string bytes;
+        utf8::append(bytes, c);
+        bytes += static_cast<char>(rng());
+        return bytes;
+    };
+    DroppedLetters noted;
+    std::vector<bool> want(0x10000, false);
+    for (int k = 0; k < 3000; ++k) {
+        const char32_t c = 0x80 + rng() % (0x10000 - 0x80);
+        if (c >= 0xD800 && c < 0xE000) continue;
+        noted.note(reinterpret_cast<const unsigned char*>(letter(c).data()));
+        want[c] = true;
+    }
+    for (char32_t c = 0x80; c < 0x10000; ++c) {
+        if (c >= 0xD800 && c < 0xE000) continue;
+        const std::string bytes = letter(c);
+        const bool found = DroppedLetters::dropped(noted.words(), reinterpret_cast<const unsigned char*>(bytes.data()));
+        CHECK_EQ_MSG(found, bool(want[c]), harness::show(bytes));
+    }
+}
+
+TEST_CASE("fast_paths", "the dropped-letter loop's window classification is the same byte by byte") {
+    const unsigned char classes[] = {'a', ' ', '\n', 0x00, 0x7F, 0x80, 0xBF, 0xC0, 0xD0, 0xDF, 0xE0, 0xEF, 0xF0, 0xFF};
+    std::mt19937 rng(19);
+    for (int iter = 0; iter < 20000; ++iter) {
+        unsigned char window[64];
+        for (unsigned char& b : window) b = classes[rng() % sizeof classes];
+        const auto got = keyboard_blocks_detail::window_bytes(window);
+        const auto model = keyboard_blocks_detail::window_bytes_portable(window);
+        const std::string ctx = harness::show(std::string(reinterpret_cast<const char*>(window), 64));
+        CHECK_EQ_MSG(got.letters, model.letters, ctx);
+        CHECK_EQ_MSG(got.spaces, model.spaces, ctx);
+        CHECK_EQ_MSG(got.other_ascii, model.other_ascii, ctx);
+        CHECK_EQ_MSG(got.fours, model.fours, ctx);
     }
 }
 

@@ -6,7 +6,9 @@
 // or the ASCII byte before one. It leaves everything else to the remembered run it starts from
 // (remembered_runs.hpp): a longer cluster, a rule character, an outcome not worked out, runs of
 // whitespace, CR, tabs and controls, and code points of four bytes. A long ASCII stretch goes
-// to the ASCII shortcut on the way, which copies it straight to the output.
+// to the ASCII shortcut on the way, which copies it straight to the output. A run of letters
+// the pass has seen dropped whole (words of other scripts, single spaces between them) goes a
+// window of 64 bytes at a time, counted without a look at each (dropped_letters.hpp).
 //
 // Where a cluster ends is proved from the next byte alone wherever it can be: an ASCII byte
 // after a code point that is not Prepend starts a new cluster, and a non-ASCII code point
@@ -32,6 +34,7 @@
 
 #include "pass/keyboard_only_filter.hpp"
 #include "pass/shortcuts/ascii_bytes.hpp"
+#include "pass/shortcuts/dropped_letters.hpp"
 #include "pass/shortcuts/remembered_take.hpp"
 #include "pass/shortcuts/verbatim_ascii.hpp"
 #include "records/stats.hpp"
@@ -115,6 +118,132 @@ inline unsigned verbatim_bytes(const unsigned char* p, unsigned& rests, unsigned
 #endif
 }
 
+// Whether a code point of `traits` and `props` (an entry of the outcome memory) is a cluster
+// alone beside ASCII and beside any other such code point, and so may be noted as a dropped
+// letter: it does not join what precedes it, and it is either plain or a Hangul syllable
+// (which only a vowel or trailing jamo, or a mark, would join; none of those is such a code
+// point).
+template <class Entry>
+bool alone_beside_letters(std::uint8_t traits, unicode::grapheme_rules::Props props) noexcept {
+    namespace gr = unicode::grapheme_rules;
+    if ((traits & Entry::kJoins) != 0) return false;
+    const unsigned gcb = gr::gcb_of(props);
+    return (traits & Entry::kPlain) != 0 || gcb == gr::kGcbLV || gcb == gr::kGcbLVT;
+}
+
+// What the 64 bytes at `p` are, a bit for each (bit i for byte i): leads of two or three
+// bytes, spaces, other ASCII bytes and leads of four bytes (continuation bytes are none of
+// them).
+struct WindowBytes {
+    std::uint64_t letters = 0;
+    std::uint64_t spaces = 0;
+    std::uint64_t other_ascii = 0;
+    std::uint64_t fours = 0;
+};
+
+// One byte at a time here, for targets without SSE2 (and as the model the vector form is
+// tested against).
+inline WindowBytes window_bytes_portable(const unsigned char* p) noexcept {
+    WindowBytes w;
+    for (unsigned i = 0; i < 64; ++i) {
+        const std::uint64_t bit = std::uint64_t{1} << i;
+        const unsigned char b = p[i];
+        if (b == ' ') w.spaces |= bit;
+        else if (b < 0x80) w.other_ascii |= bit;
+        else if (b >= 0xF0) w.fours |= bit;
+        else if (b >= 0xC0) w.letters |= bit;
+    }
+    return w;
+}
+
+inline WindowBytes window_bytes(const unsigned char* p) noexcept {
+#if defined(__SSE2__)
+    WindowBytes w;
+    for (unsigned i = 0; i < 4; ++i) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        // As signed bytes: 0x80-0xBF is -128..-65, 0xF0-0xFF is -16..-1.
+        const unsigned high = unsigned(_mm_movemask_epi8(v));
+        const unsigned continuing = unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(v, _mm_set1_epi8(-64))));
+        const unsigned fours = unsigned(_mm_movemask_epi8(_mm_cmpgt_epi8(v, _mm_set1_epi8(-17)))) & high;
+        const unsigned spaces = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(' '))));
+        const unsigned shift = 16 * i;
+        w.letters |= std::uint64_t(high & ~continuing & ~fours) << shift;
+        w.spaces |= std::uint64_t(spaces) << shift;
+        w.other_ascii |= std::uint64_t(~high & ~spaces & 0xFFFFu) << shift;
+        w.fours |= std::uint64_t(fours) << shift;
+    }
+    return w;
+#else
+    return window_bytes_portable(p);
+#endif
+}
+
+// The bytes `take_dropped_letters` reads from a window's start: the window, and the last two
+// bytes of a letter that starts at its end.
+inline constexpr std::size_t kWindowReach = 64 + 2;
+
+// Letters noted as dropped (dropped_letters.hpp), and single spaces between them, from `pos`
+// (a cluster start at a letter of two or three bytes), a window of 64 bytes at a time while
+// the text has one: words of other scripts that keyboard-only mode removes, one gap left where
+// they were. Nothing is written; the letters are counted and the whitespace run's state
+// follows (a space held before a drop stays held, and a space between drops is held). Returns
+// where it stopped, a cluster start. The letter at `pos` is noted.
+//
+// Words of one letter, of two, of six come in any order, so a branch per letter or per space
+// would often go the wrong way: the window's letters are looked up in one pass without one,
+// and its spaces and other bytes are told apart by masks.
+[[gnu::noinline]] inline std::size_t take_dropped_letters(const std::uint64_t* noted, const unsigned char* bytes,
+                                                           std::size_t pos, std::size_t n, BlockState& s) noexcept {
+    std::uint64_t dropped = 0;
+    bool space_held = s.space_held, just_dropped = s.just_dropped;
+    while (n - pos >= kWindowReach) {
+        const unsigned char* window = bytes + pos;
+        const WindowBytes w = window_bytes(window);
+        // The letters up to the first other byte are looked up.
+        const std::uint64_t ends = w.other_ascii | w.fours;
+        std::uint64_t todo = w.letters & (ends ^ (ends - 1));
+        std::uint64_t dropping = 0;
+        while (todo != 0) {
+            const unsigned i = unsigned(__builtin_ctzll(todo));
+            todo &= todo - 1;
+            dropping |= std::uint64_t(DroppedLetters::dropped(noted, window + i)) << i;
+        }
+        // The span ends at the first unit that is not a dropped letter or a space before one;
+        // the window's last letter ends it too, as what follows that letter is not in view.
+        const std::uint64_t last_letter = w.letters != 0 ? std::uint64_t{1} << (63 - __builtin_clzll(w.letters)) : 0;
+        const std::uint64_t stops =
+            ends | (w.letters & ~dropping) | (w.spaces & ~(dropping >> 1)) | last_letter;
+        unsigned end = unsigned(__builtin_ctzll(stops));
+        std::uint64_t before = (std::uint64_t{1} << end) - 1;
+        // A letter just before a unit that may join it (a letter not noted, a code point of four
+        // bytes) is left too. (A space just before one is a stop already.)
+        if ((((w.letters & ~dropping) | w.fours) >> end & 1) != 0) {
+            const std::uint64_t letters = w.letters & before;
+            end = letters != 0 ? unsigned(63 - __builtin_clzll(letters)) : 0;
+            before = (std::uint64_t{1} << end) - 1;
+        }
+        if (end == 0) break;
+        const std::uint64_t units = (w.letters | w.spaces) & before;
+        dropped += unsigned(__builtin_popcountll(w.letters & before));
+        if ((w.spaces >> (63 - __builtin_clzll(units)) & 1) != 0) {
+            // A space before the letter the span stops at.
+            space_held = true;
+            just_dropped = false;
+        } else {
+            space_held = space_held || (w.spaces & before) != 0;
+            just_dropped = true;
+        }
+        pos += end;
+        // On to the next window when the span stopped at a letter dropped whole: the last one in
+        // view (or one left for what follows it, which the next window stops at at once).
+        if ((dropping >> end & 1) == 0) break;
+    }
+    s.space_held = space_held;
+    s.just_dropped = just_dropped;
+    s.dropped += dropped;
+    return pos;
+}
+
 }  // namespace keyboard_blocks_detail
 
 // The loop from `pos` (a cluster start, with at least kMargin bytes left); returns where it
@@ -129,6 +258,7 @@ std::size_t take_keyboard_blocks(Loop& loop, std::string_view text, std::size_t 
     const std::size_t n = text.size();
     auto& output = loop.output();
     auto& memory = loop.memory();
+    auto& dropped_letters = loop.dropped_letters();
     const auto& run = output.run();
     // The states the loop follows: something written, and at most one space held.
     if (!run.wrote() || !(run.empty() || run.holds_lone_space())) return pos;
@@ -139,7 +269,10 @@ std::size_t take_keyboard_blocks(Loop& loop, std::string_view text, std::size_t 
     s.just_dropped = run.just_dropped();
     // The entry of the non-ASCII code point at `pos` when the step before looked it up.
     Entry* entry = nullptr;
+    // The letters noted as dropped, once one is.
+    const std::uint64_t* noted = dropped_letters.words();
     int full_blocks = 0;  // blocks of sixteen ASCII bytes in a row
+    bool dropped_one = false;  // the last code point taken was dropped
     // The entry of the code point at `at`, when the loop can take it on (two or three bytes).
     const auto entry_at = [&](std::size_t at) -> Entry* {
         const unsigned char lead = bytes[at];
@@ -162,7 +295,7 @@ std::size_t take_keyboard_blocks(Loop& loop, std::string_view text, std::size_t 
     // Takes the code point at `pos` (of `entry`) as a cluster alone, and a single space after
     // it when a code point the loop can take follows; `entry` is then the entry at the new
     // `pos`, or null when an ASCII byte is there. False, changing nothing, where the loop stops.
-    const auto take_code_point = [&] {
+    const auto take_code_point = [&]() __attribute__((always_inline)) {
         const unsigned char lead = bytes[pos];
         const std::size_t end = pos + detail::lead_length(lead);
         const std::uint8_t traits = entry->traits;
@@ -177,6 +310,13 @@ std::size_t take_keyboard_blocks(Loop& loop, std::string_view text, std::size_t 
         auto take = static_cast<taken::Take>(traits & Entry::kTakeMask);
         if (take == taken::kUnknown) [[unlikely]] take = taken::take_of(*entry, stop);
         if (take == taken::kDrop) {
+            if ((noted == nullptr || !DroppedLetters::dropped(noted, bytes + pos)) &&
+                detail::alone_beside_letters<Entry>(traits, entry->props)) {
+                // A letter the loop may drop by its bit from now on.
+                dropped_letters.note(bytes + pos);
+                noted = dropped_letters.words();
+            }
+            dropped_one = true;
             ++s.dropped;
             s.just_dropped = true;
         } else if (take == taken::kWrite) {
@@ -208,11 +348,23 @@ std::size_t take_keyboard_blocks(Loop& loop, std::string_view text, std::size_t 
     while (n - pos >= detail::kMargin) {
         const unsigned char b = bytes[pos];
         if (b >= 0x80) {
-            // Code points of two or three bytes, and single spaces between them.
+            // Code points of two or three bytes, and single spaces between them: runs of
+            // letters noted as dropped a window at a time, any other code point one by one
+            // (until one is dropped, where such a run may start).
+            if (noted != nullptr && b < 0xF0 && DroppedLetters::dropped(noted, bytes + pos)) {
+                full_blocks = 0;
+                const std::size_t end = detail::take_dropped_letters(noted, bytes, pos, n, s);
+                if (end != pos) {
+                    pos = end;
+                    entry = nullptr;
+                    continue;
+                }
+            }
             if (entry == nullptr && (entry = entry_at(pos)) == nullptr) break;
             bool taken = true;
+            dropped_one = false;
             do taken = take_code_point();
-            while (taken && entry != nullptr && n - pos >= detail::kMargin);
+            while (taken && entry != nullptr && !dropped_one && n - pos >= detail::kMargin);
             if (!taken) break;
             full_blocks = 0;
             continue;

@@ -90,20 +90,28 @@ bool ClusterLoop::apply_rules(ClusterFacts& cluster, std::string_view& cleaned) 
         cleaned = text;
         return true;
     }
-    buffer_.assign(text.data(), first);
+    // Code points written as they stand are copied in runs, when something after them is
+    // removed or rewritten: a cluster the rules keep whole (an emoji sequence with its joiners
+    // and selectors) is passed on as it stands, with no copy.
+    std::size_t pending = 0;  // buffer_ holds the cleaned text before this input byte
+    bool edited = false;      // (else buffer_ is stale and nothing was removed or rewritten)
+    const auto flush_to = [&](std::size_t end) {
+        if (!edited) buffer_.clear();
+        buffer_.append(text.data() + pending, end - pending);
+        edited = true;
+    };
     bool rewritten = false;  // some code point of the cluster was rewritten
     for (std::size_t i = first; i < text.size();) {
         const std::size_t start = i;
         char32_t c = utf8::decode(text, i);
         const std::uint8_t classes = rule_classes_of(c);
-        if (classes == 0) {
-            buffer_.append(text.substr(start, i - start));
-            continue;
-        }
+        if (classes == 0) continue;
         // A presentation selector asks for the emoji look of the cluster; once the rules wrote
         // a character of it as ASCII (U+3030 as "-"), there is no emoji left to select, and the
         // selector would strand a lone U+FE0F after the rewrite.
         if (rewritten && c == kEmojiPresentationSelector) {
+            flush_to(start);
+            pending = i;
             output_.tally.add(&CleaningStats::hidden_chars_removed);
             ++cluster.hidden_removed;
             note_seam(text, i);
@@ -112,19 +120,25 @@ bool ClusterLoop::apply_rules(ClusterFacts& cluster, std::string_view& cleaned) 
         const char32_t original = c;
         switch (apply_character_rules(c, classes, cluster, options_, output_.tally)) {
             case RuleOutcome::Removed:
+                flush_to(start);
+                pending = i;
                 note_seam(text, i);
                 continue;
             case RuleOutcome::Ellipsis:
                 write_ellipsis();
                 return false;
             case RuleOutcome::ApostropheN:
+                flush_to(start);
+                pending = i;
                 buffer_.append(kApostropheNQuoted);
                 note_seam(text, i);
                 rewritten = true;
                 continue;
             case RuleOutcome::Kept:
-                utf8::append(buffer_, c);
                 if (c != original) {
+                    flush_to(start);
+                    pending = i;
+                    utf8::append(buffer_, c);
                     // What is written is no longer the emoji the cluster was: the hidden rule
                     // and the keyboard-only filter treat the rest of it as ordinary text.
                     rewritten = true;
@@ -134,6 +148,11 @@ bool ClusterLoop::apply_rules(ClusterFacts& cluster, std::string_view& cleaned) 
                 continue;
         }
     }
+    if (!edited) {
+        cleaned = text;
+        return true;
+    }
+    flush_to(text.size());
     cleaned = buffer_;
     return true;
 }

@@ -20,7 +20,8 @@ constexpr std::size_t sequence_length(unsigned char lead) noexcept {
 }
 
 // Index of the first byte at or after `i` that is `limit` (0x80 or above) or more, or `n`:
-// sixteen bytes a step where the vector unit allows, then eight.
+// sixteen bytes a step where the vector unit allows (the last few as the end of the last sixteen),
+// else eight.
 inline std::size_t skip_below(const char* s, std::size_t i, std::size_t n, unsigned char limit = 0x80) noexcept {
 #if defined(__SSE2__)
     // Unsigned x < limit as a signed comparison of x ^ 0x80 with limit ^ 0x80.
@@ -30,6 +31,13 @@ inline std::size_t skip_below(const char* s, std::size_t i, std::size_t n, unsig
         const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)), flip);
         const unsigned below = unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(v, bound)));
         if (below != 0xFFFF) return i + unsigned(__builtin_ctz(~below));
+    }
+    // The last few bytes as the end of the text's last sixteen, those before `i` masked off.
+    if (i < n && n >= 16) {
+        const std::size_t last = n - 16;
+        const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + last)), flip);
+        const unsigned at_or_above = ~unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(v, bound))) & (0xFFFFu << (i - last)) & 0xFFFFu;
+        return at_or_above == 0 ? n : last + unsigned(__builtin_ctz(at_or_above));
     }
 #endif
     // Words of ASCII only (every byte below any limit allowed here).

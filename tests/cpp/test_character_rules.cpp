@@ -47,6 +47,8 @@ TEST_CASE("character_rules", "hidden characters and joiners") {
     CHECK_CLEAN("x\u200By", o, "xy", {"hidden_chars_removed", 1});
     CHECK_CLEAN("a\u200Db", o, "ab", {"hidden_chars_removed", 1});
     CHECK_CLEAN("\uFEFFbom\u2060\U000E0001", o, "bom", {"hidden_chars_removed", 3});
+    // Marks on both sides of a removed joiner stay, in order, in the one cluster.
+    CHECK_CLEAN("e\u0301\u200D\u0302\u0303\u200Dx", o, "e\u0301\u0302\u0303x", {"hidden_chars_removed", 2});
     // Inside an emoji cluster the selector survives.
     CHECK_CLEAN("\u2764\uFE0F", o, "\u2764\uFE0F");
     CHECK_CLEAN("\U0001F468\u200D\U0001F469", o, "\U0001F468\u200D\U0001F469");

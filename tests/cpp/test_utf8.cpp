@@ -34,6 +34,23 @@ TEST_CASE("utf8", "ascii scan sees a high byte at every offset and block size") 
     CHECK(utf8::is_ascii(""));
 }
 
+TEST_CASE("utf8", "skip_below stops where a byte-by-byte scan stops, from every start") {
+    for (unsigned char limit : {0x80, 0xC2}) {
+        for (std::size_t len = 0; len <= 40; ++len) {
+            for (std::size_t high = 0; high <= len; ++high) {
+                std::string s(len, 'a');
+                if (high < len) s[high] = char(limit + (high & 1));
+                if (len > 3) s[1] = char(0xBF);  // a continuation byte: below 0xC2, not below 0x80
+                for (std::size_t from = 0; from <= len; ++from) {
+                    std::size_t expected = from;
+                    while (expected < len && static_cast<unsigned char>(s[expected]) < limit) ++expected;
+                    CHECK_EQ(utf8::skip_below(s.data(), from, len, limit), expected);
+                }
+            }
+        }
+    }
+}
+
 TEST_CASE("utf8", "validation rejects malformed sequences") {
     CHECK(!utf8::is_valid("\xC0\x80"));          // overlong
     CHECK(!utf8::is_valid("\xED\xA0\x80"));      // surrogate

@@ -292,6 +292,16 @@ std::size_t take_keyboard_blocks(Loop& loop, std::string_view text, std::size_t 
         return entry != nullptr && (entry->traits & Entry::kJoins) == 0;
     };
 
+    // The record of the code point at `p` when it has two bytes and one (its size is 0 when
+    // not), and whether a code point with a record ends its cluster before the bytes at `p`
+    // (ASCII, or another letter with a record, which joins nothing).
+    const auto record_at = [&](const unsigned char* p) {
+        SpelledLetters::Record record{};
+        if (p[0] >= 0xC0 && p[0] < 0xE0) std::memcpy(&record, &SpelledLetters::record(records, p), sizeof record);
+        return record;
+    };
+    const auto alone_before = [&](const unsigned char* p) { return p[0] < 0x80 || record_at(p).size != 0; };
+
     // Room for one step's writes in the buffer.
     const auto make_room = [&] {
         if (s.size > detail::kBufferBytes - detail::kStepBytes) [[unlikely]] {
@@ -390,27 +400,33 @@ std::size_t take_keyboard_blocks(Loop& loop, std::string_view text, std::size_t 
             unsigned taken = unsigned(__builtin_ctz(~ok | 0x10000u));
             if (records != nullptr) {
                 // The block ends at a letter of two bytes with a record, or at a single space
-                // before one, and ASCII follows the letter: the letter is a cluster alone, so
-                // the bytes before it, the space and the letter's text go out in this step.
+                // before one, and ASCII or another such letter follows it: the letter is a
+                // cluster alone (it joins nothing, and nothing that follows joins it), so the
+                // bytes before it, the space and the letter's text go out in this step, and
+                // the letters after it while each is followed the same way ("gr\u00F6\u00DFer").
                 const unsigned space = bytes[pos + taken] == ' ';
                 const unsigned char* letter = bytes + pos + taken + space;
-                if (letter[0] >= 0xC0 && letter[0] < 0xE0 && letter[2] < 0x80) {
-                    SpelledLetters::Record record;
-                    std::memcpy(&record, &SpelledLetters::record(records, letter), sizeof record);
-                    if (record.size != 0) {
-                        std::memcpy(s.buffer + s.size, bytes + pos, 16);
-                        s.size += taken;
-                        s.buffer[s.size] = ' ';
-                        s.size += space;
+                SpelledLetters::Record record = record_at(letter);
+                if (record.size != 0 && alone_before(letter + 2)) {
+                    std::memcpy(s.buffer + s.size, bytes + pos, 16);
+                    s.size += taken;
+                    s.buffer[s.size] = ' ';
+                    s.size += space;
+                    if (space != 0 || (rests & ((1u << taken) - 1)) != 0) s.just_dropped = false;
+                    for (;;) {
                         std::memcpy(s.buffer + s.size, &record, sizeof record);
                         s.size += record.size;
                         s.spelled += record.spelled;
-                        if (space != 0 || (rests & ((1u << taken) - 1)) != 0) s.just_dropped = false;
-                        pos = std::size_t(letter - bytes) + 2;
-                        full_blocks = 0;
-                        entry = nullptr;
-                        continue;
+                        letter += 2;
+                        if (letter[0] < 0x80 || std::size_t(n - (letter - bytes)) < detail::kMargin) break;
+                        record = record_at(letter);
+                        if (!alone_before(letter + 2)) break;
+                        make_room();
                     }
+                    pos = std::size_t(letter - bytes);
+                    full_blocks = 0;
+                    entry = nullptr;
+                    continue;
                 }
             }
             // A printable character before a non-ASCII one is a cluster alone when that one

@@ -16,6 +16,7 @@
 #include "pass/output.hpp"
 #include "pass/pass.hpp"
 #include "pass/shortcuts/dropped_letters.hpp"
+#include "pass/shortcuts/spelled_letters.hpp"
 #include "pass/shortcuts/rule_characters.hpp"
 #include "pass/shortcuts/verbatim_ascii.hpp"
 #include "records/stats.hpp"
@@ -67,6 +68,7 @@ public:
     }
     KeyboardOnlyFilter::Memory& memory() noexcept { return memory_; }
     DroppedLetters& dropped_letters() noexcept { return dropped_letters_; }
+    SpelledLetters& spelled_letters() noexcept { return spelled_letters_; }
     KeyboardOnlyFilter& filter() noexcept { return filter_; }
     // The loop's body for a cluster known to be the one code point `c`, of rule classes `classes`.
     void clean_single(std::string_view cluster, char32_t c, std::uint8_t classes);
@@ -100,6 +102,7 @@ private:
     Output output_;
     KeyboardOnlyFilter::Memory memory_;
     DroppedLetters dropped_letters_;
+    SpelledLetters spelled_letters_;
     KeyboardOnlyFilter filter_;
     std::string buffer_;  // the cleaned text of one cluster
     const bool watch_seams_;  // a normalization form is asked for

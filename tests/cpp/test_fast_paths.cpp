@@ -320,6 +320,31 @@ TEST_CASE("fast_paths", "runs of dropped letters match the reference path at eve
     }
 }
 
+TEST_CASE("fast_paths", "every letter of two bytes inside ASCII words, after spaces and before marks, matches the reference path") {
+    // Each code point U+0080-07FF several times in a text long enough for the pages, so that
+    // from its second sight on the keyboard-only loop may write it by its record: inside a
+    // word, at a word's start after one space or a line break, at every offset from the loop's
+    // blocks, and in long runs; and where it must not: before a mark, a letter of three bytes,
+    // a space or two.
+    std::mt19937 rng(27);
+    const std::vector<std::string> after = {"d", "q.", "\u0301x", "\u00E9", "\u4E2D", " ", "  ", "\n"};
+    for (char32_t first = 0x80; first < 0x800; first += 48) {
+        std::string text = "x ";
+        while (text.size() < KeyboardOnlyFilter::Memory::kPagedTextBytes + 512) {
+            std::string letter;
+            utf8::append(letter, first + rng() % 48);
+            text += std::string(rng() % 19, 'a');
+            const char* const before[] = {"", " ", "\n", "\n "};
+            text += before[rng() % 4];
+            text += letter + after[rng() % after.size()];
+            // Now and then a long run of letters, past the loop's buffer.
+            if (rng() % 16 == 0)
+                for (int k = 100 + rng() % 200; k > 0; --k) utf8::append(text, first + rng() % 48);
+        }
+        check_keyboard_only(text, rng);
+    }
+}
+
 TEST_CASE("fast_paths", "a letter noted as dropped is found from its bytes, and no other") {
     // Every code point of two or three bytes, after a random set of them is noted, each with
     // a random byte after it (what follows a letter in a text).

@@ -8,7 +8,9 @@
 // whitespace, CR, tabs and controls, and code points of four bytes. A long ASCII stretch goes
 // to the ASCII shortcut on the way, which copies it straight to the output. A run of letters
 // the pass has seen dropped whole (words of other scripts, single spaces between them) goes a
-// window of 64 bytes at a time, counted without a look at each (dropped_letters.hpp).
+// window of 64 bytes at a time, counted without a look at each (dropped_letters.hpp). A letter
+// of two bytes the pass has seen written as a short text, with ASCII after it, goes out in the
+// step of sixteen bytes that ends at it, by its record (spelled_letters.hpp).
 //
 // Where a cluster ends is proved from the next byte alone wherever it can be: an ASCII byte
 // after a code point that is not Prepend starts a new cluster, and a non-ASCII code point
@@ -36,6 +38,7 @@
 #include "pass/shortcuts/ascii_bytes.hpp"
 #include "pass/shortcuts/dropped_letters.hpp"
 #include "pass/shortcuts/remembered_take.hpp"
+#include "pass/shortcuts/spelled_letters.hpp"
 #include "pass/shortcuts/verbatim_ascii.hpp"
 #include "records/stats.hpp"
 #include "unicode/grapheme_rules.hpp"
@@ -49,7 +52,8 @@ namespace keyboard_blocks_detail {
 inline constexpr std::size_t kMargin = 32;
 
 // The buffer the loop writes into, appended to the output when nearly full and at the end.
-// One step writes at most sixteen bytes, or a space and a spelling.
+// One step writes at most sixteen bytes, a space and a letter's record (25 bytes), or a space
+// and a spelling.
 inline constexpr std::size_t kBufferBytes = 512;
 inline constexpr std::size_t kStepBytes = 32;
 
@@ -271,6 +275,9 @@ std::size_t take_keyboard_blocks(Loop& loop, std::string_view text, std::size_t 
     Entry* entry = nullptr;
     // The letters noted as dropped, once one is.
     const std::uint64_t* noted = dropped_letters.words();
+    // The letters of two bytes with a record, once one has.
+    auto& spelled_letters = loop.spelled_letters();
+    const SpelledLetters::Record* records = spelled_letters.records();
     int full_blocks = 0;  // blocks of sixteen ASCII bytes in a row
     bool dropped_one = false;  // the last code point taken was dropped
     // The entry of the code point at `at`, when the loop can take it on (two or three bytes).
@@ -284,6 +291,16 @@ std::size_t take_keyboard_blocks(Loop& loop, std::string_view text, std::size_t 
         entry = entry_at(at);
         return entry != nullptr && (entry->traits & Entry::kJoins) == 0;
     };
+
+    // The record of the code point at `p` when it has two bytes and one (its size is 0 when
+    // not), and whether a code point with a record ends its cluster before the bytes at `p`
+    // (ASCII, or another letter with a record, which joins nothing).
+    const auto record_at = [&](const unsigned char* p) {
+        SpelledLetters::Record record{};
+        if (p[0] >= 0xC0 && p[0] < 0xE0) std::memcpy(&record, &SpelledLetters::record(records, p), sizeof record);
+        return record;
+    };
+    const auto alone_before = [&](const unsigned char* p) { return p[0] < 0x80 || record_at(p).size != 0; };
 
     // Room for one step's writes in the buffer.
     const auto make_room = [&] {
@@ -322,6 +339,13 @@ std::size_t take_keyboard_blocks(Loop& loop, std::string_view text, std::size_t 
         } else if (take == taken::kWrite) {
             make_room();
             const auto& outcome = entry->outcome;
+            if (lead < 0xE0 && (traits & (Entry::kPlain | Entry::kJoins)) == Entry::kPlain &&
+                outcome.text_size <= SpelledLetters::kMaxText &&
+                (records == nullptr || SpelledLetters::record(records, bytes + pos).size == 0)) {
+                // A letter the block step may write by its record from now on.
+                spelled_letters.note(bytes + pos, outcome.written(), outcome.transliterated);
+                records = spelled_letters.records();
+            }
             s.flush_space();
             std::memcpy(s.buffer + s.size, outcome.text, KeyboardOnlyFilter::Remembered::kMaxText);
             s.size += outcome.text_size;
@@ -374,6 +398,37 @@ std::size_t take_keyboard_blocks(Loop& loop, std::string_view text, std::size_t 
             unsigned rests = 0, before_high = 0;
             const unsigned ok = detail::verbatim_bytes(bytes + pos, rests, before_high);
             unsigned taken = unsigned(__builtin_ctz(~ok | 0x10000u));
+            if (records != nullptr) {
+                // The block ends at a letter of two bytes with a record, or at a single space
+                // before one, and ASCII or another such letter follows it: the letter is a
+                // cluster alone (it joins nothing, and nothing that follows joins it), so the
+                // bytes before it, the space and the letter's text go out in this step, and
+                // the letters after it while each is followed the same way ("gr\u00F6\u00DFer").
+                const unsigned space = bytes[pos + taken] == ' ';
+                const unsigned char* letter = bytes + pos + taken + space;
+                SpelledLetters::Record record = record_at(letter);
+                if (record.size != 0 && alone_before(letter + 2)) {
+                    std::memcpy(s.buffer + s.size, bytes + pos, 16);
+                    s.size += taken;
+                    s.buffer[s.size] = ' ';
+                    s.size += space;
+                    if (space != 0 || (rests & ((1u << taken) - 1)) != 0) s.just_dropped = false;
+                    for (;;) {
+                        std::memcpy(s.buffer + s.size, &record, sizeof record);
+                        s.size += record.size;
+                        s.spelled += record.spelled;
+                        letter += 2;
+                        if (letter[0] < 0x80 || std::size_t(n - (letter - bytes)) < detail::kMargin) break;
+                        record = record_at(letter);
+                        if (!alone_before(letter + 2)) break;
+                        make_room();
+                    }
+                    pos = std::size_t(letter - bytes);
+                    full_blocks = 0;
+                    entry = nullptr;
+                    continue;
+                }
+            }
             // A printable character before a non-ASCII one is a cluster alone when that one
             // does not join it (nor has four bytes, which the loop leaves).
             if (taken != 0 && ((before_high >> (taken - 1)) & 1) != 0 && !starts_cluster(pos + taken)) {

@@ -22,19 +22,22 @@ from ._scrubix import Cleaner, CleaningResult, Options
 
 __all__ = ["clean_many"]
 
-# A batch ends after this many texts or this many characters, whichever comes first: its UTF-8
-# copies are all that is held besides the results. Small batches also keep short the first
-# encoding and the last building of results, the two steps nothing overlaps.
+# Texts are read from an iterator that is not a list in lists of this many texts or this many
+# characters, whichever comes first: its UTF-8 copies are all that is held besides the
+# results. The native side cuts each list into batches of at most as many texts and about a MiB
+# of UTF-8; batches that small also keep short the first encoding and the last building of
+# results, the two steps nothing overlaps.
 _BATCH_TEXTS = 8192
 _BATCH_CHARS = 1 << 20
 
 
-def _batches(texts: typing.Iterable[str]) -> typing.Iterator[list[str]]:
+def _lists(texts: typing.Iterable[str]) -> typing.Iterator[typing.Tuple[list[str], int]]:
+    """The texts in lists, each with the index of its first text in the input."""
     if isinstance(texts, list):
-        for start in range(0, len(texts), _BATCH_TEXTS):
-            yield texts[start:start + _BATCH_TEXTS]
+        yield texts, 0
         return
     items = iter(texts)
+    start = 0
     while True:
         batch: list[str] = []
         chars = 0
@@ -45,7 +48,8 @@ def _batches(texts: typing.Iterable[str]) -> typing.Iterator[list[str]]:
                 break
         if not batch:
             return
-        yield batch
+        yield batch, start
+        start += len(batch)
 
 
 def _thread_count(threads: typing.Optional[int]) -> int:
@@ -85,14 +89,14 @@ def clean_many(texts: typing.Iterable[str], options: typing.Optional[Options] = 
     options = _checked_options(options)
     results: list[CleaningResult] = []
     pending: typing.Optional[_columns.TextJob] = None
-    start = 0
     try:
-        for batch in _batches(texts):
-            job = _columns.start_texts(batch, options, count, start)
-            start += len(batch)
-            if pending is not None:
-                results.extend(pending.finish())
-            pending = job
+        for batch, first in _lists(texts):
+            position = 0
+            while position < len(batch):
+                job, position = _columns.start_texts(batch, position, options, count, first, pending)
+                if pending is not None:
+                    results.extend(pending.finish())
+                pending = job
     except BaseException:
         # Reading or encoding the next batch failed: the batch in flight comes first, as in a
         # run one batch after the other, so its own error wins.

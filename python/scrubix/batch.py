@@ -5,10 +5,10 @@ UTF-8 with the interpreter lock held, then cleaned all together on native thread
 lock released, and the results built with it held again: a text costs no lock hand-over of its
 own, so even short texts gain from threads.
 
-Encoding and building results need the lock and take about as long as the cleaning, so with
-more than one thread the batches overlap: while batch k is cleaned in the background, the
-calling thread encodes batch k+1 and then builds the results of batch k. At most two batches
-are in flight.
+Encoding and building results need the lock and take a good part of the time, so the batches
+overlap: while the worker threads clean batch k, the calling thread encodes batch k+1, and
+then cleans beside them until batch k is done and builds its results. At most two batches are
+in flight, and no more threads run than were asked for, the calling thread counted.
 """
 
 from __future__ import annotations
@@ -74,10 +74,11 @@ def clean_many(texts: typing.Iterable[str], options: typing.Optional[Options] = 
                threads: typing.Optional[int] = None) -> list[CleaningResult]:
     """Clean every text with the same options; return the `CleaningResult`s in input order.
 
-    `options` defaults to `Options()`, as for `Cleaner`. `threads` is the number of native
-    threads that clean, without the interpreter lock (default `os.cpu_count()`); with more than
-    one, the calling thread meanwhile reads and encodes the next batch and builds the results of
-    the last one, and with 1 everything runs on the calling thread. Results equal those of `Cleaner(options).clean` text by text,
+    `options` defaults to `Options()`, as for `Cleaner`. `threads` is the number of threads
+    that work, the calling thread counted (default `os.cpu_count()`): `threads - 1` native
+    threads clean without the interpreter lock while the calling thread reads and encodes the
+    next batch and builds the results of the last one, and cleans beside them the rest of the
+    time; with 1 everything runs on the calling thread. Results equal those of `Cleaner(options).clean` text by text,
     and a text left unchanged is the result's `text` object itself. The iterable is read in
     bounded batches, at most one batch ahead of the cleaning. A text that is not a `str` raises
     `TypeError`, a lone surrogate `UnicodeEncodeError`, both naming the item's index; the first

@@ -54,7 +54,8 @@ def clean_columns(df: DataFrame, columns: typing.Union[str, typing.Sequence[str]
                   options: typing.Optional[Options] = None, *, threads: typing.Optional[int] = 1) -> DataFrame:
     """`df` with the named string columns cleaned; other columns, the row order and schema kept.
 
-    `threads` is per Python worker (Spark already runs one per core), 1 by default.
+    `threads` is per Python worker (Spark already runs one per core), 1 by default. Each worker
+    cleans one batch while it hands the one before back to Spark and reads the next.
     """
     names = [columns] if isinstance(columns, str) else list(columns)
     fields = {field.name: field for field in df.schema.fields}

@@ -125,6 +125,12 @@ def test_a_batch_in_flight_is_finished_or_joined_on_every_way_out(monkeypatch: p
     job, end = scrubix._columns.start_texts(["\u201cx\u201d " * 1000] * 200, 0, None, 2, 0, None)
     assert 0 < end < 200  # cut at about a MiB of UTF-8
     del job
+    # Jobs of one call share their threads: one dropped leaves the next to be cleaned whole.
+    texts = ["\u201cx\u201d " * 1000] * 200
+    first, end = scrubix._columns.start_texts(texts, 0, None, 2, 0, None)
+    second, stop = scrubix._columns.start_texts(texts, end, None, 2, 0, first)
+    del first
+    assert second.finish() == expected(texts[end:stop], Options())
     job, end = scrubix._columns.start_texts(["z", "a"], 1, None, 1, 0, None)
     assert [r.text for r in job.finish()] == ["a"] and end == 2
     with pytest.raises(RuntimeError, match="already finished"):

@@ -23,7 +23,7 @@ def stream_of(columns: List[Column], format: str) -> object: ...
 
 @final
 class TextJob:
-    """A batch of texts being cleaned on a native thread."""
+    """A batch of texts being cleaned on native threads."""
 
     def finish(self) -> List[CleaningResult]: ...
 

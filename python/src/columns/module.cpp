@@ -11,7 +11,6 @@
 #include "column_clean.hpp"
 #include "column_type.hpp"
 #include "options_reader.hpp"
-#include "parallel_rows.hpp"
 #include "py_ref.hpp"
 #include "result_object.hpp"
 #include "text_job.hpp"

@@ -30,9 +30,9 @@ using py::PyRef;
 constexpr Py_ssize_t kBatchTexts = 8192;
 constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
 
-// A batch is handed out in about this many blocks of texts: small enough that a thread which
-// takes the last one keeps the others waiting only briefly, large enough that taking one costs
-// nothing next to cleaning it.
+// A batch is handed out in at least this many blocks of texts, and four per thread: small
+// enough that a thread which takes the last one keeps the others waiting only briefly, large
+// enough that taking one costs nothing next to cleaning it.
 constexpr std::int64_t kBlocksPerBatch = 32;
 
 enum class Failure { None, Memory, Refused };
@@ -111,7 +111,8 @@ public:
     // workers are started with the first batch; without them the calling thread cleans alone.
     void add(TextBatch& batch) {
         const auto count = static_cast<std::int64_t>(batch.views.size());
-        batch.step = std::max<std::int64_t>(1, (count + kBlocksPerBatch - 1) / kBlocksPerBatch);
+        const std::int64_t blocks = std::max<std::int64_t>(kBlocksPerBatch, 4 * std::int64_t{threads_});
+        batch.step = std::max<std::int64_t>(1, (count + blocks - 1) / blocks);
         batch.blocks = (count + batch.step - 1) / batch.step;
         {
             std::lock_guard<std::mutex> guard(mutex_);
@@ -330,7 +331,7 @@ PyMethodDef kMethods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-constexpr const char kTextJobDoc[] = "A batch of texts being cleaned on a native thread.";
+constexpr const char kTextJobDoc[] = "A batch of texts being cleaned on native threads.";
 
 PyType_Slot kSlots[] = {
     {Py_tp_new, reinterpret_cast<void*>(text_job_new)},

@@ -22,7 +22,7 @@ from ._scrubix import Cleaner, CleaningResult, Options
 
 __all__ = ["clean_many"]
 
-# Texts are read from an iterator that is not a list in lists of this many texts or this many
+# Texts are read from any iterable but a list in lists of this many texts or this many
 # characters, whichever comes first: its UTF-8 copies are all that is held besides the
 # results. The native side cuts each list into batches of at most as many texts and about a MiB
 # of UTF-8; batches that small also keep short the first encoding and the last building of
@@ -32,8 +32,9 @@ _BATCH_CHARS = 1 << 20
 
 
 def _lists(texts: typing.Iterable[str]) -> typing.Iterator[typing.Tuple[list[str], int]]:
-    """The texts in lists, each with the index of its first text in the input."""
-    if isinstance(texts, list):
+    """The texts in lists, each with the index of its first text in the input. A list is read in
+    place; a subclass of list goes through its own iteration, as any other iterable."""
+    if type(texts) is list:
         yield texts, 0
         return
     items = iter(texts)

@@ -105,10 +105,9 @@ public:
         for (auto& worker : workers_) worker.join();
     }
 
-    unsigned threads() const noexcept { return threads_; }
-
-    // Queues a batch whose texts are encoded; its blocks go to the workers from now on. The
-    // workers are started with the first batch; without them the calling thread cleans alone.
+    // Queues a batch whose texts are encoded; its blocks go to the workers from now on. Workers
+    // are started as the batches have blocks for them; without any the calling thread cleans
+    // alone.
     void add(TextBatch& batch) {
         const auto count = static_cast<std::int64_t>(batch.views.size());
         const std::int64_t blocks = std::max<std::int64_t>(kBlocksPerBatch, 4 * std::int64_t{threads_});

@@ -21,32 +21,15 @@ __all__ = ["clean_columns"]
 def _clean_batches(payload: bytes, names: typing.FrozenSet[str], threads: typing.Optional[int]) -> typing.Callable[
         [typing.Iterable[typing.Any]], typing.Iterator[typing.Any]]:
     def clean_batches(batches: typing.Iterable[typing.Any]) -> typing.Iterator[typing.Any]:
-        from concurrent.futures import ThreadPoolExecutor
-
         import pyarrow as pa
 
         from scrubix import arrow
         options = pickle.loads(payload)
-
-        def clean(batch: typing.Any) -> typing.Any:
-            columns = [arrow.clean(column, options, threads=threads) if field.name in names else column
+        for batch in batches:
+            columns = [arrow.clean(column, options, threads=threads).cast(column.type)
+                       if field.name in names else column
                        for field, column in zip(batch.schema, batch.columns)]
-            columns = [column if column.type == field.type else column.cast(field.type)
-                       for field, column in zip(batch.schema, columns)]
-            return pa.RecordBatch.from_arrays(columns, schema=batch.schema)
-
-        # A batch is cleaned (without the interpreter lock) while the worker hands Spark the one
-        # before and reads the next: the Python worker's own transfer work and the cleaning
-        # overlap instead of taking turns. At most two batches are held.
-        with ThreadPoolExecutor(1) as cleaning:
-            pending = None
-            for batch in batches:
-                cleaned = cleaning.submit(clean, batch)
-                if pending is not None:
-                    yield pending.result()
-                pending = cleaned
-            if pending is not None:
-                yield pending.result()
+            yield pa.RecordBatch.from_arrays(columns, schema=batch.schema)
     return clean_batches
 
 
@@ -54,8 +37,7 @@ def clean_columns(df: DataFrame, columns: typing.Union[str, typing.Sequence[str]
                   options: typing.Optional[Options] = None, *, threads: typing.Optional[int] = 1) -> DataFrame:
     """`df` with the named string columns cleaned; other columns, the row order and schema kept.
 
-    `threads` is per Python worker (Spark already runs one per core), 1 by default. Each worker
-    cleans one batch while it hands the one before back to Spark and reads the next.
+    `threads` is per Python worker (Spark already runs one per core), 1 by default.
     """
     names = [columns] if isinstance(columns, str) else list(columns)
     fields = {field.name: field for field in df.schema.fields}

@@ -52,10 +52,10 @@ def test_input_is_read_in_bounded_batches(monkeypatch: pytest.MonkeyPatch) -> No
     thread_counts: List[int] = []
     real = scrubix._columns.start_texts
 
-    def recording(texts: List[str], options: Any, threads: int, first: int) -> Any:
+    def recording(texts: List[str], position: int, options: Any, threads: int, first: int, previous: Any) -> Any:
         read_at_calls.append(reads)
         thread_counts.append(threads)
-        return real(texts, options, threads, first)
+        return real(texts, position, options, threads, first, previous)
     monkeypatch.setattr(scrubix._columns, "start_texts", recording)
 
     def generated() -> Iterator[str]:
@@ -73,9 +73,13 @@ def test_input_is_read_in_bounded_batches(monkeypatch: pytest.MonkeyPatch) -> No
     big = "x" * (scrubix.batch._BATCH_CHARS // 2 + 1)
     clean_many((big for _ in range(4)), threads=1)
     assert len(read_at_calls) == 2
+    # So do they in a list, which is cut in place: the results still come in order.
+    bigs = [big, big + "\u201c", big + "\u201d", big]
+    assert clean_many(bigs, threads=2) == expected(bigs, Options())
+    assert len(read_at_calls) == 4
     monkeypatch.setattr(os, "cpu_count", lambda: 3)
     clean_many(["x"])
-    assert thread_counts[-1] == 3 and thread_counts[:-1] == [2] * 4 + [1, 1]
+    assert thread_counts[-1] == 3 and thread_counts[:-1] == [2] * 4 + [1, 1] + [2, 2]
 
 
 def test_bad_arguments() -> None:
@@ -100,6 +104,12 @@ def test_the_first_failure_ends_the_call_and_names_the_item() -> None:
         with pytest.raises(UnicodeEncodeError, match=f"item {at} of texts") as caught:
             clean_many(["ok"] * at + ["ab\ud800"], threads=2)
         assert (caught.value.start, caught.value.object) == (2, "ab\ud800")
+    # A failure in a later batch of a list cut by size, and after a list read from an iterator.
+    long = "x" * (scrubix.batch._BATCH_CHARS // 2)
+    for texts in ([long] * 5 + [7], iter(["ok"] * size + [long] * 5 + [7])):
+        count = 5 if isinstance(texts, list) else size + 5
+        with pytest.raises(TypeError, match=f"^item {count} of texts: 'int'"):
+            clean_many(texts, threads=2)
 
 
 def test_a_batch_in_flight_is_finished_or_joined_on_every_way_out(monkeypatch: pytest.MonkeyPatch) -> None:
@@ -112,9 +122,16 @@ def test_a_batch_in_flight_is_finished_or_joined_on_every_way_out(monkeypatch: p
         with pytest.raises(KeyError, match="source"):
             clean_many(failing(), threads=threads)
     # A job dropped unfinished waits for its cleaning before freeing the texts it reads.
-    job = scrubix._columns.start_texts(["\u201cx\u201d " * 1000] * 200, None, 2, 0)
+    job, end = scrubix._columns.start_texts(["\u201cx\u201d " * 1000] * 200, 0, None, 2, 0, None)
+    assert 0 < end < 200  # cut at about a MiB of UTF-8
     del job
-    job = scrubix._columns.start_texts(["a"], None, 1, 0)
-    assert [r.text for r in job.finish()] == ["a"]
+    # Jobs of one call share their threads: one dropped leaves the next to be cleaned whole.
+    texts = ["\u201cx\u201d " * 1000] * 200
+    first, end = scrubix._columns.start_texts(texts, 0, None, 2, 0, None)
+    second, stop = scrubix._columns.start_texts(texts, end, None, 2, 0, first)
+    del first
+    assert second.finish() == expected(texts[end:stop], Options())
+    job, end = scrubix._columns.start_texts(["z", "a"], 1, None, 1, 0, None)
+    assert [r.text for r in job.finish()] == ["a"] and end == 2
     with pytest.raises(RuntimeError, match="already finished"):
         job.finish()

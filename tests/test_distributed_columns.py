@@ -32,6 +32,7 @@ def spark() -> Iterator[Any]:
     from pyspark.sql import SparkSession
     session = (SparkSession.builder.master("local[2]").appName("scrubix-test")
                .config("spark.ui.enabled", "false").config("spark.sql.shuffle.partitions", "2")
+               .config("spark.sql.execution.arrow.maxRecordsPerBatch", "500")  # batches in flight
                .getOrCreate())
     yield session
     session.stop()
@@ -57,7 +58,9 @@ def test_spark_map_in_arrow_over_parquet(spark: Any, tmp_path: Path) -> None:
     options = Options.humanize_preset()
     cleaned = scrubix.spark.clean_columns(frame, ["body", "title"], options)
     assert cleaned.schema == frame.schema
-    got = sorted(cleaned.collect(), key=lambda row: row.id)
+    rows = cleaned.collect()
+    assert [row.id for row in rows] == [row.id for row in frame.select("id").collect()]  # order kept
+    got = sorted(rows, key=lambda row: row.id)
     assert [row.body for row in got] == expected(ROWS, options)
     assert [row.title for row in got] == expected(TITLES, options)
     only_title = {row.id: row for row in scrubix.spark.clean_columns(frame, "title").collect()}

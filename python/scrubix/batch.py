@@ -5,10 +5,10 @@ UTF-8 with the interpreter lock held, then cleaned all together on native thread
 lock released, and the results built with it held again: a text costs no lock hand-over of its
 own, so even short texts gain from threads.
 
-Encoding and building results need the lock and take about as long as the cleaning, so with
-more than one thread the batches overlap: while batch k is cleaned in the background, the
-calling thread encodes batch k+1 and then builds the results of batch k. At most two batches
-are in flight.
+Encoding and building results need the lock and take a good part of the time, so the batches
+overlap: while the worker threads clean batch k, the calling thread encodes batch k+1, and
+then cleans beside them until batch k is done and builds its results. At most two batches are
+in flight, and no more threads run than were asked for, the calling thread counted.
 """
 
 from __future__ import annotations
@@ -22,19 +22,23 @@ from ._scrubix import Cleaner, CleaningResult, Options
 
 __all__ = ["clean_many"]
 
-# A batch ends after this many texts or this many characters, whichever comes first: its UTF-8
-# copies are all that is held besides the results. Small batches also keep short the first
-# encoding and the last building of results, the two steps nothing overlaps.
+# Texts are read from any iterable but a list in lists of this many texts or this many
+# characters, whichever comes first: its UTF-8 copies are all that is held besides the
+# results. The native side cuts each list into batches of at most as many texts and about a MiB
+# of UTF-8; batches that small also keep short the first encoding and the last building of
+# results, the two steps nothing overlaps.
 _BATCH_TEXTS = 8192
 _BATCH_CHARS = 1 << 20
 
 
-def _batches(texts: typing.Iterable[str]) -> typing.Iterator[list[str]]:
-    if isinstance(texts, list):
-        for start in range(0, len(texts), _BATCH_TEXTS):
-            yield texts[start:start + _BATCH_TEXTS]
+def _lists(texts: typing.Iterable[str]) -> typing.Iterator[typing.Tuple[list[str], int]]:
+    """The texts in lists, each with the index of its first text in the input. A list is read in
+    place; a subclass of list goes through its own iteration, as any other iterable."""
+    if type(texts) is list:
+        yield texts, 0
         return
     items = iter(texts)
+    start = 0
     while True:
         batch: list[str] = []
         chars = 0
@@ -45,7 +49,8 @@ def _batches(texts: typing.Iterable[str]) -> typing.Iterator[list[str]]:
                 break
         if not batch:
             return
-        yield batch
+        yield batch, start
+        start += len(batch)
 
 
 def _thread_count(threads: typing.Optional[int]) -> int:
@@ -70,10 +75,11 @@ def clean_many(texts: typing.Iterable[str], options: typing.Optional[Options] = 
                threads: typing.Optional[int] = None) -> list[CleaningResult]:
     """Clean every text with the same options; return the `CleaningResult`s in input order.
 
-    `options` defaults to `Options()`, as for `Cleaner`. `threads` is the number of native
-    threads that clean, without the interpreter lock (default `os.cpu_count()`); with more than
-    one, the calling thread meanwhile reads and encodes the next batch and builds the results of
-    the last one, and with 1 everything runs on the calling thread. Results equal those of `Cleaner(options).clean` text by text,
+    `options` defaults to `Options()`, as for `Cleaner`. `threads` is the number of threads
+    that work, the calling thread counted (default `os.cpu_count()`): `threads - 1` native
+    threads clean without the interpreter lock while the calling thread reads and encodes the
+    next batch and builds the results of the last one, and cleans beside them the rest of the
+    time; with 1 everything runs on the calling thread. Results equal those of `Cleaner(options).clean` text by text,
     and a text left unchanged is the result's `text` object itself. The iterable is read in
     bounded batches, at most one batch ahead of the cleaning. A text that is not a `str` raises
     `TypeError`, a lone surrogate `UnicodeEncodeError`, both naming the item's index; the first
@@ -85,14 +91,14 @@ def clean_many(texts: typing.Iterable[str], options: typing.Optional[Options] = 
     options = _checked_options(options)
     results: list[CleaningResult] = []
     pending: typing.Optional[_columns.TextJob] = None
-    start = 0
     try:
-        for batch in _batches(texts):
-            job = _columns.start_texts(batch, options, count, start)
-            start += len(batch)
-            if pending is not None:
-                results.extend(pending.finish())
-            pending = job
+        for batch, first in _lists(texts):
+            position = 0
+            while position < len(batch):
+                job, position = _columns.start_texts(batch, position, options, count, first, pending)
+                if pending is not None:
+                    results.extend(pending.finish())
+                pending = job
     except BaseException:
         # Reading or encoding the next batch failed: the batch in flight comes first, as in a
         # run one batch after the other, so its own error wins.

@@ -61,15 +61,16 @@ std::shared_ptr<Buffer> join_offsets(const std::vector<BlockOutput>& blocks, std
     return buffer;
 }
 
+// Rows per block of work: a few blocks per thread, so threads that draw short rows keep busy.
+std::int64_t block_rows(std::int64_t rows, unsigned threads) noexcept {
+    const std::int64_t per_block = rows / (8 * static_cast<std::int64_t>(std::max(1u, threads)));
+    return std::clamp<std::int64_t>(per_block, 64, 8192);
+}
+
 }  // namespace
 
 void add_stats(CleaningStats& into, const CleaningStats& from) noexcept {
     for (auto counter : kCounters) into.*counter = saturating_add(into.*counter, from.*counter);
-}
-
-std::int64_t block_rows(std::int64_t rows, unsigned threads) noexcept {
-    const std::int64_t per_block = rows / (8 * static_cast<std::int64_t>(std::max(1u, threads)));
-    return std::clamp<std::int64_t>(per_block, 64, 8192);
 }
 
 CleanedColumn clean_column(const StringColumnView& column, const Options& options, unsigned threads,

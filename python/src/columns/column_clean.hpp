@@ -45,7 +45,4 @@ CleanedColumn clean_column(const StringColumnView& column, const Options& option
 // Adds every counter of `from` to `into`, saturating, as the engine's own counters do.
 void add_stats(CleaningStats& into, const CleaningStats& from) noexcept;
 
-// Rows per block of work: a few blocks per thread, so threads that draw short rows keep busy.
-std::int64_t block_rows(std::int64_t rows, unsigned threads) noexcept;
-
 }  // namespace scrubix::columns

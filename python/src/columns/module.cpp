@@ -11,7 +11,6 @@
 #include "column_clean.hpp"
 #include "column_type.hpp"
 #include "options_reader.hpp"
-#include "parallel_rows.hpp"
 #include "py_ref.hpp"
 #include "result_object.hpp"
 #include "text_job.hpp"
@@ -260,17 +259,27 @@ PyObject* stream_of(PyObject*, PyObject* args) {
     return stream_capsule(stream);
 }
 
-// start_texts(texts, options, threads, first_index): a TextJob cleaning the list of str on a
-// native thread; its finish() returns the list of CleaningResult in order.
+// start_texts(texts, start, options, threads, first_index, previous): (job, end), the TextJob
+// cleaning a batch of the list of str from item `start` on, and the index after the batch;
+// the job's finish() returns the batch's CleaningResults in order. `previous` is the pending
+// job of the same call, whose threads this one shares, or None.
 PyObject* start_texts(PyObject*, PyObject* args) {
-    PyObject *texts, *options_obj, *threads_obj;
-    Py_ssize_t first_index;
-    if (!PyArg_ParseTuple(args, "O!OOn:start_texts", &PyList_Type, &texts, &options_obj, &threads_obj, &first_index))
+    PyObject *texts, *options_obj, *threads_obj, *previous;
+    Py_ssize_t start, first_index;
+    if (!PyArg_ParseTuple(args, "O!nOOnO:start_texts", &PyList_Type, &texts, &start, &options_obj, &threads_obj,
+                          &first_index, &previous))
         return nullptr;
+    if (start < 0) {
+        PyErr_SetString(PyExc_ValueError, "start must not be negative");
+        return nullptr;
+    }
     Options options;
     unsigned threads = 1;
     if (!call_settings(options_obj, threads_obj, options, threads)) return nullptr;
-    return start_text_job(texts, options, threads, first_index, g_result_type);
+    Py_ssize_t end = start;
+    PyRef job(start_text_job(texts, start, options, threads, first_index, previous, g_result_type, end));
+    if (!job) return nullptr;
+    return Py_BuildValue("(On)", job.get(), end);
 }
 
 PyMethodDef kFunctions[] = {
@@ -283,8 +292,10 @@ PyMethodDef kFunctions[] = {
     {"stream_of", stream_of, METH_VARARGS,
      "stream_of(columns, format)\n--\n\nAn Arrow stream capsule yielding the columns in order."},
     {"start_texts", start_texts, METH_VARARGS,
-     "start_texts(texts, options, threads, first_index)\n--\n\n"
-     "Start cleaning a list of str on native threads; a TextJob whose finish() returns the results."},
+     "start_texts(texts, start, options, threads, first_index, previous)\n--\n\n"
+     "Start cleaning a batch of a list of str from item start on, on native threads; (job, end), the\n"
+     "TextJob whose finish() returns the batch's results and the index after the batch. The job\n"
+     "shares the threads of previous, the pending job of the same call, or starts new ones for None."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -805,9 +805,78 @@ void normalize_into(NormalizationForm mode, std::string_view text, std::string& 
     out.append(text.substr(copied));
 }
 
-std::size_t normalized_prefix(NormalizationForm mode, std::string_view text) {
-    if (mode == NormalizationForm::None) return text.size();
-    const Form& form = form_for(mode);
+namespace {
+
+// The most characters in a row, and in all, the scan of passing starters looks up one by one
+// before it leaves the rest to the region scan, which passes text of other scripts and long
+// accented text by the block.
+constexpr unsigned kMostLookedUpInARow = 4;
+constexpr unsigned kMostLookedUp = 32;
+
+// One bit for each byte of the sixteen at `s` that is at or above `limit`.
+inline unsigned bytes_at_or_above(const char* s, unsigned char limit) noexcept {
+#if defined(__SSE2__)
+    // Unsigned x < limit as a signed comparison of x ^ 0x80 with limit ^ 0x80.
+    const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), _mm_set1_epi8(char(0x80)));
+    return ~unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(v, _mm_set1_epi8(char(limit ^ 0x80))))) & 0xFFFFu;
+#else
+    unsigned bits = 0;
+    for (unsigned k = 0; k < 16; ++k) bits |= unsigned(static_cast<unsigned char>(s[k]) >= limit) << k;
+    return bits;
+#endif
+}
+
+// Where the region scan of a text may start: every character before it is a starter that passes
+// the quick check, and so is the one at it, which nothing the form does reaches back across
+// (`text.size()` when every character is). Short texts of ASCII with a few typographic
+// characters among it (curly quotes, dashes, emoji) are passed here sixteen bytes a step and
+// one lookup per such character, without the region scan's setup; a character that fails the
+// check ends the scan before the starter just ahead of it (which it may join).
+std::size_t passing_starters_end(std::string_view text, const Form& form) noexcept {
+    const char* s = text.data();
+    const std::size_t n = text.size();
+    const unsigned char limit = form.trivial_below;
+    std::size_t after_looked_up = 0;  // the end of the last character looked up
+    unsigned in_a_row = 0;
+    unsigned looked_up = 0;
+    for (std::size_t block = 0; block < n; block += 16) {
+        unsigned leads;
+        if (block + 16 <= n) {
+            leads = bytes_at_or_above(s + block, limit);
+            if (leads == 0) continue;
+        } else if (n >= 16) {
+            // The last bytes as the end of the text's last sixteen, those before `block` shifted out.
+            leads = bytes_at_or_above(s + n - 16, limit) >> (block + 16 - n);
+        } else {
+            char padded[16] = {};
+            std::memcpy(padded, s, n);
+            leads = bytes_at_or_above(padded, limit);
+        }
+        for (; leads != 0; leads &= leads - 1) {
+            const std::size_t at = block + unsigned(__builtin_ctz(leads));
+            // (The start of the starter just ahead, where the region scan takes over.)
+            const auto before = [&] { return at == 0 ? 0 : previous_char_start(s, at); };
+            in_a_row = at == after_looked_up ? in_a_row + 1 : 1;
+            if (in_a_row > kMostLookedUpInARow || ++looked_up > kMostLookedUp) return before();
+            const auto lead = static_cast<unsigned char>(s[at]);
+            std::size_t end = at;
+            bool passes;
+            if (lead < 0xE0) {
+                passes = is_starter_in(*form.starter_masks, lead, static_cast<unsigned char>(s[at + 1]));
+                end += 2;
+            } else {
+                const Record r = record_of(utf8::decode(text, end));
+                passes = combining_class(r) == 0 && !(flags(r) & form.not_yes);
+            }
+            if (!passes) return before();
+            after_looked_up = end;
+        }
+    }
+    return n;
+}
+
+// The region scan behind `normalized_prefix` (a call of its own: most texts never need it).
+[[gnu::noinline]] std::size_t scanned_prefix(const Form& form, std::string_view text) {
     // Most texts meet no region that needs a closer look: the normalizer is made at the first.
     std::optional<RegionNormalizer> normalizer;
     std::string scratch;
@@ -824,6 +893,16 @@ std::size_t normalized_prefix(NormalizationForm mode, std::string_view text) {
         return kStopScan;
     });
     return changed_at;
+}
+
+}  // namespace
+
+std::size_t normalized_prefix(NormalizationForm mode, std::string_view text) {
+    if (mode == NormalizationForm::None) return text.size();
+    const Form& form = form_for(mode);
+    const std::size_t start = passing_starters_end(text, form);
+    if (start == text.size()) return start;
+    return start + scanned_prefix(form, text.substr(start));
 }
 
 bool is_normalized(NormalizationForm mode, std::string_view text) {

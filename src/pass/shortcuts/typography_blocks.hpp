@@ -124,6 +124,22 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
             size = 0;
         }
     };
+    // A code point or "..." (at most four bytes) after the spaces held: each step starts with
+    // room for it, so it is copied byte by byte, with no call.
+    const auto append_short = [&](const void* from, std::size_t length) {
+        settle_spaces(false);
+        const auto* p = static_cast<const char*>(from);
+        char* to = buffer + size;
+        to[0] = p[0];
+        if (length > 1) {
+            to[1] = p[1];
+            if (length > 2) {
+                to[2] = p[2];
+                if (length > 3) to[3] = p[3];
+            }
+        }
+        size += length;
+    };
     // Whether the non-ASCII code point at `at` (after an ASCII one) starts a cluster.
     const auto starts_cluster = [&](std::size_t at) {
         std::size_t end = at;
@@ -158,7 +174,7 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
             // Before an ASCII byte or the end, a code point is a cluster alone unless Prepend.
             if (end == n || (bytes[end] < 0x80 && gr::gcb_of(props) != gr::kGcbPrepend)) {
                 if ((classes & stop) == 0) {
-                    append(bytes + pos, end - pos);
+                    append_short(bytes + pos, end - pos);
                     pos = end;
                     continue;
                 }
@@ -175,7 +191,7 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
                     case RuleOutcome::Removed:
                         break;
                     case RuleOutcome::Ellipsis:
-                        append("...", 3);
+                        append_short("...", 3);
                         output.tally.add(&CleaningStats::other_normalized);
                         break;
                     case RuleOutcome::ApostropheN:
@@ -185,10 +201,10 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
                         if (c == U' ') {
                             ++held;
                         } else if (c == original) {
-                            append(bytes + pos, end - pos);
+                            append_short(bytes + pos, end - pos);
                         } else {
                             char encoded[4];
-                            append(encoded, utf8::encode(c, encoded));
+                            append_short(encoded, utf8::encode(c, encoded));
                         }
                         break;
                 }
@@ -252,7 +268,7 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
         // One ASCII cluster: alone unless what follows joins it.
         const bool alone = pos + 1 == n || bytes[pos + 1] < 0x80 || starts_cluster(pos + 1);
         if (alone && ascii::is_printable(b)) {
-            append(bytes + pos, 1);
+            append_short(bytes + pos, 1);
         } else if (alone && b == ' ' && held < detail::kMostHeld) {
             ++held;
         } else if (b == '\n') {

@@ -15,6 +15,7 @@
 #include "pass/line_endings.hpp"
 #include "pass/output.hpp"
 #include "pass/pass.hpp"
+#include "pass/pass_plan.hpp"
 #include "pass/shortcuts/dropped_letters.hpp"
 #include "pass/shortcuts/spelled_letters.hpp"
 #include "pass/shortcuts/rule_characters.hpp"
@@ -25,19 +26,20 @@ namespace scrubix {
 
 class ClusterLoop {
 public:
-    ClusterLoop(const Options& options, PassMode mode, std::string& out, Tally& tally, std::size_t text_size)
+    // `plan` is the options' (PassPlan(options)).
+    ClusterLoop(const Options& options, const PassPlan& plan, PassMode mode, std::string& out, Tally& tally,
+                std::size_t text_size)
         : options_(options),
           mode_(mode),
-          unify_breaks_(options.has_line_endings()),
-          active_(active_rule_classes(options)),
-          // Line and paragraph separators, and NEL with a line-ending style, are line breaks.
-          stop_(active_ | unicode::kPassLineSep | (options.has_line_endings() ? unicode::kPassControl : 0)),
-          verbatim_(options),
-          rule_characters_(stop_, !options.keyboard_only),
+          unify_breaks_(plan.unify_breaks),
+          active_(plan.active),
+          stop_(plan.stop),
+          verbatim_(plan.verbatim),
+          rule_characters_(plan.rule_characters),
           output_(options, out, tally),
           memory_(text_size),
           filter_(options, mode, memory_),
-          watch_seams_(options.unicode_normalization != NormalizationMode::None) {}
+          watch_seams_(plan.watch_seams) {}
 
     void run(std::string_view text);
 

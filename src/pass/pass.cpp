@@ -19,9 +19,10 @@ void renormalize(NormalizationMode form, std::string& out, Tally& tally) {
 }
 }  // namespace
 
-void run_pass(std::string_view text, const Options& options, PassMode mode, std::string& out, Tally& tally) {
+void run_pass(std::string_view text, const Options& options, const PassPlan& plan, PassMode mode, std::string& out,
+              Tally& tally) {
     out.reserve(text.size());
-    ClusterLoop loop(options, mode, out, tally, text.size());
+    ClusterLoop loop(options, plan, mode, out, tally, text.size());
     loop.run(text);
     if (options.unicode_normalization != NormalizationMode::None && loop.form_at_risk())
         renormalize(options.unicode_normalization, out, tally);

@@ -826,13 +826,28 @@ inline unsigned bytes_at_or_above(const char* s, unsigned char limit) noexcept {
 #endif
 }
 
-// Where the region scan of a text may start: every character before it is a starter that passes
-// the quick check, and so is the one at it, which nothing the form does reaches back across
-// (`text.size()` when every character is). Short texts of ASCII with a few typographic
-// characters among it (curly quotes, dashes, emoji) are passed here sixteen bytes a step and
-// one lookup per such character, without the region scan's setup; a character that fails the
-// check ends the scan before the starter just ahead of it (which it may join).
-std::size_t passing_starters_end(std::string_view text, const Form& form) noexcept {
+// How far the scan of passing starters went: every character before `end` is a starter that
+// passes the quick check. `settled`: the character at `end` certainly changes under the form
+// and nothing it changes reaches back across its start, so the text is in the form exactly up
+// to it; else the one at `end` passes as well, which nothing the form does reaches back across,
+// and the region scan takes over there (`end` is the text's size when every character passes).
+struct PassedStart {
+    std::size_t end;
+    bool settled;
+};
+
+// Where the scan of passing starters stops at `c` (of record `r`), which fails the quick check at `at`.
+[[gnu::noinline]] PassedStart stopped_at(std::string_view text, std::size_t at, char32_t c, Record r,
+                                         const Form& form) noexcept {
+    if (combining_class(r) == 0 && (flags(r) & form.no) != 0 && boundary_before(c, r, form)) return {at, true};
+    return {at == 0 ? 0 : previous_char_start(text.data(), at), false};
+}
+
+// Short texts of ASCII with a few typographic characters among it (curly quotes, dashes, emoji,
+// a no-break space) are passed here sixteen bytes a step and one lookup per such character,
+// without the region scan's setup. A character that may join what is before it ends the scan
+// before the starter just ahead of it.
+PassedStart passing_starters_end(std::string_view text, const Form& form) noexcept {
     const char* s = text.data();
     const std::size_t n = text.size();
     const unsigned char limit = form.trivial_below;
@@ -854,25 +869,22 @@ std::size_t passing_starters_end(std::string_view text, const Form& form) noexce
         }
         for (; leads != 0; leads &= leads - 1) {
             const std::size_t at = block + unsigned(__builtin_ctz(leads));
-            // (The start of the starter just ahead, where the region scan takes over.)
-            const auto before = [&] { return at == 0 ? 0 : previous_char_start(s, at); };
             in_a_row = at == after_looked_up ? in_a_row + 1 : 1;
-            if (in_a_row > kMostLookedUpInARow || ++looked_up > kMostLookedUp) return before();
+            // (Before the starter just ahead, where the region scan takes over.)
+            if (in_a_row > kMostLookedUpInARow || ++looked_up > kMostLookedUp) return {previous_char_start(s, at), false};
             const auto lead = static_cast<unsigned char>(s[at]);
-            std::size_t end = at;
-            bool passes;
-            if (lead < 0xE0) {
-                passes = is_starter_in(*form.starter_masks, lead, static_cast<unsigned char>(s[at + 1]));
-                end += 2;
-            } else {
-                const Record r = record_of(utf8::decode(text, end));
-                passes = combining_class(r) == 0 && !(flags(r) & form.not_yes);
+            if (lead < 0xE0 && is_starter_in(*form.starter_masks, lead, static_cast<unsigned char>(s[at + 1]))) {
+                after_looked_up = at + 2;
+                continue;
             }
-            if (!passes) return before();
+            std::size_t end = at;
+            const char32_t c = utf8::decode(text, end);
+            const Record r = record_of(c);
+            if (combining_class(r) != 0 || (flags(r) & form.not_yes) != 0) return stopped_at(text, at, c, r, form);
             after_looked_up = end;
         }
     }
-    return n;
+    return {n, false};
 }
 
 // The region scan behind `normalized_prefix` (a call of its own: most texts never need it).
@@ -900,9 +912,9 @@ std::size_t passing_starters_end(std::string_view text, const Form& form) noexce
 std::size_t normalized_prefix(NormalizationForm mode, std::string_view text) {
     if (mode == NormalizationForm::None) return text.size();
     const Form& form = form_for(mode);
-    const std::size_t start = passing_starters_end(text, form);
-    if (start == text.size()) return start;
-    return start + scanned_prefix(form, text.substr(start));
+    const PassedStart start = passing_starters_end(text, form);
+    if (start.settled || start.end == text.size()) return start.end;
+    return start.end + scanned_prefix(form, text.substr(start.end));
 }
 
 bool is_normalized(NormalizationForm mode, std::string_view text) {

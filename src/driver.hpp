@@ -47,8 +47,9 @@ class BatchCleaner {
 public:
     explicit BatchCleaner(const Options& options) : options_(options), plan_(options_) {}
 
-    // Appends the cleaned form of `text` (valid UTF-8) to `out` and returns its counters: the
-    // text and counters `try_clean` gives for it.
+    // Appends the cleaned form of `text` (valid UTF-8, not within `out`) to `out` and returns
+    // its counters: the text and counters `try_clean` gives for it. The pass writes into `out`
+    // directly.
     std::variant<Tally, CleaningError> clean_append(std::string_view text, std::string& out);
 
 private:

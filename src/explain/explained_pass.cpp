@@ -253,7 +253,7 @@ Changes run_explained_pass(std::string_view text, const Options& options, std::s
     ChangeWatch watch(text, options, out, tally, loop.output().run(), changes);
     loop.run_observed(text, watch);
     watch.at_end();
-    if (options.has_line_endings()) convert_line_breaks(options.line_endings, loop.line_breaks(), out, tally);
+    if (options.has_line_endings()) convert_line_breaks(options.line_endings, loop.line_breaks(), out, 0, tally);
     return changes.take();
 }
 

@@ -24,8 +24,8 @@ enum class PassMode : std::uint8_t { Shortcuts, Reference };
 
 struct PassPlan;
 
-// Cleans `text` (valid UTF-8) into `out`, which must be empty, adding to `tally`. `plan` is the
-// options' (PassPlan(options)).
+// Cleans `text` (valid UTF-8) into `out`, after what `out` holds (where `text` must not lie),
+// adding to `tally`. `plan` is the options' (PassPlan(options)).
 void run_pass(std::string_view text, const Options& options, const PassPlan& plan, PassMode mode, std::string& out,
               Tally& tally);
 

@@ -196,10 +196,12 @@ std::variant<CleaningResult, CleaningError> try_clean(std::string_view text, con
 }
 
 std::variant<Tally, CleaningError> BatchCleaner::clean_append(std::string_view text, std::string& out) {
-    Tally tally;
+    // (The counters are added up where they are returned: no copy of them per text.)
+    std::variant<Tally, CleaningError> outcome(std::in_place_type<Tally>);
+    Tally& tally = *std::get_if<Tally>(&outcome);
     if (text.empty() || takes_fast_path(text, options_)) {
         out.append(text);
-        return tally;
+        return outcome;
     }
     // The pass writes straight after what `out` holds.
     switch (clean_through_pass(text, options_, &plan_, PassMode::Shortcuts, scratch_, out, tally)) {
@@ -207,7 +209,7 @@ std::variant<Tally, CleaningError> BatchCleaner::clean_append(std::string_view t
         case Written::Normalized: out.append(scratch_.normalized); break;
         case Written::Passed: break;
     }
-    return tally;
+    return outcome;
 }
 
 CleaningResult clean_reference(std::string_view text, const Options& options) {

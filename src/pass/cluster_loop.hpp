@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -37,9 +38,9 @@ public:
           verbatim_(plan.verbatim),
           rule_characters_(plan.rule_characters),
           output_(options, out, tally),
-          memory_(text_size),
-          filter_(options, mode, memory_),
-          watch_seams_(plan.watch_seams) {}
+          watch_seams_(plan.watch_seams) {
+        if (options.keyboard_only) keyboard_.emplace(options, mode, text_size);
+    }
 
     void run(std::string_view text);
 
@@ -68,10 +69,11 @@ public:
     static std::size_t untouched_prefix(std::string_view cluster, std::uint8_t mask) noexcept {
         return scrubix::untouched_prefix(cluster, mask);
     }
-    KeyboardOnlyFilter::Memory& memory() noexcept { return memory_; }
-    DroppedLetters& dropped_letters() noexcept { return dropped_letters_; }
-    SpelledLetters& spelled_letters() noexcept { return spelled_letters_; }
-    KeyboardOnlyFilter& filter() noexcept { return filter_; }
+    // (Keyboard-only mode only.)
+    KeyboardOnlyFilter::Memory& memory() noexcept { return keyboard_->memory; }
+    DroppedLetters& dropped_letters() noexcept { return keyboard_->dropped_letters; }
+    SpelledLetters& spelled_letters() noexcept { return keyboard_->spelled_letters; }
+    KeyboardOnlyFilter& filter() noexcept { return keyboard_->filter; }
     // The loop's body for a cluster known to be the one code point `c`, of rule classes `classes`.
     void clean_single(std::string_view cluster, char32_t c, std::uint8_t classes);
     // The loop's body for one cluster.
@@ -102,10 +104,17 @@ private:
     const VerbatimAscii verbatim_;
     RuleCharacterScan rule_characters_;
     Output output_;
-    KeyboardOnlyFilter::Memory memory_;
-    DroppedLetters dropped_letters_;
-    SpelledLetters spelled_letters_;
-    KeyboardOnlyFilter filter_;
+    // The keyboard-only filter and what its shortcuts remember, made in keyboard-only mode
+    // only (a text cleaned otherwise pays nothing for them).
+    struct KeyboardOnlyParts {
+        KeyboardOnlyParts(const Options& options, PassMode mode, std::size_t text_size)
+            : memory(text_size), filter(options, mode, memory) {}
+        KeyboardOnlyFilter::Memory memory;
+        DroppedLetters dropped_letters;
+        SpelledLetters spelled_letters;
+        KeyboardOnlyFilter filter;
+    };
+    std::optional<KeyboardOnlyParts> keyboard_;
     std::string buffer_;  // the cleaned text of one cluster
     const bool watch_seams_;  // a normalization form is asked for
     const char* text_end_ = nullptr;

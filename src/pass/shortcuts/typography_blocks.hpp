@@ -61,6 +61,17 @@ inline int spaces_held(const WhitespaceRun& run) noexcept {
     return int(pending.size());
 }
 
+// Whether the rules of `stop` leave `cluster` as it stands because all they meet in it are
+// hidden characters of an emoji sequence (its joiners and presentation selectors), which the
+// hidden rule keeps: the loop's body would write the cluster unchanged and count nothing.
+inline bool keeps_emoji_joiners(std::string_view cluster, std::uint8_t stop) noexcept {
+    if ((stop & unicode::kPassHidden) == 0) return false;
+    for (std::size_t i = 0; i < cluster.size();)
+        if ((rule_classes_of(utf8::decode(cluster, i)) & stop & ~unicode::kPassHidden) != 0) return false;
+    auto verdict = unicode::EmojiVerdict::Unknown;
+    return unicode::is_emoji_cluster(cluster, verdict);
+}
+
 }  // namespace typography_blocks_detail
 
 // The loop from `pos` (a cluster start); returns where it stopped, `pos` when at once. Only
@@ -218,9 +229,10 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
                 if (gr::ends_after_first(props, gr::props_of(utf8::decode(text, at)))) break;
             }
             // A longer cluster (an emoji sequence, a letter and its marks): copied when no rule
-            // acts on any of it.
+            // acts on any of it, or only the hidden rule on the joiners of an emoji sequence.
             const std::size_t cluster_end = unicode::next_cluster_end(text, pos);
-            if (untouched_prefix(text.substr(pos, cluster_end - pos), stop) == cluster_end - pos) {
+            const std::string_view cluster = text.substr(pos, cluster_end - pos);
+            if (untouched_prefix(cluster, stop) == cluster.size() || detail::keeps_emoji_joiners(cluster, stop)) {
                 append(bytes + pos, cluster_end - pos);
                 pos = cluster_end;
                 continue;

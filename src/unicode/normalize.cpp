@@ -813,15 +813,20 @@ namespace {
 constexpr unsigned kMostLookedUpInARow = 4;
 constexpr unsigned kMostLookedUp = 32;
 
-// One bit for each byte of the sixteen at `s` that is at or above `limit`.
-inline unsigned bytes_at_or_above(const char* s, unsigned char limit) noexcept {
+// One bit for each byte of the thirty-two at `s` that is at or above `limit`.
+inline std::uint32_t bytes_at_or_above(const char* s, unsigned char limit) noexcept {
 #if defined(__SSE2__)
     // Unsigned x < limit as a signed comparison of x ^ 0x80 with limit ^ 0x80.
-    const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), _mm_set1_epi8(char(0x80)));
-    return ~unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(v, _mm_set1_epi8(char(limit ^ 0x80))))) & 0xFFFFu;
+    const __m128i flip = _mm_set1_epi8(char(0x80));
+    const __m128i bound = _mm_set1_epi8(char(limit ^ 0x80));
+    const __m128i low = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), flip);
+    const __m128i high = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16)), flip);
+    const auto below = std::uint32_t(_mm_movemask_epi8(_mm_cmplt_epi8(low, bound))) |
+                       std::uint32_t(_mm_movemask_epi8(_mm_cmplt_epi8(high, bound))) << 16;
+    return ~below;
 #else
-    unsigned bits = 0;
-    for (unsigned k = 0; k < 16; ++k) bits |= unsigned(static_cast<unsigned char>(s[k]) >= limit) << k;
+    std::uint32_t bits = 0;
+    for (unsigned k = 0; k < 32; ++k) bits |= std::uint32_t(static_cast<unsigned char>(s[k]) >= limit) << k;
     return bits;
 #endif
 }
@@ -844,7 +849,7 @@ struct PassedStart {
 }
 
 // Short texts of ASCII with a few typographic characters among it (curly quotes, dashes, emoji,
-// a no-break space) are passed here sixteen bytes a step and one lookup per such character,
+// a no-break space) are passed here thirty-two bytes a step and one lookup per such character,
 // without the region scan's setup. A character that may join what is before it ends the scan
 // before the starter just ahead of it.
 PassedStart passing_starters_end(std::string_view text, const Form& form) noexcept {
@@ -854,16 +859,16 @@ PassedStart passing_starters_end(std::string_view text, const Form& form) noexce
     std::size_t after_looked_up = 0;  // the end of the last character looked up
     unsigned in_a_row = 0;
     unsigned looked_up = 0;
-    for (std::size_t block = 0; block < n; block += 16) {
-        unsigned leads;
-        if (block + 16 <= n) {
+    for (std::size_t block = 0; block < n; block += 32) {
+        std::uint32_t leads;
+        if (block + 32 <= n) {
             leads = bytes_at_or_above(s + block, limit);
             if (leads == 0) continue;
-        } else if (n >= 16) {
-            // The last bytes as the end of the text's last sixteen, those before `block` shifted out.
-            leads = bytes_at_or_above(s + n - 16, limit) >> (block + 16 - n);
+        } else if (n >= 32) {
+            // The last bytes as the end of the text's last 32, those before `block` shifted out.
+            leads = bytes_at_or_above(s + n - 32, limit) >> (block + 32 - n);
         } else {
-            char padded[16] = {};
+            char padded[32] = {};
             std::memcpy(padded, s, n);
             leads = bytes_at_or_above(padded, limit);
         }

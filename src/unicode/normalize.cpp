@@ -807,11 +807,11 @@ void normalize_into(NormalizationForm mode, std::string_view text, std::string& 
 
 namespace {
 
-// The most characters in a row, and in all, the scan of passing starters looks up one by one
-// before it leaves the rest to the region scan, which passes text of other scripts and long
-// accented text by the block.
-constexpr unsigned kMostLookedUpInARow = 4;
-constexpr unsigned kMostLookedUp = 32;
+// The most non-ASCII characters the scan of passing starters looks at in one block of 32 bytes,
+// and in all, before it leaves the rest to the region scan, which passes text of other scripts
+// and long accented text by the block.
+constexpr int kMostLookedUpInABlock = 7;
+constexpr int kMostLookedUp = 32;
 
 // One bit for each byte of the thirty-two at `s` that is at or above `limit`.
 inline std::uint32_t bytes_at_or_above(const char* s, unsigned char limit) noexcept {
@@ -849,16 +849,14 @@ struct PassedStart {
 }
 
 // Short texts of ASCII with a few typographic characters among it (curly quotes, dashes, emoji,
-// a no-break space) are passed here thirty-two bytes a step and one lookup per such character,
+// a no-break space) are passed here 32 bytes a step and one lookup per such character,
 // without the region scan's setup. A character that may join what is before it ends the scan
 // before the starter just ahead of it.
 PassedStart passing_starters_end(std::string_view text, const Form& form) noexcept {
     const char* s = text.data();
     const std::size_t n = text.size();
     const unsigned char limit = form.trivial_below;
-    std::size_t after_looked_up = 0;  // the end of the last character looked up
-    unsigned in_a_row = 0;
-    unsigned looked_up = 0;
+    int looked_up = 0;
     for (std::size_t block = 0; block < n; block += 32) {
         std::uint32_t leads;
         if (block + 32 <= n) {
@@ -872,21 +870,20 @@ PassedStart passing_starters_end(std::string_view text, const Form& form) noexce
             std::memcpy(padded, s, n);
             leads = bytes_at_or_above(padded, limit);
         }
+        int in_block = 0;
         for (; leads != 0; leads &= leads - 1) {
             const std::size_t at = block + unsigned(__builtin_ctz(leads));
-            in_a_row = at == after_looked_up ? in_a_row + 1 : 1;
             // (Before the starter just ahead, where the region scan takes over.)
-            if (in_a_row > kMostLookedUpInARow || ++looked_up > kMostLookedUp) return {previous_char_start(s, at), false};
+            if (++in_block > kMostLookedUpInABlock || ++looked_up > kMostLookedUp) return {previous_char_start(s, at), false};
             const auto lead = static_cast<unsigned char>(s[at]);
-            if (lead < 0xE0 && is_starter_in(*form.starter_masks, lead, static_cast<unsigned char>(s[at + 1]))) {
-                after_looked_up = at + 2;
-                continue;
-            }
+            if (lead < 0xE0 && is_starter_in(*form.starter_masks, lead, static_cast<unsigned char>(s[at + 1]))) continue;
+            // CJK ideographs and Hangul syllables, under leads of nothing but passing starters for
+            // most forms, are passed by the region scan by the block: it takes over there.
+            if (lead >= 0xE0 && (*form.lead_kinds)[lead] == kStarterLead) return {at, false};
             std::size_t end = at;
             const char32_t c = utf8::decode(text, end);
             const Record r = record_of(c);
             if (combining_class(r) != 0 || (flags(r) & form.not_yes) != 0) return stopped_at(text, at, c, r, form);
-            after_looked_up = end;
         }
     }
     return {n, false};

@@ -53,6 +53,7 @@ struct Form {
     unsigned char trivial_below;  // bytes below this belong to such code points
     const LeadTable* lead_kinds;
     const StarterMasks* starter_masks;  // such starters by their first two bytes
+    const PunctuationMasks* punctuation_masks;  // and those under lead E2 by their three
     // The decomposing forms: two-byte decompositions written as they are (else null).
     const DirectDecompositions* direct;
     // Runs of such lead bytes that the vector scan passes over in blocks: among the two-byte
@@ -140,6 +141,17 @@ constexpr StarterMasks kNfcStarterMasks = starter_masks(kNfcQcNo | kNfcQcMaybe);
 constexpr StarterMasks kNfkdStarterMasks = starter_masks(kNfkdQcNo);
 constexpr StarterMasks kNfkcStarterMasks = starter_masks(kNfkcQcNo | kNfkcQcMaybe);
 constexpr StarterMasks kNoStarterMasks{};
+constexpr PunctuationMasks kNfdPunctuation = punctuation_masks(kNfdQcNo);
+constexpr PunctuationMasks kNfcPunctuation = punctuation_masks(kNfcQcNo | kNfcQcMaybe);
+constexpr PunctuationMasks kNfkdPunctuation = punctuation_masks(kNfkdQcNo);
+constexpr PunctuationMasks kNfkcPunctuation = punctuation_masks(kNfkcQcNo | kNfkcQcMaybe);
+constexpr PunctuationMasks kNoPunctuation{};
+// Curly quotes pass every form; the narrow no-break space stops the compatibility forms only.
+constexpr unsigned char kLeftDoubleQuote[] = {0xE2, 0x80, 0x9C}, kNarrowNoBreakSpace[] = {0xE2, 0x80, 0xAF};
+static_assert(is_punctuation_starter_in(kNfkcPunctuation, kLeftDoubleQuote) &&
+              is_punctuation_starter_in(kNfdPunctuation, kLeftDoubleQuote) &&
+              !is_punctuation_starter_in(kNfkcPunctuation, kNarrowNoBreakSpace) &&
+              is_punctuation_starter_in(kNfcPunctuation, kNarrowNoBreakSpace));
 static_assert(written_as_itself_when_passing(kCanonicalDirect, kNfdStarterMasks) &&
               written_as_itself_when_passing(kCompatibilityDirect, kNfkdStarterMasks));
 
@@ -150,12 +162,13 @@ constexpr LeadTable kNfkcLeads = lead_kinds(kNfkcStarterMasks, nullptr);
 constexpr LeadTable kNoLeads{};
 
 constexpr Form make_form(NormalizationForm mode, std::uint8_t not_yes, std::uint8_t no, bool compat, bool compose,
-                         char32_t yes_below, const LeadTable& leads, const StarterMasks& masks) noexcept {
+                         char32_t yes_below, const LeadTable& leads, const StarterMasks& masks,
+                         const PunctuationMasks& punctuation) noexcept {
     const DirectDecompositions* direct =
         compose || not_yes == 0 ? nullptr : compat ? &kCompatibilityDirect : &kCanonicalDirect;
     const CheckedPair pair = not_yes == 0 ? CheckedPair{} : checked_pair_of(masks, direct);
     return {mode, not_yes, no, compat, compose, yes_below, first_nontrivial_byte(yes_below), &leads, &masks,
-            direct, run_through(leads, 0xC3, 0xC2, 0xCF), run_through(leads, 0xD0, 0xD0, 0xDF), longest_run(leads, 0xE0, 0xEF),
+            &punctuation, direct, run_through(leads, 0xC3, 0xC2, 0xCF), run_through(leads, 0xD0, 0xD0, 0xDF), longest_run(leads, 0xE0, 0xEF),
             next_longest_run(leads, 0xE0, 0xEF, longest_run(leads, 0xE0, 0xEF)),
             pair};
 }
@@ -164,19 +177,19 @@ constexpr Form form_of(NormalizationForm mode) noexcept {
     switch (mode) {
         case NormalizationForm::NFD:
             return make_form(mode, kNfdQcNo, kNfdQcNo, false, false, kNfdYesBelow, kNfdLeads,
-                             kNfdStarterMasks);
+                             kNfdStarterMasks, kNfdPunctuation);
         case NormalizationForm::NFC:
             return make_form(mode, kNfcQcNo | kNfcQcMaybe, kNfcQcNo, false, true, kNfcYesBelow, kNfcLeads,
-                             kNfcStarterMasks);
+                             kNfcStarterMasks, kNfcPunctuation);
         case NormalizationForm::NFKD:
             return make_form(mode, kNfkdQcNo, kNfkdQcNo, true, false, kNfkdYesBelow, kNfkdLeads,
-                             kNfkdStarterMasks);
+                             kNfkdStarterMasks, kNfkdPunctuation);
         case NormalizationForm::NFKC:
             return make_form(mode, kNfkcQcNo | kNfkcQcMaybe, kNfkcQcNo, true, true, kNfkcYesBelow,
-                             kNfkcLeads, kNfkcStarterMasks);
+                             kNfkcLeads, kNfkcStarterMasks, kNfkcPunctuation);
         case NormalizationForm::None: break;
     }
-    return make_form(mode, 0, 0, false, false, 0x80, kNoLeads, kNoStarterMasks);
+    return make_form(mode, 0, 0, false, false, 0x80, kNoLeads, kNoStarterMasks, kNoPunctuation);
 }
 
 // Every form's parameters, built once at compile time (a text's scan starts from them).
@@ -877,6 +890,8 @@ PassedStart passing_starters_end(std::string_view text, const Form& form) noexce
             if (++in_block > kMostLookedUpInABlock || ++looked_up > kMostLookedUp) return {previous_char_start(s, at), false};
             const auto lead = static_cast<unsigned char>(s[at]);
             if (lead < 0xE0 && is_starter_in(*form.starter_masks, lead, static_cast<unsigned char>(s[at + 1]))) continue;
+            if (lead == 0xE2 && is_punctuation_starter_in(*form.punctuation_masks, reinterpret_cast<const unsigned char*>(s + at)))
+                continue;
             // CJK ideographs and Hangul syllables, under leads of nothing but passing starters for
             // most forms, are passed by the region scan by the block: it takes over there.
             if (lead >= 0xE0 && (*form.lead_kinds)[lead] == kStarterLead) return {at, false};

@@ -243,9 +243,10 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
         if (held == 0) {
             // The last bytes of the text are looked at in a copy padded with a control byte,
             // which no block takes and which nothing before it joins.
-            unsigned char tail[32] = {};
+            unsigned char tail[32];
             const unsigned char* block = bytes + pos;
             if (const std::size_t left = n - pos; left <= 16) {
+                std::memset(tail, 0, sizeof tail);
                 if (left >= 8) {
                     std::memcpy(tail, block, 8);
                     std::memcpy(tail + left - 8, block + left - 8, 8);

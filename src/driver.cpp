@@ -125,9 +125,11 @@ bool only_pass_written_compat(std::string_view text, std::size_t kept, const Opt
 enum class Written : std::uint8_t { Input, Normalized, Passed };
 
 // The normalization stage, then the main pass (or, when the pass could change nothing, the
-// normalized text itself), in the working strings of `scratch`, which are cleared first.
-Written clean_through_pass(std::string_view text, const Options& options, PassMode mode, CleaningScratch& scratch,
-                           Tally& tally) {
+// normalized text itself). The stage writes to `scratch.normalized`, which is cleared first;
+// the pass appends to `passed`. `plan` is the options' pass plan, or null to work it out when
+// the pass runs.
+Written clean_through_pass(std::string_view text, const Options& options, const PassPlan* plan, PassMode mode,
+                           CleaningScratch& scratch, std::string& passed, Tally& tally) {
     std::string_view input = text;
     bool normalizing = options.unicode_normalization != NormalizationMode::None;
     std::size_t kept = 0;
@@ -156,8 +158,11 @@ Written clean_through_pass(std::string_view text, const Options& options, PassMo
     if (deferring) tally.add(&CleaningStats::unicode_normalized);
     if (mode == PassMode::Shortcuts && !deferring && pass_is_identity(options))
         return normalizing ? Written::Normalized : Written::Input;
-    scratch.passed.clear();
-    run_pass(input, options, mode, scratch.passed, tally);
+    if (plan != nullptr) {
+        run_pass(input, options, *plan, mode, passed, tally);
+    } else {
+        run_pass(input, options, PassPlan(options), mode, passed, tally);
+    }
     if (deferring) {
         if (deferred.spaces != 0) tally.take_back(&CleaningStats::spaces_normalized, deferred.spaces);
         if (deferred.ellipses != 0) tally.take_back(&CleaningStats::other_normalized, deferred.ellipses);
@@ -169,7 +174,7 @@ CleaningResult clean_through_pass(std::string_view text, const Options& options,
     CleaningScratch scratch;
     Tally tally;
     CleaningResult result;
-    switch (clean_through_pass(text, options, mode, scratch, tally)) {
+    switch (clean_through_pass(text, options, nullptr, mode, scratch, scratch.passed, tally)) {
         case Written::Input: result.text.assign(text); break;
         case Written::Normalized: result.text = std::move(scratch.normalized); break;
         case Written::Passed: result.text = std::move(scratch.passed); break;
@@ -191,17 +196,20 @@ std::variant<CleaningResult, CleaningError> try_clean(std::string_view text, con
 }
 
 std::variant<Tally, CleaningError> BatchCleaner::clean_append(std::string_view text, std::string& out) {
-    Tally tally;
+    // (The counters are added up where they are returned: no copy of them per text.)
+    std::variant<Tally, CleaningError> outcome(std::in_place_type<Tally>);
+    Tally& tally = *std::get_if<Tally>(&outcome);
     if (text.empty() || takes_fast_path(text, options_)) {
         out.append(text);
-        return tally;
+        return outcome;
     }
-    switch (clean_through_pass(text, options_, PassMode::Shortcuts, scratch_, tally)) {
+    // The pass writes straight after what `out` holds.
+    switch (clean_through_pass(text, options_, &plan_, PassMode::Shortcuts, scratch_, out, tally)) {
         case Written::Input: out.append(text); break;
         case Written::Normalized: out.append(scratch_.normalized); break;
-        case Written::Passed: out.append(scratch_.passed); break;
+        case Written::Passed: break;
     }
-    return tally;
+    return outcome;
 }
 
 CleaningResult clean_reference(std::string_view text, const Options& options) {

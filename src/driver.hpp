@@ -6,6 +6,7 @@
 #include <string_view>
 #include <variant>
 
+#include "pass/pass_plan.hpp"
 #include "records/options.hpp"
 #include "records/stats.hpp"
 
@@ -44,14 +45,16 @@ struct CleaningScratch {
 // next instead of being allocated for each text, and no result string is made. One per thread.
 class BatchCleaner {
 public:
-    explicit BatchCleaner(const Options& options) : options_(options) {}
+    explicit BatchCleaner(const Options& options) : options_(options), plan_(options_) {}
 
-    // Appends the cleaned form of `text` (valid UTF-8) to `out` and returns its counters: the
-    // text and counters `try_clean` gives for it.
+    // Appends the cleaned form of `text` (valid UTF-8, not within `out`) to `out` and returns
+    // its counters: the text and counters `try_clean` gives for it. The pass writes into `out`
+    // directly.
     std::variant<Tally, CleaningError> clean_append(std::string_view text, std::string& out);
 
 private:
     Options options_;
+    PassPlan plan_;  // the pass's own setup for options_, worked out once
     CleaningScratch scratch_;
 };
 

@@ -248,11 +248,12 @@ Changes run_explained_pass(std::string_view text, const Options& options, std::s
     // A stretch taken whole may hold LFs the post-pass rewrites to CR LF or CR, each a change
     // of its own: with those styles every cluster goes through the loop's body.
     const bool lf_rewritten = options.has_line_endings() && options.line_endings != LineEndingStyle::Lf;
-    ClusterLoop loop(options, lf_rewritten ? PassMode::Reference : PassMode::Shortcuts, out, tally, text.size());
+    const PassPlan plan(options);
+    ClusterLoop loop(options, plan, lf_rewritten ? PassMode::Reference : PassMode::Shortcuts, out, tally, text.size());
     ChangeWatch watch(text, options, out, tally, loop.output().run(), changes);
     loop.run_observed(text, watch);
     watch.at_end();
-    if (options.has_line_endings()) convert_line_breaks(options.line_endings, loop.line_breaks(), out, tally);
+    if (options.has_line_endings()) convert_line_breaks(options.line_endings, loop.line_breaks(), out, 0, tally);
     return changes.take();
 }
 

@@ -162,7 +162,7 @@ void ClusterLoop::write(ClusterFacts& cluster, std::string_view cleaned) {
     if (is_spaces_and_tabs(cleaned)) {
         output_.hold(cleaned);
     } else if (options_.keyboard_only) {
-        filter_.apply(output_, cluster, cleaned);
+        keyboard_->filter.apply(output_, cluster, cleaned);
     } else {
         output_.emit(cleaned);
     }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,7 @@
 #include "pass/line_endings.hpp"
 #include "pass/output.hpp"
 #include "pass/pass.hpp"
+#include "pass/pass_plan.hpp"
 #include "pass/shortcuts/dropped_letters.hpp"
 #include "pass/shortcuts/spelled_letters.hpp"
 #include "pass/shortcuts/rule_characters.hpp"
@@ -25,19 +27,20 @@ namespace scrubix {
 
 class ClusterLoop {
 public:
-    ClusterLoop(const Options& options, PassMode mode, std::string& out, Tally& tally, std::size_t text_size)
+    // `plan` is the options' (PassPlan(options)).
+    ClusterLoop(const Options& options, const PassPlan& plan, PassMode mode, std::string& out, Tally& tally,
+                std::size_t text_size)
         : options_(options),
           mode_(mode),
-          unify_breaks_(options.has_line_endings()),
-          active_(active_rule_classes(options)),
-          // Line and paragraph separators, and NEL with a line-ending style, are line breaks.
-          stop_(active_ | unicode::kPassLineSep | (options.has_line_endings() ? unicode::kPassControl : 0)),
-          verbatim_(options),
-          rule_characters_(stop_, !options.keyboard_only),
+          unify_breaks_(plan.unify_breaks),
+          active_(plan.active),
+          stop_(plan.stop),
+          verbatim_(plan.verbatim),
+          rule_characters_(plan.rule_characters),
           output_(options, out, tally),
-          memory_(text_size),
-          filter_(options, mode, memory_),
-          watch_seams_(options.unicode_normalization != NormalizationMode::None) {}
+          watch_seams_(plan.watch_seams) {
+        if (options.keyboard_only) keyboard_.emplace(options, mode, text_size);
+    }
 
     void run(std::string_view text);
 
@@ -66,10 +69,11 @@ public:
     static std::size_t untouched_prefix(std::string_view cluster, std::uint8_t mask) noexcept {
         return scrubix::untouched_prefix(cluster, mask);
     }
-    KeyboardOnlyFilter::Memory& memory() noexcept { return memory_; }
-    DroppedLetters& dropped_letters() noexcept { return dropped_letters_; }
-    SpelledLetters& spelled_letters() noexcept { return spelled_letters_; }
-    KeyboardOnlyFilter& filter() noexcept { return filter_; }
+    // (Keyboard-only mode only.)
+    KeyboardOnlyFilter::Memory& memory() noexcept { return keyboard_->memory; }
+    DroppedLetters& dropped_letters() noexcept { return keyboard_->dropped_letters; }
+    SpelledLetters& spelled_letters() noexcept { return keyboard_->spelled_letters; }
+    KeyboardOnlyFilter& filter() noexcept { return keyboard_->filter; }
     // The loop's body for a cluster known to be the one code point `c`, of rule classes `classes`.
     void clean_single(std::string_view cluster, char32_t c, std::uint8_t classes);
     // The loop's body for one cluster.
@@ -100,10 +104,17 @@ private:
     const VerbatimAscii verbatim_;
     RuleCharacterScan rule_characters_;
     Output output_;
-    KeyboardOnlyFilter::Memory memory_;
-    DroppedLetters dropped_letters_;
-    SpelledLetters spelled_letters_;
-    KeyboardOnlyFilter filter_;
+    // The keyboard-only filter and what its shortcuts remember, made in keyboard-only mode
+    // only (a text cleaned otherwise pays nothing for them).
+    struct KeyboardOnlyParts {
+        KeyboardOnlyParts(const Options& options, PassMode mode, std::size_t text_size)
+            : memory(text_size), filter(options, mode, memory) {}
+        KeyboardOnlyFilter::Memory memory;
+        DroppedLetters dropped_letters;
+        SpelledLetters spelled_letters;
+        KeyboardOnlyFilter filter;
+    };
+    std::optional<KeyboardOnlyParts> keyboard_;
     std::string buffer_;  // the cleaned text of one cluster
     const bool watch_seams_;  // a normalization form is asked for
     const char* text_end_ = nullptr;

@@ -5,7 +5,7 @@
 
 namespace scrubix {
 
-void convert_line_breaks(LineEndingStyle style, const LineBreakCounts& found, std::string& out,
+void convert_line_breaks(LineEndingStyle style, const LineBreakCounts& found, std::string& out, std::size_t start,
                          Tally& tally) {
     switch (style) {
         case LineEndingStyle::Absent:
@@ -20,10 +20,11 @@ void convert_line_breaks(LineEndingStyle style, const LineBreakCounts& found, st
         case LineEndingStyle::Cr:
             break;
     }
-    const auto n = static_cast<std::uint64_t>(std::count(out.begin(), out.end(), '\n'));
+    const auto written = out.begin() + static_cast<std::ptrdiff_t>(start);
+    const auto n = static_cast<std::uint64_t>(std::count(written, out.end(), '\n'));
     if (n == 0) return;
     if (style == LineEndingStyle::Cr) {
-        std::replace(out.begin(), out.end(), '\n', '\r');
+        std::replace(written, out.end(), '\n', '\r');
         if (n > found.cr) tally.add(&CleaningStats::line_endings_normalized, n - found.cr);
         return;
     }
@@ -32,16 +33,16 @@ void convert_line_breaks(LineEndingStyle style, const LineBreakCounts& found, st
     out.resize(from + n);
     char* data = out.data();
     std::size_t to = out.size();
-    while (from > 0) {
-        const std::size_t lf = std::string_view(data, from).rfind('\n');
-        const std::size_t start = lf == std::string_view::npos ? 0 : lf + 1;
-        const std::size_t len = from - start;
+    while (from > start) {
+        const std::size_t lf = std::string_view(data + start, from - start).rfind('\n');
+        const std::size_t line = lf == std::string_view::npos ? start : start + lf + 1;
+        const std::size_t len = from - line;
         to -= len;
-        std::memmove(data + to, data + start, len);
+        std::memmove(data + to, data + line, len);
         if (lf == std::string_view::npos) break;
         data[--to] = '\n';
         data[--to] = '\r';
-        from = lf;
+        from = start + lf;
     }
     if (n > found.crlf) tally.add(&CleaningStats::line_endings_normalized, n - found.crlf);
 }

@@ -38,9 +38,9 @@ inline bool unify_line_break(std::string_view cluster, LineBreakCounts& found) n
     return true;
 }
 
-// The post-pass: converts the LFs of `out` to `style` and counts the breaks that did not
-// already have it.
-void convert_line_breaks(LineEndingStyle style, const LineBreakCounts& found, std::string& out,
+// The post-pass: converts the LFs `out` holds from `start` on (what the pass wrote) to `style`
+// and counts the breaks that did not already have it.
+void convert_line_breaks(LineEndingStyle style, const LineBreakCounts& found, std::string& out, std::size_t start,
                          Tally& tally);
 
 }  // namespace scrubix

@@ -22,7 +22,11 @@ namespace scrubix {
 // body (the reference the shortcuts are tested against). The two give the same results.
 enum class PassMode : std::uint8_t { Shortcuts, Reference };
 
-// Cleans `text` (valid UTF-8) into `out`, which must be empty, adding to `tally`.
-void run_pass(std::string_view text, const Options& options, PassMode mode, std::string& out, Tally& tally);
+struct PassPlan;
+
+// Cleans `text` (valid UTF-8) into `out`, after what `out` holds (where `text` must not lie),
+// adding to `tally`. `plan` is the options' (PassPlan(options)).
+void run_pass(std::string_view text, const Options& options, const PassPlan& plan, PassMode mode, std::string& out,
+              Tally& tally);
 
 }  // namespace scrubix

@@ -91,8 +91,10 @@ char32_t quote_replacement(char32_t c) noexcept {
 bool is_emoji_cluster(std::string_view cluster, EmojiVerdict& slot) noexcept {
     if (slot == EmojiVerdict::Yes) return true;
     if (slot == EmojiVerdict::No) return false;
-    // Pure ASCII (a lone '#', '*' or digit included) never is.
-    const bool yes = !utf8::is_ascii(cluster) && classify_emoji_cluster(cluster);
+    // Pure ASCII (a lone '#', '*' or digit included) never is: no ASCII character has an emoji
+    // presentation, is a pictograph or marks a sequence, so only a cluster of one byte needs no
+    // look (the longer ones of ASCII are CR LF).
+    const bool yes = cluster.size() > 1 && classify_emoji_cluster(cluster);
     slot = yes ? EmojiVerdict::Yes : EmojiVerdict::No;
     return yes;
 }

@@ -53,6 +53,7 @@ struct Form {
     unsigned char trivial_below;  // bytes below this belong to such code points
     const LeadTable* lead_kinds;
     const StarterMasks* starter_masks;  // such starters by their first two bytes
+    const PunctuationMasks* punctuation_masks;  // and those under lead E2 by their three
     // The decomposing forms: two-byte decompositions written as they are (else null).
     const DirectDecompositions* direct;
     // Runs of such lead bytes that the vector scan passes over in blocks: among the two-byte
@@ -140,6 +141,17 @@ constexpr StarterMasks kNfcStarterMasks = starter_masks(kNfcQcNo | kNfcQcMaybe);
 constexpr StarterMasks kNfkdStarterMasks = starter_masks(kNfkdQcNo);
 constexpr StarterMasks kNfkcStarterMasks = starter_masks(kNfkcQcNo | kNfkcQcMaybe);
 constexpr StarterMasks kNoStarterMasks{};
+constexpr PunctuationMasks kNfdPunctuation = punctuation_masks(kNfdQcNo);
+constexpr PunctuationMasks kNfcPunctuation = punctuation_masks(kNfcQcNo | kNfcQcMaybe);
+constexpr PunctuationMasks kNfkdPunctuation = punctuation_masks(kNfkdQcNo);
+constexpr PunctuationMasks kNfkcPunctuation = punctuation_masks(kNfkcQcNo | kNfkcQcMaybe);
+constexpr PunctuationMasks kNoPunctuation{};
+// Curly quotes pass every form; the narrow no-break space stops the compatibility forms only.
+constexpr unsigned char kLeftDoubleQuote[] = {0xE2, 0x80, 0x9C}, kNarrowNoBreakSpace[] = {0xE2, 0x80, 0xAF};
+static_assert(is_punctuation_starter_in(kNfkcPunctuation, kLeftDoubleQuote) &&
+              is_punctuation_starter_in(kNfdPunctuation, kLeftDoubleQuote) &&
+              !is_punctuation_starter_in(kNfkcPunctuation, kNarrowNoBreakSpace) &&
+              is_punctuation_starter_in(kNfcPunctuation, kNarrowNoBreakSpace));
 static_assert(written_as_itself_when_passing(kCanonicalDirect, kNfdStarterMasks) &&
               written_as_itself_when_passing(kCompatibilityDirect, kNfkdStarterMasks));
 
@@ -150,12 +162,13 @@ constexpr LeadTable kNfkcLeads = lead_kinds(kNfkcStarterMasks, nullptr);
 constexpr LeadTable kNoLeads{};
 
 constexpr Form make_form(NormalizationForm mode, std::uint8_t not_yes, std::uint8_t no, bool compat, bool compose,
-                         char32_t yes_below, const LeadTable& leads, const StarterMasks& masks) noexcept {
+                         char32_t yes_below, const LeadTable& leads, const StarterMasks& masks,
+                         const PunctuationMasks& punctuation) noexcept {
     const DirectDecompositions* direct =
         compose || not_yes == 0 ? nullptr : compat ? &kCompatibilityDirect : &kCanonicalDirect;
     const CheckedPair pair = not_yes == 0 ? CheckedPair{} : checked_pair_of(masks, direct);
     return {mode, not_yes, no, compat, compose, yes_below, first_nontrivial_byte(yes_below), &leads, &masks,
-            direct, run_through(leads, 0xC3, 0xC2, 0xCF), run_through(leads, 0xD0, 0xD0, 0xDF), longest_run(leads, 0xE0, 0xEF),
+            &punctuation, direct, run_through(leads, 0xC3, 0xC2, 0xCF), run_through(leads, 0xD0, 0xD0, 0xDF), longest_run(leads, 0xE0, 0xEF),
             next_longest_run(leads, 0xE0, 0xEF, longest_run(leads, 0xE0, 0xEF)),
             pair};
 }
@@ -164,19 +177,19 @@ constexpr Form form_of(NormalizationForm mode) noexcept {
     switch (mode) {
         case NormalizationForm::NFD:
             return make_form(mode, kNfdQcNo, kNfdQcNo, false, false, kNfdYesBelow, kNfdLeads,
-                             kNfdStarterMasks);
+                             kNfdStarterMasks, kNfdPunctuation);
         case NormalizationForm::NFC:
             return make_form(mode, kNfcQcNo | kNfcQcMaybe, kNfcQcNo, false, true, kNfcYesBelow, kNfcLeads,
-                             kNfcStarterMasks);
+                             kNfcStarterMasks, kNfcPunctuation);
         case NormalizationForm::NFKD:
             return make_form(mode, kNfkdQcNo, kNfkdQcNo, true, false, kNfkdYesBelow, kNfkdLeads,
-                             kNfkdStarterMasks);
+                             kNfkdStarterMasks, kNfkdPunctuation);
         case NormalizationForm::NFKC:
             return make_form(mode, kNfkcQcNo | kNfkcQcMaybe, kNfkcQcNo, true, true, kNfkcYesBelow,
-                             kNfkcLeads, kNfkcStarterMasks);
+                             kNfkcLeads, kNfkcStarterMasks, kNfkcPunctuation);
         case NormalizationForm::None: break;
     }
-    return make_form(mode, 0, 0, false, false, 0x80, kNoLeads, kNoStarterMasks);
+    return make_form(mode, 0, 0, false, false, 0x80, kNoLeads, kNoStarterMasks, kNoPunctuation);
 }
 
 // Every form's parameters, built once at compile time (a text's scan starts from them).
@@ -805,9 +818,94 @@ void normalize_into(NormalizationForm mode, std::string_view text, std::string& 
     out.append(text.substr(copied));
 }
 
-std::size_t normalized_prefix(NormalizationForm mode, std::string_view text) {
-    if (mode == NormalizationForm::None) return text.size();
-    const Form& form = form_for(mode);
+namespace {
+
+// The most non-ASCII characters the scan of passing starters looks at in one block of 32 bytes,
+// and in all, before it leaves the rest to the region scan, which passes text of other scripts
+// and long accented text by the block.
+constexpr int kMostLookedUpInABlock = 7;
+constexpr int kMostLookedUp = 32;
+
+// One bit for each byte of the thirty-two at `s` that is at or above `limit`.
+inline std::uint32_t bytes_at_or_above(const char* s, unsigned char limit) noexcept {
+#if defined(__SSE2__)
+    // Unsigned x < limit as a signed comparison of x ^ 0x80 with limit ^ 0x80.
+    const __m128i flip = _mm_set1_epi8(char(0x80));
+    const __m128i bound = _mm_set1_epi8(char(limit ^ 0x80));
+    const __m128i low = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), flip);
+    const __m128i high = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16)), flip);
+    const auto below = std::uint32_t(_mm_movemask_epi8(_mm_cmplt_epi8(low, bound))) |
+                       std::uint32_t(_mm_movemask_epi8(_mm_cmplt_epi8(high, bound))) << 16;
+    return ~below;
+#else
+    std::uint32_t bits = 0;
+    for (unsigned k = 0; k < 32; ++k) bits |= std::uint32_t(static_cast<unsigned char>(s[k]) >= limit) << k;
+    return bits;
+#endif
+}
+
+// How far the scan of passing starters went: every character before `end` is a starter that
+// passes the quick check. `settled`: the character at `end` certainly changes under the form
+// and nothing it changes reaches back across its start, so the text is in the form exactly up
+// to it; else the one at `end` passes as well, which nothing the form does reaches back across,
+// and the region scan takes over there (`end` is the text's size when every character passes).
+struct PassedStart {
+    std::size_t end;
+    bool settled;
+};
+
+// Where the scan of passing starters stops at `c` (of record `r`), which fails the quick check at `at`.
+[[gnu::noinline]] PassedStart stopped_at(std::string_view text, std::size_t at, char32_t c, Record r,
+                                         const Form& form) noexcept {
+    if (combining_class(r) == 0 && (flags(r) & form.no) != 0 && boundary_before(c, r, form)) return {at, true};
+    return {at == 0 ? 0 : previous_char_start(text.data(), at), false};
+}
+
+// Short texts of ASCII with a few typographic characters among it (curly quotes, dashes, emoji,
+// a no-break space) are passed here 32 bytes a step and one lookup per such character,
+// without the region scan's setup. A character that may join what is before it ends the scan
+// before the starter just ahead of it.
+PassedStart passing_starters_end(std::string_view text, const Form& form) noexcept {
+    const char* s = text.data();
+    const std::size_t n = text.size();
+    const unsigned char limit = form.trivial_below;
+    int looked_up = 0;
+    for (std::size_t block = 0; block < n; block += 32) {
+        std::uint32_t leads;
+        if (block + 32 <= n) {
+            leads = bytes_at_or_above(s + block, limit);
+            if (leads == 0) continue;
+        } else if (n >= 32) {
+            // The last bytes as the end of the text's last 32, those before `block` shifted out.
+            leads = bytes_at_or_above(s + n - 32, limit) >> (block + 32 - n);
+        } else {
+            char padded[32] = {};
+            std::memcpy(padded, s, n);
+            leads = bytes_at_or_above(padded, limit);
+        }
+        int in_block = 0;
+        for (; leads != 0; leads &= leads - 1) {
+            const std::size_t at = block + unsigned(__builtin_ctz(leads));
+            // (Before the starter just ahead, where the region scan takes over.)
+            if (++in_block > kMostLookedUpInABlock || ++looked_up > kMostLookedUp) return {previous_char_start(s, at), false};
+            const auto lead = static_cast<unsigned char>(s[at]);
+            if (lead < 0xE0 && is_starter_in(*form.starter_masks, lead, static_cast<unsigned char>(s[at + 1]))) continue;
+            if (lead == 0xE2 && is_punctuation_starter_in(*form.punctuation_masks, reinterpret_cast<const unsigned char*>(s + at)))
+                continue;
+            // CJK ideographs and Hangul syllables, under leads of nothing but passing starters for
+            // most forms, are passed by the region scan by the block: it takes over there.
+            if (lead >= 0xE0 && (*form.lead_kinds)[lead] == kStarterLead) return {at, false};
+            std::size_t end = at;
+            const char32_t c = utf8::decode(text, end);
+            const Record r = record_of(c);
+            if (combining_class(r) != 0 || (flags(r) & form.not_yes) != 0) return stopped_at(text, at, c, r, form);
+        }
+    }
+    return {n, false};
+}
+
+// The region scan behind `normalized_prefix` (a call of its own: most texts never need it).
+[[gnu::noinline]] std::size_t scanned_prefix(const Form& form, std::string_view text) {
     // Most texts meet no region that needs a closer look: the normalizer is made at the first.
     std::optional<RegionNormalizer> normalizer;
     std::string scratch;
@@ -824,6 +922,16 @@ std::size_t normalized_prefix(NormalizationForm mode, std::string_view text) {
         return kStopScan;
     });
     return changed_at;
+}
+
+}  // namespace
+
+std::size_t normalized_prefix(NormalizationForm mode, std::string_view text) {
+    if (mode == NormalizationForm::None) return text.size();
+    const Form& form = form_for(mode);
+    const PassedStart start = passing_starters_end(text, form);
+    if (start.settled || start.end == text.size()) return start.end;
+    return start.end + scanned_prefix(form, text.substr(start.end));
 }
 
 bool is_normalized(NormalizationForm mode, std::string_view text) {

@@ -57,6 +57,25 @@ constexpr bool is_starter_in(const StarterMasks& masks, unsigned char lead, unsi
     return (masks[lead] >> (next & 0x3F)) & 1;
 }
 
+// The same, exact for the three-byte characters under lead E2 (U+2000 to U+2FFF: general
+// punctuation, curly quotes and dashes, symbols, arrows, dingbats), by the second byte: one bit
+// per value of the third byte's low six bits.
+using PunctuationMasks = std::array<std::uint64_t, 64>;
+
+constexpr PunctuationMasks punctuation_masks(std::uint8_t not_yes) noexcept {
+    PunctuationMasks masks{};
+    for (char32_t c = 0x2000; c < 0x3000; ++c) {
+        const Record r = record_of(c);
+        if (combining_class(r) == 0 && !(flags(r) & not_yes)) masks[(c >> 6) & 0x3F] |= std::uint64_t(1) << (c & 0x3F);
+    }
+    return masks;
+}
+
+// Whether the character of the three bytes at `p` (lead E2) is a starter that passes.
+constexpr bool is_punctuation_starter_in(const PunctuationMasks& masks, const unsigned char* p) noexcept {
+    return (masks[p[1] & 0x3F] >> (p[2] & 0x3F)) & 1;
+}
+
 // Two neighbouring two-byte leads (an even one and the next) under which nearly every
 // character is a starter that passes, so that the vector scan passes them by looking at the
 // byte after the lead as well: the character's offset from the first code point under the even

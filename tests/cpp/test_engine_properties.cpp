@@ -74,3 +74,24 @@ TEST_CASE("engine_properties", "with nothing on every text comes back unchanged"
         CHECK_EQ(r.changes_made, 0u);
     }
 }
+
+TEST_CASE("engine_properties", "a batch cleaner appends text after text what clean gives each") {
+    std::mt19937 rng(20261208);
+    for (int batch = 0; batch < 600; ++batch) {
+        const Options o = random_options::draw(rng);
+        BatchCleaner cleaner(o);
+        // (The buffer holds text before the first, with line breaks the post-pass must leave.)
+        std::string out = "earlier\n", expected = out;
+        for (int k = 0; k < 40; ++k) {
+            const std::string text = random_text(rng);
+            const auto r = clean(text, o);
+            expected.append(r.view(text));
+            const Tally tally = std::get<Tally>(cleaner.clean_append(text, out));
+            const std::string ctx = "input " + harness::show(text);
+            CHECK_EQ_MSG(out, expected, ctx);
+            CHECK_EQ_MSG(tally.changes_made, r.changes_made, ctx);
+            const auto got = tally.stats.entries(), want = r.stats.entries();
+            for (std::size_t i = 0; i < want.size(); ++i) CHECK_EQ_MSG(got[i].second, want[i].second, ctx);
+        }
+    }
+}

@@ -328,6 +328,15 @@ private:
     std::map<std::pair<char32_t, char32_t>, char32_t> composite_;
 };
 
+// Whether the start `normalized_prefix` passes is in the form, tells whether the whole text is,
+// and completes the form of the whole (`expected`) with the rest normalized alone.
+bool prefix_holds(NormalizationForm m, const std::string& text, const std::string& expected) {
+    const std::size_t kept = normalized_prefix(m, text);
+    const std::string start = text.substr(0, kept);
+    return (kept == text.size()) == (expected == text) && norm(m, start) == start &&
+           start + norm(m, text.substr(kept)) == expected;
+}
+
 }  // namespace
 
 TEST_CASE("normalization", "random strings agree with a textbook normalizer") {
@@ -357,19 +366,37 @@ TEST_CASE("normalization", "random strings agree with a textbook normalizer") {
         for (NormalizationForm m : kForms) {
             const std::string expected = from_code_points(reference.normalize(m, cps));
             const std::string got = norm(m, text);
-            // The start the prefix check passes is in the form, and the rest normalized alone
-            // completes the form of the whole.
-            const std::size_t kept = normalized_prefix(m, text);
-            const std::string start = text.substr(0, kept);
-            const bool prefix_holds = (kept == text.size()) == (expected == text) && norm(m, start) == start &&
-                                      start + norm(m, text.substr(kept)) == expected;
-            if (got != expected || is_normalized(m, text) != (expected == text) || !prefix_holds) {
+            const bool prefix_ok = prefix_holds(m, text, expected);
+            if (got != expected || is_normalized(m, text) != (expected == text) || !prefix_ok) {
                 const std::string what = std::string(kFormNames[int(m)]) + " of " + harness::show(text);
                 CHECK_EQ_MSG(got, expected, what);
                 CHECK_EQ_MSG(is_normalized(m, text), expected == text, "is_normalized " + what);
-                CHECK_EQ_MSG(prefix_holds, true, "normalized_prefix " + what);
+                CHECK_EQ_MSG(prefix_ok, true, "normalized_prefix " + what);
                 return;
             }
+        }
+    }
+}
+
+TEST_CASE("normalization", "prose with a few characters of other kinds anywhere in its blocks of 32 bytes") {
+    const ReferenceNormalizer reference;
+    // Punctuation that passes or stops each form (curly quotes, a dash, odd spaces, the ellipsis,
+    // the Ohm and Angstrom signs), marks that join the letter before them, letters, a CJK
+    // ideograph, Hangul, emoji and their joiners.
+    const std::vector<char32_t> few = {0x2019, 0x201C, 0x2014, 0x2026, 0x202F, 0x2000, 0x2126, 0x212B,
+                                       0x2764, 0xFE0F, 0x200D, 0x00A0, 0x00E9, 0x0142, 0x0301, 0x0308,
+                                       0x3099, 0x0416, 0x4E2D, 0xAC00, 0x1161, 0x1F468, 0x1F3FD};
+    std::mt19937 rng(20261208);
+    for (int iteration = 0; iteration < 4000; ++iteration) {
+        std::vector<char32_t> cps(rng() % 100);
+        for (char32_t& c : cps) c = rng() % 6 ? U'a' + rng() % 26 : U' ';
+        for (unsigned k = rng() % 10; k > 0; --k)
+            cps.insert(cps.begin() + std::ptrdiff_t(rng() % (cps.size() + 1)), few[rng() % few.size()]);
+        const std::string text = from_code_points(cps);
+        for (NormalizationForm m : kForms) {
+            if (prefix_holds(m, text, from_code_points(reference.normalize(m, cps)))) continue;
+            CHECK_EQ_MSG(false, true, "normalized_prefix " + std::string(kFormNames[int(m)]) + " of " + harness::show(text));
+            return;
         }
     }
 }

@@ -61,6 +61,17 @@ inline int spaces_held(const WhitespaceRun& run) noexcept {
     return int(pending.size());
 }
 
+// Whether the rules of `stop` leave `cluster` as it stands because all they meet in it are
+// hidden characters of an emoji sequence (its joiners and presentation selectors), which the
+// hidden rule keeps: the loop's body would write the cluster unchanged and count nothing.
+inline bool keeps_emoji_joiners(std::string_view cluster, std::uint8_t stop) noexcept {
+    if ((stop & unicode::kPassHidden) == 0) return false;
+    for (std::size_t i = 0; i < cluster.size();)
+        if ((rule_classes_of(utf8::decode(cluster, i)) & stop & ~unicode::kPassHidden) != 0) return false;
+    auto verdict = unicode::EmojiVerdict::Unknown;
+    return unicode::is_emoji_cluster(cluster, verdict);
+}
+
 }  // namespace typography_blocks_detail
 
 // The loop from `pos` (a cluster start); returns where it stopped, `pos` when at once. Only
@@ -124,6 +135,22 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
             size = 0;
         }
     };
+    // A code point or "..." (at most four bytes) after the spaces held: each step starts with
+    // room for it, so it is copied byte by byte, with no call.
+    const auto append_short = [&](const void* from, std::size_t length) {
+        settle_spaces(false);
+        const auto* p = static_cast<const char*>(from);
+        char* to = buffer + size;
+        to[0] = p[0];
+        if (length > 1) {
+            to[1] = p[1];
+            if (length > 2) {
+                to[2] = p[2];
+                if (length > 3) to[3] = p[3];
+            }
+        }
+        size += length;
+    };
     // Whether the non-ASCII code point at `at` (after an ASCII one) starts a cluster.
     const auto starts_cluster = [&](std::size_t at) {
         std::size_t end = at;
@@ -158,7 +185,7 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
             // Before an ASCII byte or the end, a code point is a cluster alone unless Prepend.
             if (end == n || (bytes[end] < 0x80 && gr::gcb_of(props) != gr::kGcbPrepend)) {
                 if ((classes & stop) == 0) {
-                    append(bytes + pos, end - pos);
+                    append_short(bytes + pos, end - pos);
                     pos = end;
                     continue;
                 }
@@ -175,7 +202,7 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
                     case RuleOutcome::Removed:
                         break;
                     case RuleOutcome::Ellipsis:
-                        append("...", 3);
+                        append_short("...", 3);
                         output.tally.add(&CleaningStats::other_normalized);
                         break;
                     case RuleOutcome::ApostropheN:
@@ -185,10 +212,10 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
                         if (c == U' ') {
                             ++held;
                         } else if (c == original) {
-                            append(bytes + pos, end - pos);
+                            append_short(bytes + pos, end - pos);
                         } else {
                             char encoded[4];
-                            append(encoded, utf8::encode(c, encoded));
+                            append_short(encoded, utf8::encode(c, encoded));
                         }
                         break;
                 }
@@ -202,9 +229,10 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
                 if (gr::ends_after_first(props, gr::props_of(utf8::decode(text, at)))) break;
             }
             // A longer cluster (an emoji sequence, a letter and its marks): copied when no rule
-            // acts on any of it.
+            // acts on any of it, or only the hidden rule on the joiners of an emoji sequence.
             const std::size_t cluster_end = unicode::next_cluster_end(text, pos);
-            if (untouched_prefix(text.substr(pos, cluster_end - pos), stop) == cluster_end - pos) {
+            const std::string_view cluster = text.substr(pos, cluster_end - pos);
+            if (untouched_prefix(cluster, stop) == cluster.size() || detail::keeps_emoji_joiners(cluster, stop)) {
                 append(bytes + pos, cluster_end - pos);
                 pos = cluster_end;
                 continue;
@@ -215,9 +243,10 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
         if (held == 0) {
             // The last bytes of the text are looked at in a copy padded with a control byte,
             // which no block takes and which nothing before it joins.
-            unsigned char tail[32] = {};
+            unsigned char tail[32];
             const unsigned char* block = bytes + pos;
             if (const std::size_t left = n - pos; left <= 16) {
+                std::memset(tail, 0, sizeof tail);
                 if (left >= 8) {
                     std::memcpy(tail, block, 8);
                     std::memcpy(tail + left - 8, block + left - 8, 8);
@@ -252,7 +281,7 @@ std::size_t take_typography_blocks(Loop& loop, std::string_view text, std::size_
         // One ASCII cluster: alone unless what follows joins it.
         const bool alone = pos + 1 == n || bytes[pos + 1] < 0x80 || starts_cluster(pos + 1);
         if (alone && ascii::is_printable(b)) {
-            append(bytes + pos, 1);
+            append_short(bytes + pos, 1);
         } else if (alone && b == ' ' && held < detail::kMostHeld) {
             ++held;
         } else if (b == '\n') {

@@ -2,6 +2,11 @@
 
 #include <cstring>
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define SCRUBIX_UTF8_SHUFFLE 1
+#include <tmmintrin.h>
+#endif
+
 namespace scrubix::utf8 {
 
 namespace {
@@ -38,7 +43,7 @@ bool is_ascii(std::string_view s) noexcept {
     return true;
 }
 
-bool is_valid(std::string_view s) noexcept {
+bool is_valid_portable(std::string_view s) noexcept {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const std::size_t n = s.size();
     std::size_t i = 0;
@@ -74,6 +79,99 @@ bool is_valid(std::string_view s) noexcept {
         i += len;
     }
     return true;
+}
+
+}  // namespace scrubix::utf8
+
+namespace scrubix::utf8 {
+
+#if defined(SCRUBIX_UTF8_SHUFFLE)
+namespace {
+
+// Sixteen bytes a step, each byte judged with the one to three before it: three table
+// look-ups (the high and low half of the byte before, the high half of this one) give the
+// ways the pair can be wrong, one bit each, and a byte that must continue a three- or
+// four-byte sequence is told apart from one that must not by the bytes two and three back.
+constexpr char kTooShort = 1 << 0;    // a lead byte, then no continuation
+constexpr char kTooLong = 1 << 1;     // a continuation after an ASCII byte
+constexpr char kOverlong3 = 1 << 2;   // E0 80..9F
+constexpr char kTooLarge = 1 << 3;    // F4 90..BF, F5..FF
+constexpr char kSurrogate = 1 << 4;   // ED A0..BF
+constexpr char kOverlong2 = 1 << 5;   // C0, C1
+constexpr char kTooLarge1000 = 1 << 6;  // F5..FF 80..8F
+constexpr char kOverlong4 = 1 << 6;   // F0 80..8F
+constexpr char kTwoConts = char(1 << 7);  // a continuation after a continuation
+constexpr char kCarry = kTooShort | kTooLong | kTwoConts;
+
+__attribute__((target("ssse3"))) bool is_valid_shuffle(const char* s, std::size_t n) noexcept {
+    const __m128i by_high_before = _mm_setr_epi8(
+        kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong,
+        kTwoConts, kTwoConts, kTwoConts, kTwoConts, kTooShort | kOverlong2, kTooShort,
+        kTooShort | kOverlong3 | kSurrogate, kTooShort | kTooLarge | kTooLarge1000 | kOverlong4);
+    constexpr char kAbove = kCarry | kTooLarge | kTooLarge1000;
+    const __m128i by_low_before = _mm_setr_epi8(
+        kCarry | kOverlong3 | kOverlong2 | kOverlong4, kCarry | kOverlong2, kCarry, kCarry, kCarry | kTooLarge,
+        kAbove, kAbove, kAbove, kAbove, kAbove, kAbove, kAbove, kAbove, kAbove | kSurrogate, kAbove, kAbove);
+    constexpr char kCont = kTooLong | kOverlong2 | kTwoConts;
+    const __m128i by_high = _mm_setr_epi8(
+        kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort,
+        kCont | kOverlong3 | kTooLarge1000 | kOverlong4, kCont | kOverlong3 | kTooLarge,
+        kCont | kSurrogate | kTooLarge, kCont | kSurrogate | kTooLarge,
+        kTooShort, kTooShort, kTooShort, kTooShort);
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    // A step may end inside a sequence only if its last bytes lead one longer than what follows.
+    const __m128i last_complete = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                                char(0xF0 - 1), char(0xE0 - 1), char(0xC0 - 1));
+    __m128i before = _mm_setzero_si128();  // the previous sixteen bytes
+    __m128i open = _mm_setzero_si128();    // nonzero where they leave a sequence unfinished
+    __m128i error = _mm_setzero_si128();
+    const auto step = [&](__m128i in) __attribute__((target("ssse3"))) {
+        if (_mm_movemask_epi8(in) == 0) {
+            error = _mm_or_si128(error, open);
+            open = _mm_setzero_si128();
+        } else {
+            const __m128i prev1 = _mm_alignr_epi8(in, before, 15);
+            const __m128i wrong = _mm_and_si128(
+                _mm_and_si128(_mm_shuffle_epi8(by_high_before, _mm_and_si128(_mm_srli_epi16(prev1, 4), nibble)),
+                              _mm_shuffle_epi8(by_low_before, _mm_and_si128(prev1, nibble))),
+                _mm_shuffle_epi8(by_high, _mm_and_si128(_mm_srli_epi16(in, 4), nibble)));
+            // Third or fourth byte of a sequence: a lead E0..FF two back or F0..FF three back.
+            const __m128i third = _mm_subs_epu8(_mm_alignr_epi8(in, before, 14), _mm_set1_epi8(char(0xE0 - 0x80)));
+            const __m128i fourth = _mm_subs_epu8(_mm_alignr_epi8(in, before, 13), _mm_set1_epi8(char(0xF0 - 0x80)));
+            const __m128i must_continue = _mm_and_si128(_mm_or_si128(third, fourth), _mm_set1_epi8(char(0x80)));
+            error = _mm_or_si128(error, _mm_xor_si128(must_continue, wrong));
+            open = _mm_subs_epu8(in, last_complete);
+        }
+        before = in;
+    };
+    std::size_t i = 0;
+    for (; i + 16 <= n; i += 16) step(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)));
+    if (i < n) {
+        // The last bytes padded with zeros, which end any sequence left open.
+        alignas(16) char tail[16] = {};
+        std::memcpy(tail, s + i, n - i);
+        step(_mm_load_si128(reinterpret_cast<const __m128i*>(tail)));
+    }
+    error = _mm_or_si128(error, open);
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(error, _mm_setzero_si128())) == 0xFFFF;
+}
+
+bool has_shuffle() noexcept {
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("ssse3") != 0;
+    }();
+    return has;
+}
+
+}  // namespace
+#endif
+
+bool is_valid(std::string_view s) noexcept {
+#if defined(SCRUBIX_UTF8_SHUFFLE)
+    if (has_shuffle()) return is_valid_shuffle(s.data(), s.size());
+#endif
+    return is_valid_portable(s);
 }
 
 }  // namespace scrubix::utf8

@@ -1,4 +1,5 @@
 #include <iterator>
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -100,11 +101,38 @@ TEST_CASE("utf8", "validation agrees with the scalar values on every edge byte, 
                     s.push_back(char(kEdges[rest % std::size(kEdges)]));
                 for (const std::size_t tail : {0u, 1u, 20u}) {
                     s.append(tail, 'b');
-                    if (utf8::is_valid(s) != valid_by_value(s)) ++disagreements;
+                    const bool valid = valid_by_value(s);
+                    if (utf8::is_valid(s) != valid || utf8::is_valid_portable(s) != valid) ++disagreements;
                     s.resize(s.size() - tail);
                 }
             }
         }
     }
     CHECK_EQ(disagreements, std::size_t(0));
+}
+
+TEST_CASE("utf8", "validation agrees with the scalar values on generated texts, cut and broken anywhere") {
+    // Sequences of every length and edge, and the ill-formed ones, put together at random, then
+    // cut at every length: truncations land at every offset of the sixteen-byte steps.
+    const std::string pieces[] = {"a", "abcdefghijklmnopq", "\x7F", "\xC2\x80", "\xDF\xBF", "\xE0\xA0\x80",
+                                  "\xED\x9F\xBF", "\xEE\x80\x80", "\xEF\xBF\xBF", "\xF0\x90\x80\x80",
+                                  "\xF4\x8F\xBF\xBF", "\xC0\xAF", "\xC1\xBF", "\xE0\x9F\xBF",
+                                  "\xED\xA0\x80", "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80",
+                                  "\xF8\x88\x80\x80\x80", "\xFF", "\x80", "\xBF\xBF", "\xE2\x80", "\xF0\x9F\x98"};
+    std::mt19937 rng(7);
+    std::size_t disagreements = 0, invalid = 0, checked = 0;
+    for (int trial = 0; trial < 3000; ++trial) {
+        std::string s;
+        const bool broken = trial % 4 == 0;
+        for (int k = int(rng() % 12); k >= 0; --k) s += pieces[broken ? rng() % std::size(pieces) : rng() % 11];
+        for (std::size_t len = 0; len <= s.size(); ++len) {
+            const std::string_view cut(s.data(), len);
+            const bool valid = valid_by_value(cut);
+            invalid += !valid;
+            ++checked;
+            if (utf8::is_valid(cut) != valid || utf8::is_valid_portable(cut) != valid) ++disagreements;
+        }
+    }
+    CHECK_EQ(disagreements, std::size_t(0));
+    CHECK(invalid > checked / 4 && invalid < checked * 3 / 4);  // both answers well represented
 }

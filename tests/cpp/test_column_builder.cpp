@@ -141,3 +141,44 @@ TEST_CASE("column_builder", "blocks of rows on threads give each row's own resul
         }
     }
 }
+
+TEST_CASE("column_builder", "the row named invalid is the first valid-flagged row that is not UTF-8 on its own") {
+    // Text of whole characters cut at random bytes: some cuts split a character between two
+    // rows whose bytes together are valid. Null rows may hold any bytes.
+    std::mt19937 rng(14);
+    for (int trial = 0; trial < 200; ++trial) {
+        std::string text;
+        while (text.size() < 3000) text += kPieces[rng() % kPieces.size()];
+        const std::size_t count = 1 + rng() % 300;
+        Case c;
+        c.wide = trial % 2 == 1;
+        c.validity.assign(count / 8 + 1, 0);
+        c.offsets.push_back(0);
+        std::int64_t expected = -1;
+        for (std::size_t i = 0, at = 0; i < count; ++i) {
+            const std::size_t len = rng() % (trial % 3 == 0 ? 4 : 12);
+            std::string row = text.substr(at, len);
+            at += row.size();
+            const bool valid = rng() % 8 != 0;
+            if (!valid && rng() % 2) row = "\xE2\x80";
+            if (valid) c.validity[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
+            if (valid && expected < 0 && !utf8::is_valid_portable(row)) expected = static_cast<std::int64_t>(i);
+            c.data += row;
+            c.rows.push_back(row);
+            c.offsets.push_back(static_cast<std::int64_t>(c.data.size()));
+        }
+        c.offsets32.assign(c.offsets.begin(), c.offsets.end());
+        ArrowSchema schema{};
+        schema.format = c.wide ? "U" : "u";
+        const ArrowArray input = c.array();
+        StringColumnView view;
+        CHECK_EQ(view_string_array(schema, input, view), std::string());
+        std::int64_t got = -1;
+        try {
+            clean_column(view, Options{}, 1 + rng() % 3, false, c.wide);
+        } catch (const InvalidRow& e) {
+            got = e.row;
+        }
+        CHECK_EQ_MSG(got, expected, "trial " + std::to_string(trial));
+    }
+}

@@ -50,6 +50,22 @@ public:
         return {data_buffers_[static_cast<std::size_t>(buffer)] + at, static_cast<std::size_t>(len)};
     }
 
+    // Whether the rows' bytes lie back to back in one data buffer, as they do in every layout
+    // but views.
+    bool contiguous() const noexcept { return layout_ != StringLayout::Views; }
+
+    // The bytes of rows [begin, end) of a contiguous array, from the first one's start to the
+    // last one's end: null rows' bytes included.
+    std::string_view span(std::int64_t begin, std::int64_t end) const noexcept {
+        const std::int64_t first = offset_ + begin, last = offset_ + end;
+        if (layout_ == StringLayout::Offsets32) {
+            const auto* o = static_cast<const std::int32_t*>(offsets_);
+            return {data_ + o[first], static_cast<std::size_t>(o[last] - o[first])};
+        }
+        const auto* o = static_cast<const std::int64_t*>(offsets_);
+        return {data_ + o[first], static_cast<std::size_t>(o[last] - o[first])};
+    }
+
     // Fills `out` from an imported array and its schema. Returns an empty string on success,
     // otherwise what is wrong (an unsupported type, or offsets or views that point outside
     // the array's buffers).

@@ -1,10 +1,11 @@
 #include "utf8.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define SCRUBIX_UTF8_SHUFFLE 1
-#include <tmmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace scrubix::utf8 {
@@ -88,9 +89,9 @@ namespace scrubix::utf8 {
 #if defined(SCRUBIX_UTF8_SHUFFLE)
 namespace {
 
-// Sixteen bytes a step, each byte judged with the one to three before it: three table
-// look-ups (the high and low half of the byte before, the high half of this one) give the
-// ways the pair can be wrong, one bit each, and a byte that must continue a three- or
+// A step of sixteen or thirty-two bytes judges each byte with the one to three before it:
+// three table look-ups (the high and low half of the byte before, the high half of this one)
+// give the ways the pair can be wrong, one bit each, and a byte that must continue a three- or
 // four-byte sequence is told apart from one that must not by the bytes two and three back.
 constexpr char kTooShort = 1 << 0;    // a lead byte, then no continuation
 constexpr char kTooLong = 1 << 1;     // a continuation after an ASCII byte
@@ -102,27 +103,33 @@ constexpr char kTooLarge1000 = 1 << 6;  // F5..FF 80..8F
 constexpr char kOverlong4 = 1 << 6;   // F0 80..8F
 constexpr char kTwoConts = char(1 << 7);  // a continuation after a continuation
 constexpr char kCarry = kTooShort | kTooLong | kTwoConts;
+constexpr char kAbove = kCarry | kTooLarge | kTooLarge1000;
+constexpr char kCont = kTooLong | kOverlong2 | kTwoConts;
 
-__attribute__((target("ssse3"))) bool is_valid_shuffle(const char* s, std::size_t n) noexcept {
-    const __m128i by_high_before = _mm_setr_epi8(
-        kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong,
-        kTwoConts, kTwoConts, kTwoConts, kTwoConts, kTooShort | kOverlong2, kTooShort,
-        kTooShort | kOverlong3 | kSurrogate, kTooShort | kTooLarge | kTooLarge1000 | kOverlong4);
-    constexpr char kAbove = kCarry | kTooLarge | kTooLarge1000;
-    const __m128i by_low_before = _mm_setr_epi8(
-        kCarry | kOverlong3 | kOverlong2 | kOverlong4, kCarry | kOverlong2, kCarry, kCarry, kCarry | kTooLarge,
-        kAbove, kAbove, kAbove, kAbove, kAbove, kAbove, kAbove, kAbove, kAbove | kSurrogate, kAbove, kAbove);
-    constexpr char kCont = kTooLong | kOverlong2 | kTwoConts;
-    const __m128i by_high = _mm_setr_epi8(
-        kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort,
-        kCont | kOverlong3 | kTooLarge1000 | kOverlong4, kCont | kOverlong3 | kTooLarge,
-        kCont | kSurrogate | kTooLarge, kCont | kSurrogate | kTooLarge,
-        kTooShort, kTooShort, kTooShort, kTooShort);
+alignas(16) constexpr char kByHighBefore[16] = {
+    kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong,
+    kTwoConts, kTwoConts, kTwoConts, kTwoConts, kTooShort | kOverlong2, kTooShort,
+    kTooShort | kOverlong3 | kSurrogate, kTooShort | kTooLarge | kTooLarge1000 | kOverlong4};
+alignas(16) constexpr char kByLowBefore[16] = {
+    kCarry | kOverlong3 | kOverlong2 | kOverlong4, kCarry | kOverlong2, kCarry, kCarry, kCarry | kTooLarge,
+    kAbove, kAbove, kAbove, kAbove, kAbove, kAbove, kAbove, kAbove, kAbove | kSurrogate, kAbove, kAbove};
+alignas(16) constexpr char kByHigh[16] = {
+    kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort,
+    kCont | kOverlong3 | kTooLarge1000 | kOverlong4, kCont | kOverlong3 | kTooLarge,
+    kCont | kSurrogate | kTooLarge, kCont | kSurrogate | kTooLarge,
+    kTooShort, kTooShort, kTooShort, kTooShort};
+// Subtracted from a step's bytes, saturating: nonzero where one of its last three bytes leads
+// a sequence longer than what follows it in the step.
+alignas(32) constexpr unsigned char kLastComplete[32] = {
+    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 0xF0 - 1, 0xE0 - 1, 0xC0 - 1};
+
+__attribute__((target("ssse3"))) bool is_valid_16(const char* s, std::size_t n) noexcept {
+    const auto table = [](const void* p) { return _mm_load_si128(static_cast<const __m128i*>(p)); };
+    const __m128i by_high_before = table(kByHighBefore), by_low_before = table(kByLowBefore);
+    const __m128i by_high = table(kByHigh), last_complete = table(kLastComplete + 16);
     const __m128i nibble = _mm_set1_epi8(0x0F);
-    // A step may end inside a sequence only if its last bytes lead one longer than what follows.
-    const __m128i last_complete = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-                                                char(0xF0 - 1), char(0xE0 - 1), char(0xC0 - 1));
-    __m128i before = _mm_setzero_si128();  // the previous sixteen bytes
+    __m128i before = _mm_setzero_si128();  // the previous step's bytes
     __m128i open = _mm_setzero_si128();    // nonzero where they leave a sequence unfinished
     __m128i error = _mm_setzero_si128();
     const auto step = [&](__m128i in) __attribute__((target("ssse3"))) {
@@ -156,20 +163,74 @@ __attribute__((target("ssse3"))) bool is_valid_shuffle(const char* s, std::size_
     return _mm_movemask_epi8(_mm_cmpeq_epi8(error, _mm_setzero_si128())) == 0xFFFF;
 }
 
-bool has_shuffle() noexcept {
-    static const bool has = [] {
+// The same, thirty-two bytes a step: the tables in both halves, and the bytes before a step's
+// second half taken from its first.
+__attribute__((target("avx2"))) bool is_valid_32(const char* s, std::size_t n) noexcept {
+    const auto half = [](const char* table) { return _mm_load_si128(reinterpret_cast<const __m128i*>(table)); };
+    const __m256i by_high_before = _mm256_broadcastsi128_si256(half(kByHighBefore));
+    const __m256i by_low_before = _mm256_broadcastsi128_si256(half(kByLowBefore));
+    const __m256i by_high = _mm256_broadcastsi128_si256(half(kByHigh));
+    const __m256i last_complete = _mm256_load_si256(reinterpret_cast<const __m256i*>(kLastComplete));
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    __m256i before = _mm256_setzero_si256(), open = _mm256_setzero_si256(), error = _mm256_setzero_si256();
+    const auto step = [&](__m256i in) __attribute__((target("avx2"))) {
+        if (_mm256_movemask_epi8(in) == 0) {
+            error = _mm256_or_si256(error, open);
+            open = _mm256_setzero_si256();
+        } else {
+            // Per half: the sixteen bytes before it (the last half of `before`, or this step's first).
+            const __m256i earlier = _mm256_permute2x128_si256(before, in, 0x21);
+            const __m256i prev1 = _mm256_alignr_epi8(in, earlier, 15);
+            const __m256i wrong = _mm256_and_si256(
+                _mm256_and_si256(
+                    _mm256_shuffle_epi8(by_high_before, _mm256_and_si256(_mm256_srli_epi16(prev1, 4), nibble)),
+                    _mm256_shuffle_epi8(by_low_before, _mm256_and_si256(prev1, nibble))),
+                _mm256_shuffle_epi8(by_high, _mm256_and_si256(_mm256_srli_epi16(in, 4), nibble)));
+            const __m256i third =
+                _mm256_subs_epu8(_mm256_alignr_epi8(in, earlier, 14), _mm256_set1_epi8(char(0xE0 - 0x80)));
+            const __m256i fourth =
+                _mm256_subs_epu8(_mm256_alignr_epi8(in, earlier, 13), _mm256_set1_epi8(char(0xF0 - 0x80)));
+            const __m256i must_continue =
+                _mm256_and_si256(_mm256_or_si256(third, fourth), _mm256_set1_epi8(char(0x80)));
+            error = _mm256_or_si256(error, _mm256_xor_si256(must_continue, wrong));
+            open = _mm256_subs_epu8(in, last_complete);
+        }
+        before = in;
+    };
+    std::size_t i = 0;
+    for (; i + 32 <= n; i += 32) step(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i)));
+    if (i < n) {
+        alignas(32) char tail[32] = {};
+        std::memcpy(tail, s + i, n - i);
+        step(_mm256_load_si256(reinterpret_cast<const __m256i*>(tail)));
+    }
+    error = _mm256_or_si256(error, open);
+    return _mm256_testz_si256(error, error) != 0;
+}
+
+// The widest validation this processor runs, found once.
+Validation widest() noexcept {
+    static const Validation widest = [] {
         __builtin_cpu_init();
-        return __builtin_cpu_supports("ssse3") != 0;
+        return __builtin_cpu_supports("avx2")    ? Validation::Shuffle32
+               : __builtin_cpu_supports("ssse3") ? Validation::Shuffle16
+                                                 : Validation::Portable;
     }();
-    return has;
+    return widest;
 }
 
 }  // namespace
 #endif
 
-bool is_valid(std::string_view s) noexcept {
+bool is_valid(std::string_view s, Validation most) noexcept {
 #if defined(SCRUBIX_UTF8_SHUFFLE)
-    if (has_shuffle()) return is_valid_shuffle(s.data(), s.size());
+    switch (std::min(most, widest())) {
+        case Validation::Shuffle32: return is_valid_32(s.data(), s.size());
+        case Validation::Shuffle16: return is_valid_16(s.data(), s.size());
+        case Validation::Portable: break;
+    }
+#else
+    (void)most;
 #endif
     return is_valid_portable(s);
 }

@@ -106,11 +106,15 @@ inline void append(std::string& out, char32_t c) {
 // True when every byte of `s` is below 0x80.
 bool is_ascii(std::string_view s) noexcept;
 
-// Whether `s` is well-formed UTF-8 (no surrogates, no overlongs, nothing above U+10FFFF):
-// sixteen bytes a step with byte shuffles where the processor has them, else as below.
-bool is_valid(std::string_view s) noexcept;
+// How validation steps through a text: 32 or 16 bytes a step with byte shuffles, where the
+// processor has them, or a sequence at a time (the runs of ASCII between 16 bytes a step).
+enum class Validation { Portable, Shuffle16, Shuffle32 };
 
-// The same answer a sequence at a time, the runs of ASCII between sixteen bytes a step.
+// Whether `s` is well-formed UTF-8 (no surrogates, no overlongs, nothing above U+10FFFF), found
+// the widest way the processor runs, up to `most` (lowered by tests, to check every way).
+bool is_valid(std::string_view s, Validation most = Validation::Shuffle32) noexcept;
+
+// The same answer a sequence at a time.
 bool is_valid_portable(std::string_view s) noexcept;
 
 }  // namespace scrubix::utf8

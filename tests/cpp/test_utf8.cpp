@@ -62,6 +62,9 @@ TEST_CASE("utf8", "validation rejects malformed sequences") {
 }
 
 namespace {
+constexpr utf8::Validation kWays[] = {utf8::Validation::Portable, utf8::Validation::Shuffle16,
+                                      utf8::Validation::Shuffle32};
+
 // Well-formedness read from the scalar value each sequence spells: the definition, one step at
 // a time, with nothing skipped.
 bool valid_by_value(std::string_view s) {
@@ -90,8 +93,8 @@ TEST_CASE("utf8", "validation agrees with the scalar values on every edge byte, 
                                         0xC1, 0xC2, 0xDF, 0xE0, 0xE1, 0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xFF};
     std::size_t disagreements = 0;
     std::string s;
-    // Runs of ASCII before the sequence put it inside and at the end of a 16- and 8-byte step.
-    for (std::size_t pad : {0u, 7u, 15u, 16u, 17u, 31u}) {
+    // Runs of ASCII before the sequence put it inside and at the end of an 8-, 16- and 32-byte step.
+    for (std::size_t pad : {0u, 7u, 15u, 16u, 17u, 29u, 31u}) {
         for (std::size_t len = 1; len <= 4; ++len) {
             std::size_t combos = 1;
             for (std::size_t k = 0; k < len; ++k) combos *= std::size(kEdges);
@@ -102,7 +105,7 @@ TEST_CASE("utf8", "validation agrees with the scalar values on every edge byte, 
                 for (const std::size_t tail : {0u, 1u, 20u}) {
                     s.append(tail, 'b');
                     const bool valid = valid_by_value(s);
-                    if (utf8::is_valid(s) != valid || utf8::is_valid_portable(s) != valid) ++disagreements;
+                    for (const auto way : kWays) disagreements += utf8::is_valid(s, way) != valid;
                     s.resize(s.size() - tail);
                 }
             }
@@ -130,7 +133,7 @@ TEST_CASE("utf8", "validation agrees with the scalar values on generated texts, 
             const bool valid = valid_by_value(cut);
             invalid += !valid;
             ++checked;
-            if (utf8::is_valid(cut) != valid || utf8::is_valid_portable(cut) != valid) ++disagreements;
+            for (const auto way : kWays) disagreements += utf8::is_valid(cut, way) != valid;
         }
     }
     CHECK_EQ(disagreements, std::size_t(0));

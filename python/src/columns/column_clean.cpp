@@ -61,12 +61,17 @@ std::shared_ptr<Buffer> join_offsets(const std::vector<BlockOutput>& blocks, std
     return buffer;
 }
 
+// Below this many bytes the calling thread copies the blocks' texts alone: starting and joining
+// a thread (30-80 us here) takes longer than copying a MiB.
+constexpr std::size_t kSharedCopyBytes = std::size_t{1} << 20;
+
 // The blocks' texts as one data buffer. Each block's text is copied to its place by the
 // threads that cleaned: on a column of short rows this copy, with the first touch of the
 // data's pages, is most of what is left outside the cleaning, and one thread alone would hold
 // the others back. A lone block's text is the buffer itself.
 std::shared_ptr<Buffer> join_texts(std::vector<BlockOutput>& blocks, std::size_t total, unsigned threads) {
     if (blocks.size() == 1) return Buffer::adopt(std::move(blocks[0].text));
+    if (total < kSharedCopyBytes) threads = 1;
     auto data = Buffer::allocate(total);
     std::vector<std::size_t> starts(blocks.size());
     for (std::size_t b = 0, at = 0; b < blocks.size(); ++b) {

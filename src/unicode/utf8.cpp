@@ -82,17 +82,13 @@ bool is_valid_portable(std::string_view s) noexcept {
     return true;
 }
 
-}  // namespace scrubix::utf8
-
-namespace scrubix::utf8 {
-
 #if defined(SCRUBIX_UTF8_SHUFFLE)
 namespace {
 
-// A step of sixteen or thirty-two bytes judges each byte with the one to three before it:
-// three table look-ups (the high and low half of the byte before, the high half of this one)
-// give the ways the pair can be wrong, one bit each, and a byte that must continue a three- or
-// four-byte sequence is told apart from one that must not by the bytes two and three back.
+// A step of thirty-two bytes judges each byte with the one to three before it: three table
+// look-ups (the high and low half of the byte before, the high half of this one) give the ways
+// the pair can be wrong, one bit each, and a byte that must continue a three- or four-byte
+// sequence is told apart from one that must not by the bytes two and three back.
 constexpr char kTooShort = 1 << 0;    // a lead byte, then no continuation
 constexpr char kTooLong = 1 << 1;     // a continuation after an ASCII byte
 constexpr char kOverlong3 = 1 << 2;   // E0 80..9F
@@ -124,47 +120,8 @@ alignas(32) constexpr unsigned char kLastComplete[32] = {
     255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
     255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 0xF0 - 1, 0xE0 - 1, 0xC0 - 1};
 
-__attribute__((target("ssse3"))) bool is_valid_16(const char* s, std::size_t n) noexcept {
-    const auto table = [](const void* p) { return _mm_load_si128(static_cast<const __m128i*>(p)); };
-    const __m128i by_high_before = table(kByHighBefore), by_low_before = table(kByLowBefore);
-    const __m128i by_high = table(kByHigh), last_complete = table(kLastComplete + 16);
-    const __m128i nibble = _mm_set1_epi8(0x0F);
-    __m128i before = _mm_setzero_si128();  // the previous step's bytes
-    __m128i open = _mm_setzero_si128();    // nonzero where they leave a sequence unfinished
-    __m128i error = _mm_setzero_si128();
-    const auto step = [&](__m128i in) __attribute__((target("ssse3"))) {
-        if (_mm_movemask_epi8(in) == 0) {
-            error = _mm_or_si128(error, open);
-            open = _mm_setzero_si128();
-        } else {
-            const __m128i prev1 = _mm_alignr_epi8(in, before, 15);
-            const __m128i wrong = _mm_and_si128(
-                _mm_and_si128(_mm_shuffle_epi8(by_high_before, _mm_and_si128(_mm_srli_epi16(prev1, 4), nibble)),
-                              _mm_shuffle_epi8(by_low_before, _mm_and_si128(prev1, nibble))),
-                _mm_shuffle_epi8(by_high, _mm_and_si128(_mm_srli_epi16(in, 4), nibble)));
-            // Third or fourth byte of a sequence: a lead E0..FF two back or F0..FF three back.
-            const __m128i third = _mm_subs_epu8(_mm_alignr_epi8(in, before, 14), _mm_set1_epi8(char(0xE0 - 0x80)));
-            const __m128i fourth = _mm_subs_epu8(_mm_alignr_epi8(in, before, 13), _mm_set1_epi8(char(0xF0 - 0x80)));
-            const __m128i must_continue = _mm_and_si128(_mm_or_si128(third, fourth), _mm_set1_epi8(char(0x80)));
-            error = _mm_or_si128(error, _mm_xor_si128(must_continue, wrong));
-            open = _mm_subs_epu8(in, last_complete);
-        }
-        before = in;
-    };
-    std::size_t i = 0;
-    for (; i + 16 <= n; i += 16) step(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)));
-    if (i < n) {
-        // The last bytes padded with zeros, which end any sequence left open.
-        alignas(16) char tail[16] = {};
-        std::memcpy(tail, s + i, n - i);
-        step(_mm_load_si128(reinterpret_cast<const __m128i*>(tail)));
-    }
-    error = _mm_or_si128(error, open);
-    return _mm_movemask_epi8(_mm_cmpeq_epi8(error, _mm_setzero_si128())) == 0xFFFF;
-}
-
-// The same, thirty-two bytes a step: the tables in both halves, and the bytes before a step's
-// second half taken from its first.
+// Thirty-two bytes a step, the tables in both halves; the bytes before a step's second half
+// are its first half's.
 __attribute__((target("avx2"))) bool is_valid_32(const char* s, std::size_t n) noexcept {
     const auto half = [](const char* table) { return _mm_load_si128(reinterpret_cast<const __m128i*>(table)); };
     const __m256i by_high_before = _mm256_broadcastsi128_si256(half(kByHighBefore));
@@ -172,7 +129,9 @@ __attribute__((target("avx2"))) bool is_valid_32(const char* s, std::size_t n) n
     const __m256i by_high = _mm256_broadcastsi128_si256(half(kByHigh));
     const __m256i last_complete = _mm256_load_si256(reinterpret_cast<const __m256i*>(kLastComplete));
     const __m256i nibble = _mm256_set1_epi8(0x0F);
-    __m256i before = _mm256_setzero_si256(), open = _mm256_setzero_si256(), error = _mm256_setzero_si256();
+    __m256i before = _mm256_setzero_si256();  // the previous step's bytes
+    __m256i open = _mm256_setzero_si256();    // nonzero where they leave a sequence unfinished
+    __m256i error = _mm256_setzero_si256();
     const auto step = [&](__m256i in) __attribute__((target("avx2"))) {
         if (_mm256_movemask_epi8(in) == 0) {
             error = _mm256_or_si256(error, open);
@@ -186,6 +145,7 @@ __attribute__((target("avx2"))) bool is_valid_32(const char* s, std::size_t n) n
                     _mm256_shuffle_epi8(by_high_before, _mm256_and_si256(_mm256_srli_epi16(prev1, 4), nibble)),
                     _mm256_shuffle_epi8(by_low_before, _mm256_and_si256(prev1, nibble))),
                 _mm256_shuffle_epi8(by_high, _mm256_and_si256(_mm256_srli_epi16(in, 4), nibble)));
+            // Third or fourth byte of a sequence: a lead E0..FF two back or F0..FF three back.
             const __m256i third =
                 _mm256_subs_epu8(_mm256_alignr_epi8(in, earlier, 14), _mm256_set1_epi8(char(0xE0 - 0x80)));
             const __m256i fourth =
@@ -200,6 +160,7 @@ __attribute__((target("avx2"))) bool is_valid_32(const char* s, std::size_t n) n
     std::size_t i = 0;
     for (; i + 32 <= n; i += 32) step(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i)));
     if (i < n) {
+        // The last bytes padded with zeros, which end any sequence left open.
         alignas(32) char tail[32] = {};
         std::memcpy(tail, s + i, n - i);
         step(_mm256_load_si256(reinterpret_cast<const __m256i*>(tail)));
@@ -208,13 +169,11 @@ __attribute__((target("avx2"))) bool is_valid_32(const char* s, std::size_t n) n
     return _mm256_testz_si256(error, error) != 0;
 }
 
-// The widest validation this processor runs, found once.
+// The widest validation this processor runs, asked of it once.
 Validation widest() noexcept {
     static const Validation widest = [] {
         __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2")    ? Validation::Shuffle32
-               : __builtin_cpu_supports("ssse3") ? Validation::Shuffle16
-                                                 : Validation::Portable;
+        return __builtin_cpu_supports("avx2") ? Validation::Shuffle32 : Validation::Portable;
     }();
     return widest;
 }
@@ -226,7 +185,6 @@ bool is_valid(std::string_view s, Validation most) noexcept {
 #if defined(SCRUBIX_UTF8_SHUFFLE)
     switch (std::min(most, widest())) {
         case Validation::Shuffle32: return is_valid_32(s.data(), s.size());
-        case Validation::Shuffle16: return is_valid_16(s.data(), s.size());
         case Validation::Portable: break;
     }
 #else

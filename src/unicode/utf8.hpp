@@ -106,9 +106,9 @@ inline void append(std::string& out, char32_t c) {
 // True when every byte of `s` is below 0x80.
 bool is_ascii(std::string_view s) noexcept;
 
-// How validation steps through a text: 32 or 16 bytes a step with byte shuffles, where the
-// processor has them, or a sequence at a time (the runs of ASCII between 16 bytes a step).
-enum class Validation { Portable, Shuffle16, Shuffle32 };
+// How validation steps through a text: 32 bytes a step with byte shuffles, where the processor
+// has them (AVX2), or a sequence at a time (the runs of ASCII between 16 bytes a step).
+enum class Validation { Portable, Shuffle32 };
 
 // Whether `s` is well-formed UTF-8 (no surrogates, no overlongs, nothing above U+10FFFF), found
 // the widest way the processor runs, up to `most` (lowered by tests, to check every way).

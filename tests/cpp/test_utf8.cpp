@@ -62,8 +62,7 @@ TEST_CASE("utf8", "validation rejects malformed sequences") {
 }
 
 namespace {
-constexpr utf8::Validation kWays[] = {utf8::Validation::Portable, utf8::Validation::Shuffle16,
-                                      utf8::Validation::Shuffle32};
+constexpr utf8::Validation kWays[] = {utf8::Validation::Portable, utf8::Validation::Shuffle32};
 
 // Well-formedness read from the scalar value each sequence spells: the definition, one step at
 // a time, with nothing skipped.

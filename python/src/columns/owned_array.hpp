@@ -26,10 +26,12 @@ struct Buffer {
         buffer->size = size;
         return buffer;
     }
-    // Takes over `text` with no copy, unless it holds less than half the room it took.
+    // Takes over `text` with no copy, unless a quarter or more of the room it took is unused
+    // (it grew past what was reserved, or cleaning shrank it much): the buffer lives as long
+    // as the array does.
     static std::shared_ptr<Buffer> adopt(std::string&& text) {
         auto buffer = std::make_shared<Buffer>();
-        if (text.size() < text.capacity() / 2) text.shrink_to_fit();
+        if (text.size() < text.capacity() - text.capacity() / 4) text.shrink_to_fit();
         buffer->size = text.size();
         buffer->text = std::move(text);
         return buffer;

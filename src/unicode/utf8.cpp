@@ -169,13 +169,9 @@ __attribute__((target("avx2"))) bool is_valid_32(const char* s, std::size_t n) n
     return _mm256_testz_si256(error, error) != 0;
 }
 
-// The widest validation this processor runs, asked of it once.
+// The widest validation this processor runs: a read of what the runtime found at start-up.
 Validation widest() noexcept {
-    static const Validation widest = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") ? Validation::Shuffle32 : Validation::Portable;
-    }();
-    return widest;
+    return __builtin_cpu_supports("avx2") ? Validation::Shuffle32 : Validation::Portable;
 }
 
 }  // namespace

@@ -21,8 +21,9 @@ const std::vector<std::string> kPieces = {
     std::string(300, 'x'),
 };
 
-// One input array with 32- or 64-bit offsets, rows from `first` on (the array's offset), and the
-// cleaned rows expected of it; a null row has no expected text.
+// One input array with 32- or 64-bit offsets, its rows from `first` on (the array's offset) but
+// the last `cut` (a slice of a longer array), and the cleaned rows expected of it; a null row
+// has no expected text.
 struct Case {
     std::vector<std::string> rows;
     std::vector<bool> valid;
@@ -31,11 +32,12 @@ struct Case {
     std::vector<std::int32_t> offsets32;
     std::string data;
     std::int64_t first = 0;
+    std::int64_t cut = 0;
     bool wide = false;
 
     ArrowArray array() {
         ArrowArray a{};
-        a.length = static_cast<std::int64_t>(rows.size()) - first;
+        a.length = static_cast<std::int64_t>(rows.size()) - first - cut;
         a.offset = first;
         a.null_count = -1;
         a.n_buffers = 3;
@@ -55,6 +57,7 @@ Case random_case(std::mt19937& rng) {
     const std::size_t count = rng() % 700;
     c.wide = rng() % 2 == 0;
     c.first = count == 0 ? 0 : static_cast<std::int64_t>(rng() % 4 % count);
+    c.cut = count == 0 ? 0 : static_cast<std::int64_t>(rng() % 11 % (count - static_cast<std::size_t>(c.first)));
     c.validity.assign(count / 8 + 1, 0);
     c.offsets.push_back(0);
     for (std::size_t i = 0; i < count; ++i) {
@@ -107,7 +110,10 @@ TEST_CASE("column_builder", "blocks of rows on threads give each row's own resul
         std::vector<std::uint64_t> changes;
         CleaningStats stats;
         std::uint64_t total = 0;
-        for (std::size_t i = static_cast<std::size_t>(c.first); i < c.rows.size(); ++i) {
+        std::int64_t nulls = 0;
+        const std::size_t stop = c.rows.size() - static_cast<std::size_t>(c.cut);
+        for (std::size_t i = static_cast<std::size_t>(c.first); i < stop; ++i) {
+            nulls += !c.valid[i];
             const auto result = clean(c.rows[i], o);
             expected.push_back(c.valid[i] ? std::string(result.view(c.rows[i])) : std::string());
             changes.push_back(c.valid[i] ? result.changes_made : 0);
@@ -121,6 +127,7 @@ TEST_CASE("column_builder", "blocks of rows on threads give each row's own resul
         const std::string context = "trial " + std::to_string(trial) + ", " + std::to_string(threads) + " threads";
         CHECK_EQ_MSG(cleaned.strings->format, std::string(c.wide || total > capacity ? "U" : "u"), context);
         CHECK(cleaned.stats == stats);
+        CHECK_EQ_MSG(cleaned.strings->null_count, nulls, context);
 
         Exported out;
         const StringColumnView got = read_back(cleaned.strings, out.array, out.schema);

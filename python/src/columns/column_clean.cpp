@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <climits>
 #include <cstring>
 #include <utility>
@@ -34,16 +35,28 @@ struct BlockOutput {
     std::int64_t invalid_row = -1;
 };
 
+// The rows' validity bitmap from bit 0, shifted a byte at a time from wherever the input's
+// starts, and its count of nulls; null when no row is.
 std::shared_ptr<Buffer> copy_validity(const StringColumnView& column, std::int64_t& null_count) {
     null_count = 0;
     const std::int64_t rows = column.size();
-    for (std::int64_t i = 0; i < rows; ++i) null_count += column.is_null(i);
-    if (null_count == 0) return nullptr;
-    auto bits = Buffer::allocate(static_cast<std::size_t>((rows + 7) / 8));
-    std::memset(bits->data(), 0, bits->size);
-    for (std::int64_t i = 0; i < rows; ++i) {
-        if (!column.is_null(i)) bits->data()[i >> 3] |= static_cast<std::uint8_t>(1u << (i & 7));
+    if (column.validity_bits() == nullptr || rows == 0) return nullptr;
+    const std::uint8_t* in = column.validity_bits() + (column.first_bit() >> 3);
+    const unsigned shift = static_cast<unsigned>(column.first_bit() & 7);
+    const auto bytes = static_cast<std::size_t>((rows + 7) / 8);
+    const auto in_bytes = static_cast<std::size_t>((shift + rows + 7) / 8);  // those the rows' bits lie in
+    auto bits = Buffer::allocate(bytes);
+    std::uint8_t* out = bits->data();
+    std::int64_t valid = 0;
+    for (std::size_t k = 0; k < bytes; ++k) {
+        unsigned byte = in[k] >> shift;
+        if (shift != 0 && k + 1 < in_bytes) byte |= unsigned{in[k + 1]} << (8 - shift);
+        if (k + 1 == bytes && rows % 8 != 0) byte &= (1u << (rows % 8)) - 1;  // no bits past the last row
+        out[k] = static_cast<std::uint8_t>(byte);
+        valid += std::popcount(out[k]);
     }
+    null_count = rows - valid;
+    if (null_count == 0) return nullptr;
     return bits;
 }
 

@@ -20,6 +20,10 @@ public:
     std::int64_t size() const noexcept { return length_; }
     StringLayout layout() const noexcept { return layout_; }
 
+    // The validity bitmap (null when no row is null) and the bit of row 0 in it.
+    const std::uint8_t* validity_bits() const noexcept { return validity_; }
+    std::int64_t first_bit() const noexcept { return offset_; }
+
     bool is_null(std::int64_t row) const noexcept {
         if (validity_ == nullptr) return false;
         const std::int64_t bit = offset_ + row;

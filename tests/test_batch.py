@@ -78,7 +78,9 @@ def test_input_is_read_in_bounded_batches(monkeypatch: pytest.MonkeyPatch) -> No
     assert clean_many(bigs, threads=2) == expected(bigs, Options())
     assert len(read_at_calls) == 4
     monkeypatch.setattr(os, "cpu_count", lambda: 3)
+    scrubix.batch._cpu_count.cache_clear()  # read once per process
     clean_many(["x"])
+    scrubix.batch._cpu_count.cache_clear()
     assert thread_counts[-1] == 3 and thread_counts[:-1] == [2] * 4 + [1, 1] + [2, 2]
 
 

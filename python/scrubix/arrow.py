@@ -63,20 +63,20 @@ def _as_arrow_source(values: typing.Any) -> typing.Any:
 
 
 def _run(values: typing.Any, options: typing.Optional[Options], threads: typing.Optional[int],
-         row_changes: bool) -> typing.Tuple[typing.Any, typing.Dict[str, int], typing.Any]:
+         with_stats: bool) -> typing.Tuple[typing.Any, typing.Any, typing.Any]:
     source = _as_arrow_source(values)
     options = _checked_options(options)
     count = _thread_count(threads)
     pa = _pyarrow()
     if hasattr(source, "__arrow_c_array__"):
         schema, array = source.__arrow_c_array__()
-        strings, stats, changes = _columns.clean_array(schema, array, options, count, row_changes, 0)
+        strings, stats, changes = _columns.clean_array(schema, array, options, count, with_stats, 0)
         if pa is not None:
             strings = pa.array(strings)
             changes = None if changes is None else pa.array(changes)
         return strings, stats, changes
     chunks, stats, change_chunks, arrow_format = _columns.clean_stream(
-        source.__arrow_c_stream__(), options, count, row_changes)
+        source.__arrow_c_stream__(), options, count, with_stats)
     if pa is None:
         changes = None if change_chunks is None else ColumnStream(change_chunks, "L")
         return ColumnStream(chunks, arrow_format), stats, changes

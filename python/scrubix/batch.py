@@ -13,6 +13,7 @@ in flight, and no more threads run than were asked for, the calling thread count
 
 from __future__ import annotations
 
+import functools
 import itertools
 import os
 import typing
@@ -53,10 +54,17 @@ def _lists(texts: typing.Iterable[str]) -> typing.Iterator[typing.Tuple[list[str
         start += len(batch)
 
 
+@functools.lru_cache(maxsize=None)
+def _cpu_count() -> int:
+    """`os.cpu_count()` once per process: it reads the system's CPU list anew on every call,
+    slower than cleaning a few rows."""
+    return os.cpu_count() or 1
+
+
 def _thread_count(threads: typing.Optional[int]) -> int:
     """`threads` checked, None meaning one per CPU."""
     if threads is None:
-        return os.cpu_count() or 1
+        return _cpu_count()
     if isinstance(threads, bool) or not isinstance(threads, int):
         raise TypeError(f"threads must be an int or None, not {type(threads).__name__}")
     if threads < 1:
@@ -66,7 +74,7 @@ def _thread_count(threads: typing.Optional[int]) -> int:
 
 def _checked_options(options: typing.Optional[Options]) -> typing.Optional[Options]:
     """`options` as given, after the TypeError `Cleaner` raises for anything but an `Options`."""
-    if options is not None:
+    if options is not None and not isinstance(options, Options):
         Cleaner(options)
     return options
 

@@ -19,6 +19,9 @@ constexpr std::size_t sequence_length(unsigned char lead) noexcept {
     return lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
 }
 
+// Whether `b` continues a sequence rather than beginning one.
+constexpr bool is_continuation(unsigned char b) noexcept { return (b & 0xC0) == 0x80; }
+
 // Index of the first byte at or after `i` that is `limit` (0x80 or above) or more, or `n`:
 // sixteen bytes a step where the vector unit allows (the last few as the end of the last sixteen),
 // else eight.
@@ -103,7 +106,15 @@ inline void append(std::string& out, char32_t c) {
 // True when every byte of `s` is below 0x80.
 bool is_ascii(std::string_view s) noexcept;
 
-// Whether `s` is well-formed UTF-8 (no surrogates, no overlongs, nothing above U+10FFFF).
-bool is_valid(std::string_view s) noexcept;
+// How validation steps through a text: 32 bytes a step with byte shuffles, where the processor
+// has them (AVX2), or a sequence at a time (the runs of ASCII between 16 bytes a step).
+enum class Validation { Portable, Shuffle32 };
+
+// Whether `s` is well-formed UTF-8 (no surrogates, no overlongs, nothing above U+10FFFF), found
+// the widest way the processor runs, up to `most` (lowered by tests, to check every way).
+bool is_valid(std::string_view s, Validation most = Validation::Shuffle32) noexcept;
+
+// The same answer a sequence at a time.
+bool is_valid_portable(std::string_view s) noexcept;
 
 }  // namespace scrubix::utf8

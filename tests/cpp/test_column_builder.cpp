@@ -21,8 +21,9 @@ const std::vector<std::string> kPieces = {
     std::string(300, 'x'),
 };
 
-// One input array with 32- or 64-bit offsets, rows from `first` on (the array's offset), and the
-// cleaned rows expected of it; a null row has no expected text.
+// One input array with 32- or 64-bit offsets, its rows from `first` on (the array's offset) but
+// the last `cut` (a slice of a longer array), and the cleaned rows expected of it; a null row
+// has no expected text.
 struct Case {
     std::vector<std::string> rows;
     std::vector<bool> valid;
@@ -31,11 +32,12 @@ struct Case {
     std::vector<std::int32_t> offsets32;
     std::string data;
     std::int64_t first = 0;
+    std::int64_t cut = 0;
     bool wide = false;
 
     ArrowArray array() {
         ArrowArray a{};
-        a.length = static_cast<std::int64_t>(rows.size()) - first;
+        a.length = static_cast<std::int64_t>(rows.size()) - first - cut;
         a.offset = first;
         a.null_count = -1;
         a.n_buffers = 3;
@@ -55,6 +57,7 @@ Case random_case(std::mt19937& rng) {
     const std::size_t count = rng() % 700;
     c.wide = rng() % 2 == 0;
     c.first = count == 0 ? 0 : static_cast<std::int64_t>(rng() % 4 % count);
+    c.cut = count == 0 ? 0 : static_cast<std::int64_t>(rng() % 11 % (count - static_cast<std::size_t>(c.first)));
     c.validity.assign(count / 8 + 1, 0);
     c.offsets.push_back(0);
     for (std::size_t i = 0; i < count; ++i) {
@@ -107,7 +110,10 @@ TEST_CASE("column_builder", "blocks of rows on threads give each row's own resul
         std::vector<std::uint64_t> changes;
         CleaningStats stats;
         std::uint64_t total = 0;
-        for (std::size_t i = static_cast<std::size_t>(c.first); i < c.rows.size(); ++i) {
+        std::int64_t nulls = 0;
+        const std::size_t stop = c.rows.size() - static_cast<std::size_t>(c.cut);
+        for (std::size_t i = static_cast<std::size_t>(c.first); i < stop; ++i) {
+            nulls += !c.valid[i];
             const auto result = clean(c.rows[i], o);
             expected.push_back(c.valid[i] ? std::string(result.view(c.rows[i])) : std::string());
             changes.push_back(c.valid[i] ? result.changes_made : 0);
@@ -121,6 +127,7 @@ TEST_CASE("column_builder", "blocks of rows on threads give each row's own resul
         const std::string context = "trial " + std::to_string(trial) + ", " + std::to_string(threads) + " threads";
         CHECK_EQ_MSG(cleaned.strings->format, std::string(c.wide || total > capacity ? "U" : "u"), context);
         CHECK(cleaned.stats == stats);
+        CHECK_EQ_MSG(cleaned.strings->null_count, nulls, context);
 
         Exported out;
         const StringColumnView got = read_back(cleaned.strings, out.array, out.schema);
@@ -139,5 +146,46 @@ TEST_CASE("column_builder", "blocks of rows on threads give each row's own resul
             CHECK(widened.layout() == StringLayout::Offsets64);
             for (std::int64_t i = 0; i < got.size(); ++i) CHECK_EQ(widened.value(i), got.value(i));
         }
+    }
+}
+
+TEST_CASE("column_builder", "the row named invalid is the first valid-flagged row that is not UTF-8 on its own") {
+    // Text of whole characters cut at random bytes: some cuts split a character between two
+    // rows whose bytes together are valid. Null rows may hold any bytes.
+    std::mt19937 rng(14);
+    for (int trial = 0; trial < 200; ++trial) {
+        std::string text;
+        while (text.size() < 3000) text += kPieces[rng() % kPieces.size()];
+        const std::size_t count = 1 + rng() % 300;
+        Case c;
+        c.wide = trial % 2 == 1;
+        c.validity.assign(count / 8 + 1, 0);
+        c.offsets.push_back(0);
+        std::int64_t expected = -1;
+        for (std::size_t i = 0, at = 0; i < count; ++i) {
+            const std::size_t len = rng() % (trial % 3 == 0 ? 4 : 12);
+            std::string row = text.substr(at, len);
+            at += row.size();
+            const bool valid = rng() % 8 != 0;
+            if (!valid && rng() % 2) row = "\xE2\x80";
+            if (valid) c.validity[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
+            if (valid && expected < 0 && !utf8::is_valid_portable(row)) expected = static_cast<std::int64_t>(i);
+            c.data += row;
+            c.rows.push_back(row);
+            c.offsets.push_back(static_cast<std::int64_t>(c.data.size()));
+        }
+        c.offsets32.assign(c.offsets.begin(), c.offsets.end());
+        ArrowSchema schema{};
+        schema.format = c.wide ? "U" : "u";
+        const ArrowArray input = c.array();
+        StringColumnView view;
+        CHECK_EQ(view_string_array(schema, input, view), std::string());
+        std::int64_t got = -1;
+        try {
+            clean_column(view, Options{}, 1 + rng() % 3, false, c.wide);
+        } catch (const InvalidRow& e) {
+            got = e.row;
+        }
+        CHECK_EQ_MSG(got, expected, "trial " + std::to_string(trial));
     }
 }

@@ -1,4 +1,5 @@
 #include <iterator>
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -61,6 +62,8 @@ TEST_CASE("utf8", "validation rejects malformed sequences") {
 }
 
 namespace {
+constexpr utf8::Validation kWays[] = {utf8::Validation::Portable, utf8::Validation::Shuffle32};
+
 // Well-formedness read from the scalar value each sequence spells: the definition, one step at
 // a time, with nothing skipped.
 bool valid_by_value(std::string_view s) {
@@ -89,8 +92,8 @@ TEST_CASE("utf8", "validation agrees with the scalar values on every edge byte, 
                                         0xC1, 0xC2, 0xDF, 0xE0, 0xE1, 0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xFF};
     std::size_t disagreements = 0;
     std::string s;
-    // Runs of ASCII before the sequence put it inside and at the end of a 16- and 8-byte step.
-    for (std::size_t pad : {0u, 7u, 15u, 16u, 17u, 31u}) {
+    // Runs of ASCII before the sequence put it inside and at the end of an 8-, 16- and 32-byte step.
+    for (std::size_t pad : {0u, 7u, 15u, 16u, 17u, 29u, 31u}) {
         for (std::size_t len = 1; len <= 4; ++len) {
             std::size_t combos = 1;
             for (std::size_t k = 0; k < len; ++k) combos *= std::size(kEdges);
@@ -100,11 +103,38 @@ TEST_CASE("utf8", "validation agrees with the scalar values on every edge byte, 
                     s.push_back(char(kEdges[rest % std::size(kEdges)]));
                 for (const std::size_t tail : {0u, 1u, 20u}) {
                     s.append(tail, 'b');
-                    if (utf8::is_valid(s) != valid_by_value(s)) ++disagreements;
+                    const bool valid = valid_by_value(s);
+                    for (const auto way : kWays) disagreements += utf8::is_valid(s, way) != valid;
                     s.resize(s.size() - tail);
                 }
             }
         }
     }
     CHECK_EQ(disagreements, std::size_t(0));
+}
+
+TEST_CASE("utf8", "validation agrees with the scalar values on generated texts, cut and broken anywhere") {
+    // Sequences of every length and edge, and the ill-formed ones, put together at random, then
+    // cut at every length: truncations land at every offset of the sixteen-byte steps.
+    const std::string pieces[] = {"a", "abcdefghijklmnopq", "\x7F", "\xC2\x80", "\xDF\xBF", "\xE0\xA0\x80",
+                                  "\xED\x9F\xBF", "\xEE\x80\x80", "\xEF\xBF\xBF", "\xF0\x90\x80\x80",
+                                  "\xF4\x8F\xBF\xBF", "\xC0\xAF", "\xC1\xBF", "\xE0\x9F\xBF",
+                                  "\xED\xA0\x80", "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80",
+                                  "\xF8\x88\x80\x80\x80", "\xFF", "\x80", "\xBF\xBF", "\xE2\x80", "\xF0\x9F\x98"};
+    std::mt19937 rng(7);
+    std::size_t disagreements = 0, invalid = 0, checked = 0;
+    for (int trial = 0; trial < 3000; ++trial) {
+        std::string s;
+        const bool broken = trial % 4 == 0;
+        for (int k = int(rng() % 12); k >= 0; --k) s += pieces[broken ? rng() % std::size(pieces) : rng() % 11];
+        for (std::size_t len = 0; len <= s.size(); ++len) {
+            const std::string_view cut(s.data(), len);
+            const bool valid = valid_by_value(cut);
+            invalid += !valid;
+            ++checked;
+            for (const auto way : kWays) disagreements += utf8::is_valid(cut, way) != valid;
+        }
+    }
+    CHECK_EQ(disagreements, std::size_t(0));
+    CHECK(invalid > checked / 4 && invalid < checked * 3 / 4);  // both answers well represented
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <climits>
 #include <cstring>
 #include <utility>
@@ -34,16 +35,28 @@ struct BlockOutput {
     std::int64_t invalid_row = -1;
 };
 
+// The rows' validity bitmap from bit 0, shifted a byte at a time from wherever the input's
+// starts, and its count of nulls; null when no row is.
 std::shared_ptr<Buffer> copy_validity(const StringColumnView& column, std::int64_t& null_count) {
     null_count = 0;
     const std::int64_t rows = column.size();
-    for (std::int64_t i = 0; i < rows; ++i) null_count += column.is_null(i);
-    if (null_count == 0) return nullptr;
-    auto bits = Buffer::allocate(static_cast<std::size_t>((rows + 7) / 8));
-    std::memset(bits->bytes.get(), 0, bits->size);
-    for (std::int64_t i = 0; i < rows; ++i) {
-        if (!column.is_null(i)) bits->bytes[i >> 3] |= static_cast<std::uint8_t>(1u << (i & 7));
+    if (column.validity_bits() == nullptr || rows == 0) return nullptr;
+    const std::uint8_t* in = column.validity_bits() + (column.first_bit() >> 3);
+    const unsigned shift = static_cast<unsigned>(column.first_bit() & 7);
+    const auto bytes = static_cast<std::size_t>((rows + 7) / 8);
+    const auto in_bytes = static_cast<std::size_t>((shift + rows + 7) / 8);  // those the rows' bits lie in
+    auto bits = Buffer::allocate(bytes);
+    std::uint8_t* out = bits->data();
+    std::int64_t valid = 0;
+    for (std::size_t k = 0; k < bytes; ++k) {
+        unsigned byte = in[k] >> shift;
+        if (shift != 0 && k + 1 < in_bytes) byte |= unsigned{in[k + 1]} << (8 - shift);
+        if (k + 1 == bytes && rows % 8 != 0) byte &= (1u << (rows % 8)) - 1;  // no bits past the last row
+        out[k] = static_cast<std::uint8_t>(byte);
+        valid += std::popcount(out[k]);
     }
+    null_count = rows - valid;
+    if (null_count == 0) return nullptr;
     return bits;
 }
 
@@ -61,8 +74,59 @@ std::shared_ptr<Buffer> join_offsets(const std::vector<BlockOutput>& blocks, std
     return buffer;
 }
 
-// Rows per block of work: a few blocks per thread, so threads that draw short rows keep busy.
+// Below this many bytes the calling thread copies the blocks' texts alone: starting and joining
+// a thread (30-80 us here) takes longer than copying a MiB.
+constexpr std::size_t kSharedCopyBytes = std::size_t{1} << 20;
+
+// The blocks' texts as one data buffer. Each block's text is copied to its place by the
+// threads that cleaned: on a column of short rows this copy, with the first touch of the
+// data's pages, is most of what is left outside the cleaning, and one thread alone would hold
+// the others back. A lone block's text is the buffer itself.
+std::shared_ptr<Buffer> join_texts(std::vector<BlockOutput>& blocks, std::size_t total, unsigned threads) {
+    if (blocks.size() == 1) return Buffer::adopt(std::move(blocks[0].text));
+    if (total < kSharedCopyBytes) threads = 1;
+    auto data = Buffer::allocate(total);
+    std::vector<std::size_t> starts(blocks.size());
+    for (std::size_t b = 0, at = 0; b < blocks.size(); ++b) {
+        starts[b] = at;
+        at += blocks[b].text.size();
+    }
+    for_each_block(static_cast<std::int64_t>(blocks.size()), threads, [&](std::int64_t b) {
+        auto& block = blocks[static_cast<std::size_t>(b)];
+        if (!block.text.empty())
+            std::memcpy(data->data() + starts[static_cast<std::size_t>(b)], block.text.data(), block.text.size());
+        std::string().swap(block.text);
+    });
+    return data;
+}
+
+// Adds a row's counters to its block's, unsaturated: they count changes to the block's
+// characters, so their sums stay far from wrapping.
+void add_counts(CleaningStats& into, const CleaningStats& from) noexcept {
+    for (auto counter : kCounters) into.*counter += from.*counter;
+}
+
+// Whether the rows [begin, end) are valid UTF-8, checked as one text where their bytes lie back
+// to back: valid UTF-8 cut only where sequences begin leaves every piece valid. False when any
+// row, a null one included (its bytes may be anything), may not be; the rows are then checked
+// one by one.
+bool rows_valid_together(const StringColumnView& column, std::int64_t begin, std::int64_t end) {
+    if (!column.contiguous()) return false;
+    const std::string_view bytes = column.span(begin, end);
+    if (!utf8::is_valid(bytes)) return false;
+    const char* const stop = bytes.data() + bytes.size();
+    bool cuts_begin_sequences = true;
+    for (std::int64_t i = begin; i < end; ++i) {
+        const char* start = column.value(i).data();
+        cuts_begin_sequences &= start == stop || !utf8::is_continuation(static_cast<unsigned char>(*start));
+    }
+    return cuts_begin_sequences;
+}
+
+// Rows per block of work: a few blocks per thread, so threads that draw short rows keep busy;
+// one thread takes all rows in one block, whose text then needs no copy into the column's.
 std::int64_t block_rows(std::int64_t rows, unsigned threads) noexcept {
+    if (threads <= 1) return std::max<std::int64_t>(rows, 1);
     const std::int64_t per_block = rows / (8 * static_cast<std::int64_t>(std::max(1u, threads)));
     return std::clamp<std::int64_t>(per_block, 64, 8192);
 }
@@ -93,20 +157,24 @@ CleanedColumn clean_column(const StringColumnView& column, const Options& option
         // The block is built here and stored once at its end: the outputs of neighbouring
         // blocks lie side by side and are written by other threads.
         BlockOutput out;
+        const bool valid_together = rows_valid_together(column, begin, end);
         std::size_t input_bytes = 0;
-        for (std::int64_t i = begin; i < end; ++i) {
-            if (!column.is_null(i)) input_bytes += column.value(i).size();
+        if (column.contiguous()) {
+            input_bytes = column.span(begin, end).size();
+        } else {
+            for (std::int64_t i = begin; i < end; ++i) {
+                if (!column.is_null(i)) input_bytes += column.value(i).size();
+            }
         }
         out.text.reserve(input_bytes);
         out.ends.reserve(static_cast<std::size_t>(end - begin));
         BatchCleaner cleaner(options);
-        Tally tallies;
         std::uint64_t* const row_changes = changes ? changes->as<std::uint64_t>() : nullptr;
         for (std::int64_t i = begin; i < end; ++i) {
             std::uint64_t changed = 0;
             if (!column.is_null(i)) {
                 const std::string_view text = column.value(i);
-                if (!utf8::is_valid(text)) {
+                if (!valid_together && !utf8::is_valid(text)) {
                     blocks[static_cast<std::size_t>(b)].invalid_row = i;
                     std::int64_t seen = first_bad_block.load(std::memory_order_relaxed);
                     while (b < seen && !first_bad_block.compare_exchange_weak(seen, b)) {
@@ -116,15 +184,13 @@ CleanedColumn clean_column(const StringColumnView& column, const Options& option
                 auto outcome = cleaner.clean_append(text, out.text);
                 if (auto* error = std::get_if<CleaningError>(&outcome)) throw EngineRefusal(error->message());
                 const Tally& tally = std::get<Tally>(outcome);
-                add_stats(tallies.stats, tally.stats);
-                tallies.changes_made = saturating_add(tallies.changes_made, tally.changes_made);
+                add_counts(out.stats, tally.stats);
                 changed = tally.changes_made;
+                out.changes_made += changed;
             }
             out.ends.push_back(out.text.size());
             if (row_changes != nullptr) row_changes[i] = changed;
         }
-        out.stats = tallies.stats;
-        out.changes_made = tallies.changes_made;
         blocks[static_cast<std::size_t>(b)] = std::move(out);
     });
     for (const auto& block : blocks) {
@@ -144,22 +210,7 @@ CleanedColumn clean_column(const StringColumnView& column, const Options& option
     large = large || total > offsets32_capacity;
     strings->format = large ? "U" : "u";
     auto offsets = large ? join_offsets<std::int64_t>(blocks, rows) : join_offsets<std::int32_t>(blocks, rows);
-    auto data = Buffer::allocate(total);
-    // Each block's text is copied to its place by the threads that cleaned: on a column of
-    // short rows this copy, with the first touch of the data's pages, is most of what is left
-    // outside the cleaning, and one thread alone would hold the others back.
-    std::vector<std::size_t> starts(blocks.size());
-    for (std::size_t b = 0, at = 0; b < blocks.size(); ++b) {
-        starts[b] = at;
-        at += blocks[b].text.size();
-    }
-    for_each_block(block_count, threads, [&](std::int64_t b) {
-        auto& block = blocks[static_cast<std::size_t>(b)];
-        if (!block.text.empty())
-            std::memcpy(data->bytes.get() + starts[static_cast<std::size_t>(b)], block.text.data(), block.text.size());
-        std::string().swap(block.text);
-    });
-    strings->buffers = {validity, std::move(offsets), std::move(data)};
+    strings->buffers = {validity, std::move(offsets), join_texts(blocks, total, threads)};
     cleaned.strings = std::move(strings);
     if (changes) {
         auto counts = std::make_shared<OwnedArray>();

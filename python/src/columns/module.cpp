@@ -69,19 +69,25 @@ bool thread_count(PyObject* value, unsigned& out) {
 }
 
 PyObject* stats_dict(const CleaningStats& stats) {
+    // The counters' names, made once and interned: every call returns a dict of them.
+    static PyObject* keys[CleaningStats::kCount] = {};
     PyRef dict(PyDict_New());
     if (!dict) return nullptr;
+    std::size_t k = 0;
     for (const auto& [name, value] : stats.entries()) {
+        if (keys[k] == nullptr) {
+            keys[k] = PyUnicode_InternFromString(std::string(name).c_str());
+            if (keys[k] == nullptr) return nullptr;
+        }
         PyRef count(PyLong_FromUnsignedLongLong(value));
-        PyRef key(PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size())));
-        if (!count || !key || PyDict_SetItem(dict.get(), key.get(), count.get()) < 0) return nullptr;
+        if (!count || PyDict_SetItem(dict.get(), keys[k++], count.get()) < 0) return nullptr;
     }
     return dict.release();
 }
 
 // Runs clean_column without the interpreter lock; on failure sets the Python error. `base_row`
 // is the index of the array's first row in the whole column (for chunks and stream batches).
-bool clean_unlocked(const StringColumnView& view, const Options& options, unsigned threads, bool want_rows,
+bool clean_unlocked(const StringColumnView& view, const Options& options, unsigned threads, bool with_stats,
                     bool large, std::int64_t base_row, CleanedColumn& out) {
     enum class Failure { None, Memory, Invalid, Refused, Other } failure = Failure::None;
     std::int64_t bad_row = 0;
@@ -89,7 +95,7 @@ bool clean_unlocked(const StringColumnView& view, const Options& options, unsign
     {
         AllowThreads unlocked;
         try {
-            out = clean_column(view, options, threads, want_rows, large);
+            out = clean_column(view, options, threads, with_stats, large);
         } catch (const InvalidRow& e) {
             failure = Failure::Invalid;
             bad_row = e.row;
@@ -119,20 +125,21 @@ bool clean_unlocked(const StringColumnView& view, const Options& options, unsign
 // Reads an imported array as strings (TypeError for another type, ValueError for broken
 // offsets or views) and cleans it, keeping 64-bit offsets for a large_string array.
 bool clean_imported(const ArrowSchema& schema, const ArrowArray& array, const Options& options, unsigned threads,
-                    bool want_rows, std::int64_t base_row, CleanedColumn& out) {
+                    bool with_stats, std::int64_t base_row, CleanedColumn& out) {
     StringColumnView view;
     const std::string problem = view_string_array(schema, array, view);
     if (!problem.empty()) {
         PyErr_SetString(problem.rfind("expected", 0) == 0 ? PyExc_TypeError : PyExc_ValueError, problem.c_str());
         return false;
     }
-    return clean_unlocked(view, options, threads, want_rows, view.layout() == StringLayout::Offsets64, base_row, out);
+    return clean_unlocked(view, options, threads, with_stats, view.layout() == StringLayout::Offsets64, base_row, out);
 }
 
-// The result triple (strings, stats, row changes or None) of one cleaned array.
-PyObject* cleaned_triple(CleanedColumn& cleaned) {
+// The result triple (strings, stats, row changes) of one cleaned array; the last two None
+// unless asked for.
+PyObject* cleaned_triple(CleanedColumn& cleaned, bool with_stats) {
     PyRef strings(new_column(std::move(cleaned.strings)));
-    PyRef stats(stats_dict(cleaned.stats));
+    PyRef stats(with_stats ? stats_dict(cleaned.stats) : PyRef::borrow(Py_None).release());
     if (!strings || !stats) return nullptr;
     PyRef rows = cleaned.row_changes ? PyRef(new_column(std::move(cleaned.row_changes))) : PyRef::borrow(Py_None);
     if (!rows) return nullptr;
@@ -156,13 +163,13 @@ bool call_settings(PyObject* options_obj, PyObject* threads_obj, Options& option
     return read_options(options_obj, options) && thread_count(threads_obj, threads);
 }
 
-// clean_array(schema_capsule, array_capsule, options, threads, row_changes, base_row)
+// clean_array(schema_capsule, array_capsule, options, threads, with_stats, base_row)
 PyObject* clean_array(PyObject*, PyObject* args) {
     PyObject *schema_cap, *array_cap, *options_obj, *threads_obj;
-    int want_rows;
+    int with_stats;
     long long base_row;
     if (!PyArg_ParseTuple(args, "OOOOpL:clean_array", &schema_cap, &array_cap, &options_obj, &threads_obj,
-                          &want_rows, &base_row))
+                          &with_stats, &base_row))
         return nullptr;
     auto* schema = capsule_pointer<ArrowSchema>(schema_cap, "arrow_schema");
     auto* source = schema == nullptr ? nullptr : capsule_pointer<ArrowArray>(array_cap, "arrow_array");
@@ -172,16 +179,17 @@ PyObject* clean_array(PyObject*, PyObject* args) {
     ImportedArray array;
     array.take(source);
     CleanedColumn cleaned;
-    if (!clean_imported(*schema, *array.get(), options, threads, want_rows != 0, base_row, cleaned)) return nullptr;
-    return cleaned_triple(cleaned);
+    if (!clean_imported(*schema, *array.get(), options, threads, with_stats != 0, base_row, cleaned)) return nullptr;
+    return cleaned_triple(cleaned, with_stats != 0);
 }
 
-// clean_stream(stream_capsule, options, threads, row_changes): every batch of the stream in
-// turn, each released once cleaned. Returns (strings chunks, stats, row-change chunks or None).
+// clean_stream(stream_capsule, options, threads, with_stats): every batch of the stream in
+// turn, each released once cleaned. Returns (strings chunks, stats, row-change chunks, format),
+// the stats and row changes None unless asked for.
 PyObject* clean_stream(PyObject*, PyObject* args) {
     PyObject *stream_cap, *options_obj, *threads_obj;
-    int want_rows;
-    if (!PyArg_ParseTuple(args, "OOOp:clean_stream", &stream_cap, &options_obj, &threads_obj, &want_rows))
+    int with_stats;
+    if (!PyArg_ParseTuple(args, "OOOp:clean_stream", &stream_cap, &options_obj, &threads_obj, &with_stats))
         return nullptr;
     auto* source = capsule_pointer<ArrowArrayStream>(stream_cap, "arrow_array_stream");
     Options options;
@@ -207,7 +215,7 @@ PyObject* clean_stream(PyObject*, PyObject* args) {
         if (next.release == nullptr) break;
         batch.take(&next);
         CleanedColumn cleaned;
-        if (!clean_imported(*schema.get(), *batch.get(), options, threads, want_rows != 0, rows, cleaned))
+        if (!clean_imported(*schema.get(), *batch.get(), options, threads, with_stats != 0, rows, cleaned))
             return nullptr;
         rows += batch.get()->length;
         add_stats(totals, cleaned.stats);
@@ -217,19 +225,19 @@ PyObject* clean_stream(PyObject*, PyObject* args) {
     const bool large = std::any_of(chunks.begin(), chunks.end(),
                                    [](const CleanedColumn& c) { return c.strings->format == "U"; });
     PyRef strings(PyList_New(0));
-    PyRef counts(want_rows ? PyList_New(0) : PyRef::borrow(Py_None).release());
+    PyRef counts(with_stats ? PyList_New(0) : PyRef::borrow(Py_None).release());
     if (!strings || !counts) return nullptr;
     for (auto& chunk : chunks) {
         std::shared_ptr<const OwnedArray> array = std::move(chunk.strings);
         if (large && array->format == "u") array = widen_offsets(*array);
         PyRef column(new_column(std::move(array)));
         if (!column || PyList_Append(strings.get(), column.get()) < 0) return nullptr;
-        if (want_rows) {
+        if (with_stats) {
             PyRef count(new_column(std::move(chunk.row_changes)));
             if (!count || PyList_Append(counts.get(), count.get()) < 0) return nullptr;
         }
     }
-    PyRef stats(stats_dict(totals));
+    PyRef stats(with_stats ? stats_dict(totals) : PyRef::borrow(Py_None).release());
     PyRef format(PyUnicode_FromString(large ? "U" : "u"));
     if (!stats || !format) return nullptr;
     return PyTuple_Pack(4, strings.get(), stats.get(), counts.get(), format.get());
@@ -284,11 +292,13 @@ PyObject* start_texts(PyObject*, PyObject* args) {
 
 PyMethodDef kFunctions[] = {
     {"clean_array", clean_array, METH_VARARGS,
-     "clean_array(schema, array, options, threads, row_changes, base_row)\n--\n\n"
-     "Clean one Arrow string array given as PyCapsules; (strings, stats, row_changes)."},
+     "clean_array(schema, array, options, threads, with_stats, base_row)\n--\n\n"
+     "Clean one Arrow string array given as PyCapsules; (strings, stats, row_changes), the last two\n"
+     "None unless with_stats."},
     {"clean_stream", clean_stream, METH_VARARGS,
-     "clean_stream(stream, options, threads, row_changes)\n--\n\n"
-     "Clean an Arrow stream of string arrays batch by batch; (chunks, stats, row_changes, format)."},
+     "clean_stream(stream, options, threads, with_stats)\n--\n\n"
+     "Clean an Arrow stream of string arrays batch by batch; (chunks, stats, row_changes, format),\n"
+     "stats and row_changes None unless with_stats."},
     {"stream_of", stream_of, METH_VARARGS,
      "stream_of(columns, format)\n--\n\nAn Arrow stream capsule yielding the columns in order."},
     {"start_texts", start_texts, METH_VARARGS,

@@ -8,8 +8,25 @@ namespace {
 
 using py::PyRef;
 
+// The value of the getter `name`, looked up by a str made once: a call reads fifteen settings,
+// and making and hashing fifteen new str objects was most of its cost on small batches.
+PyObject* get_setting(PyObject* options, const char* name) {
+    constexpr std::size_t kSlots = 16;
+    static const char* names[kSlots] = {};
+    static PyObject* keys[kSlots] = {};  // interned, kept for the life of the process
+    std::size_t k = 0;
+    while (k < kSlots && names[k] != nullptr && names[k] != name) ++k;
+    if (k == kSlots) return PyObject_GetAttrString(options, name);
+    if (names[k] == nullptr) {
+        keys[k] = PyUnicode_InternFromString(name);
+        if (keys[k] == nullptr) return nullptr;
+        names[k] = name;
+    }
+    return PyObject_GetAttr(options, keys[k]);
+}
+
 bool read_flag(PyObject* options, const char* name, bool& out) {
-    PyRef value(PyObject_GetAttrString(options, name));
+    PyRef value(get_setting(options, name));
     if (!value) return false;
     const int truth = PyObject_IsTrue(value.get());
     if (truth < 0) return false;
@@ -22,17 +39,18 @@ bool read_flag(PyObject* options, const char* name, bool& out) {
 template <class Enum, std::size_t N>
 bool read_word(PyObject* options, const char* name, const Enum (&choices)[N], Enum& out,
                const Enum* absent = nullptr) {
-    PyRef value(PyObject_GetAttrString(options, name));
+    PyRef value(get_setting(options, name));
     if (!value) return false;
     if (value.get() == Py_None && absent != nullptr) {
         out = *absent;
         return true;
     }
-    PyRef utf8(PyUnicode_AsUTF8String(value.get()));
-    if (!utf8) return false;
-    const std::string_view word(PyBytes_AsString(utf8.get()), static_cast<std::size_t>(PyBytes_Size(utf8.get())));
+    if (!PyUnicode_Check(value.get())) {
+        PyErr_Format(PyExc_TypeError, "options.%s is not a str but %R", name, value.get());
+        return false;
+    }
     for (Enum choice : choices) {
-        if (word == to_string(choice)) {
+        if (PyUnicode_CompareWithASCIIString(value.get(), to_string(choice)) == 0) {
             out = choice;
             return true;
         }

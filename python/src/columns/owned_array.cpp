@@ -67,7 +67,7 @@ void export_array(const std::shared_ptr<const OwnedArray>& array, ArrowArray* ou
     auto exported = std::make_unique<ExportedArray>();
     exported->array = array;
     for (const auto& buffer : array->buffers) {
-        exported->pointers.push_back(buffer ? static_cast<const void*>(buffer->bytes.get()) : nullptr);
+        exported->pointers.push_back(buffer ? static_cast<const void*>(buffer->data()) : nullptr);
     }
     *out = ArrowArray{};
     out->length = array->length;

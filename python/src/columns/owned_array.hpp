@@ -13,9 +13,11 @@
 
 namespace scrubix::columns {
 
-// One uninitialised, heap-allocated buffer (no zeroing pass over bytes about to be written).
+// One heap-allocated buffer: uninitialised bytes (no zeroing pass over bytes about to be
+// written), or a string taken over whole.
 struct Buffer {
     std::unique_ptr<std::uint8_t[]> bytes;
+    std::string text;  // the storage when `bytes` is null
     std::size_t size = 0;
 
     static std::shared_ptr<Buffer> allocate(std::size_t size) {
@@ -24,9 +26,20 @@ struct Buffer {
         buffer->size = size;
         return buffer;
     }
+    // Takes over `text` with no copy, unless a quarter or more of the room it took is unused
+    // (it grew past what was reserved, or cleaning shrank it much): the buffer lives as long
+    // as the array does.
+    static std::shared_ptr<Buffer> adopt(std::string&& text) {
+        auto buffer = std::make_shared<Buffer>();
+        if (text.size() < text.capacity() - text.capacity() / 4) text.shrink_to_fit();
+        buffer->size = text.size();
+        buffer->text = std::move(text);
+        return buffer;
+    }
+    std::uint8_t* data() noexcept { return bytes ? bytes.get() : reinterpret_cast<std::uint8_t*>(text.data()); }
     template <class T>
     T* as() noexcept {
-        return reinterpret_cast<T*>(bytes.get());
+        return reinterpret_cast<T*>(data());
     }
 };
 

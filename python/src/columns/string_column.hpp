@@ -20,6 +20,10 @@ public:
     std::int64_t size() const noexcept { return length_; }
     StringLayout layout() const noexcept { return layout_; }
 
+    // The validity bitmap (null when no row is null) and the bit of row 0 in it.
+    const std::uint8_t* validity_bits() const noexcept { return validity_; }
+    std::int64_t first_bit() const noexcept { return offset_; }
+
     bool is_null(std::int64_t row) const noexcept {
         if (validity_ == nullptr) return false;
         const std::int64_t bit = offset_ + row;
@@ -48,6 +52,22 @@ public:
         std::memcpy(&buffer, view + 8, 4);
         std::memcpy(&at, view + 12, 4);
         return {data_buffers_[static_cast<std::size_t>(buffer)] + at, static_cast<std::size_t>(len)};
+    }
+
+    // Whether the rows' bytes lie back to back in one data buffer, as they do in every layout
+    // but views.
+    bool contiguous() const noexcept { return layout_ != StringLayout::Views; }
+
+    // The bytes of rows [begin, end) of a contiguous array, from the first one's start to the
+    // last one's end: null rows' bytes included.
+    std::string_view span(std::int64_t begin, std::int64_t end) const noexcept {
+        const std::int64_t first = offset_ + begin, last = offset_ + end;
+        if (layout_ == StringLayout::Offsets32) {
+            const auto* o = static_cast<const std::int32_t*>(offsets_);
+            return {data_ + o[first], static_cast<std::size_t>(o[last] - o[first])};
+        }
+        const auto* o = static_cast<const std::int64_t*>(offsets_);
+        return {data_ + o[first], static_cast<std::size_t>(o[last] - o[first])};
     }
 
     // Fills `out` from an imported array and its schema. Returns an empty string on success,

@@ -4,10 +4,12 @@
 #include <atomic>
 #include <bit>
 #include <climits>
-#include <cstring>
+#include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include "kept_room.hpp"
 #include "parallel_rows.hpp"
 #include "unicode/utf8.hpp"
 
@@ -29,6 +31,7 @@ static_assert(std::size(kCounters) == CleaningStats::kCount);
 // What one block of rows produced: the cleaned texts back to back and where each row ends.
 struct BlockOutput {
     std::string text;
+    std::size_t bytes = 0;  // the text's size, kept once the text has gone into the column's
     std::vector<std::uint64_t> ends;
     CleaningStats stats;
     std::uint64_t changes_made = 0;
@@ -69,35 +72,75 @@ std::shared_ptr<Buffer> join_offsets(const std::vector<BlockOutput>& blocks, std
     out[at++] = 0;
     for (const auto& block : blocks) {
         for (std::uint64_t end : block.ends) out[at++] = static_cast<Offset>(base + end);
-        base += block.text.size();
+        base += block.bytes;
     }
     return buffer;
 }
 
-// Below this many bytes the calling thread copies the blocks' texts alone: starting and joining
-// a thread (30-80 us here) takes longer than copying a MiB.
-constexpr std::size_t kSharedCopyBytes = std::size_t{1} << 20;
+// Where the blocks' texts meet in the column's: each block is appended as soon as it and every
+// block before it are done, by the thread that finished the last of them, and its room then
+// serves a later block. So the column's text is written while the cleaning goes on, into room
+// kept from the last column (see kept_room.hpp), and only a few blocks' texts are alive at once:
+// a text of fresh blocks copied at the end paid a page fault per 4 KiB twice over, most of what
+// two threads took beyond the cleaning.
+class BlockJoin {
+public:
+    BlockJoin(std::vector<BlockOutput>& blocks, std::size_t column_bytes)
+        : blocks_(blocks), done_(blocks.size(), false), text_(text_with_room(column_bytes)) {}
 
-// The blocks' texts as one data buffer. Each block's text is copied to its place by the
-// threads that cleaned: on a column of short rows this copy, with the first touch of the
-// data's pages, is most of what is left outside the cleaning, and one thread alone would hold
-// the others back. A lone block's text is the buffer itself.
-std::shared_ptr<Buffer> join_texts(std::vector<BlockOutput>& blocks, std::size_t total, unsigned threads) {
-    if (blocks.size() == 1) return Buffer::adopt(std::move(blocks[0].text));
-    if (total < kSharedCopyBytes) threads = 1;
-    auto data = Buffer::allocate(total);
-    std::vector<std::size_t> starts(blocks.size());
-    for (std::size_t b = 0, at = 0; b < blocks.size(); ++b) {
-        starts[b] = at;
-        at += blocks[b].text.size();
+    std::string block_room(std::size_t bytes) {
+        std::string room;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            if (!spare_.empty()) {
+                room = std::move(spare_.back());
+                spare_.pop_back();
+            }
+        }
+        room.clear();
+        room.reserve(bytes);
+        return room;
     }
-    for_each_block(static_cast<std::int64_t>(blocks.size()), threads, [&](std::int64_t b) {
-        auto& block = blocks[static_cast<std::size_t>(b)];
-        if (!block.text.empty())
-            std::memcpy(data->data() + starts[static_cast<std::size_t>(b)], block.text.data(), block.text.size());
-        std::string().swap(block.text);
-    });
-    return data;
+
+    // Block `b` is stored in the blocks: appends it and the done blocks after it, in order,
+    // unless another thread is appending (it takes them). The copy is made without the lock,
+    // so a thread asking for room does not wait for it.
+    void finished(std::size_t b) {
+        std::unique_lock<std::mutex> guard(lock_);
+        done_[b] = true;
+        if (appending_) return;
+        appending_ = true;
+        for (; next_ < blocks_.size() && done_[next_]; ++next_) {
+            auto& block = blocks_[next_];
+            guard.unlock();
+            text_.append(block.text);
+            guard.lock();
+            spare_.push_back(std::move(block.text));
+        }
+        appending_ = false;
+    }
+
+    // The column's text, once every block is appended.
+    std::string take_text() { return std::move(text_); }
+
+private:
+    std::vector<BlockOutput>& blocks_;
+    std::mutex lock_;
+    std::vector<bool> done_;
+    std::size_t next_ = 0;
+    bool appending_ = false;  // one thread appends at a time; only it touches text_
+    std::vector<std::string> spare_;
+    std::string text_;
+};
+
+// The UTF-8 bytes of the rows [begin, end), nulls left out.
+std::size_t input_bytes(const StringColumnView& column, std::int64_t begin, std::int64_t end) {
+    if (column.contiguous()) return column.span(begin, end).size();
+    std::size_t bytes = 0;
+    for (std::int64_t i = begin; i < end; ++i) {
+        if (!column.is_null(i)) bytes += column.value(i).size();
+    }
+    return bytes;
 }
 
 // Adds a row's counters to its block's, unsaturated: they count changes to the block's
@@ -143,6 +186,8 @@ CleanedColumn clean_column(const StringColumnView& column, const Options& option
     const std::int64_t step = block_rows(rows, threads);
     const std::int64_t block_count = (rows + step - 1) / step;
     std::vector<BlockOutput> blocks(static_cast<std::size_t>(block_count));
+    std::optional<BlockJoin> join;
+    if (block_count > 1) join.emplace(blocks, input_bytes(column, 0, rows));
 
     std::shared_ptr<Buffer> changes;
     if (want_row_changes) changes = Buffer::allocate(static_cast<std::size_t>(rows) * sizeof(std::uint64_t));
@@ -158,15 +203,9 @@ CleanedColumn clean_column(const StringColumnView& column, const Options& option
         // blocks lie side by side and are written by other threads.
         BlockOutput out;
         const bool valid_together = rows_valid_together(column, begin, end);
-        std::size_t input_bytes = 0;
-        if (column.contiguous()) {
-            input_bytes = column.span(begin, end).size();
-        } else {
-            for (std::int64_t i = begin; i < end; ++i) {
-                if (!column.is_null(i)) input_bytes += column.value(i).size();
-            }
-        }
-        out.text.reserve(input_bytes);
+        const std::size_t bytes_in = input_bytes(column, begin, end);
+        // A lone block's text becomes the column's.
+        out.text = join ? join->block_room(bytes_in) : text_with_room(bytes_in);
         out.ends.reserve(static_cast<std::size_t>(end - begin));
         BatchCleaner cleaner(options);
         std::uint64_t* const row_changes = changes ? changes->as<std::uint64_t>() : nullptr;
@@ -191,7 +230,9 @@ CleanedColumn clean_column(const StringColumnView& column, const Options& option
             out.ends.push_back(out.text.size());
             if (row_changes != nullptr) row_changes[i] = changed;
         }
+        out.bytes = out.text.size();
         blocks[static_cast<std::size_t>(b)] = std::move(out);
+        if (join) join->finished(static_cast<std::size_t>(b));
     });
     for (const auto& block : blocks) {
         if (block.invalid_row >= 0) throw InvalidRow(block.invalid_row);
@@ -200,7 +241,7 @@ CleanedColumn clean_column(const StringColumnView& column, const Options& option
     CleanedColumn cleaned;
     std::size_t total = 0;
     for (const auto& block : blocks) {
-        total += block.text.size();
+        total += block.bytes;
         add_stats(cleaned.stats, block.stats);
         cleaned.changes_made = saturating_add(cleaned.changes_made, block.changes_made);
     }
@@ -210,7 +251,8 @@ CleanedColumn clean_column(const StringColumnView& column, const Options& option
     large = large || total > offsets32_capacity;
     strings->format = large ? "U" : "u";
     auto offsets = large ? join_offsets<std::int64_t>(blocks, rows) : join_offsets<std::int32_t>(blocks, rows);
-    strings->buffers = {validity, std::move(offsets), join_texts(blocks, total, threads)};
+    auto text = join ? join->take_text() : blocks.empty() ? std::string() : std::move(blocks.front().text);
+    strings->buffers = {validity, std::move(offsets), Buffer::adopt(std::move(text))};
     cleaned.strings = std::move(strings);
     if (changes) {
         auto counts = std::make_shared<OwnedArray>();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "arrow_abi.hpp"
+#include "kept_room.hpp"
 
 namespace scrubix::columns {
 
@@ -36,6 +37,14 @@ struct Buffer {
         buffer->text = std::move(text);
         return buffer;
     }
+    Buffer() = default;
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
+    // A taken-over text's room may serve the next column.
+    ~Buffer() {
+        if (!bytes) keep_room(text);
+    }
+
     std::uint8_t* data() noexcept { return bytes ? bytes.get() : reinterpret_cast<std::uint8_t*>(text.data()); }
     template <class T>
     T* as() noexcept {

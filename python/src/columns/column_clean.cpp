@@ -249,14 +249,14 @@ CleanedColumn clean_column(const StringColumnView& column, const Options& option
     strings->length = rows;
     auto validity = copy_validity(column, strings->null_count);
     large = large || total > offsets32_capacity;
-    strings->format = large ? "U" : "u";
+    strings->format.assign(1, large ? 'U' : 'u');
     auto offsets = large ? join_offsets<std::int64_t>(blocks, rows) : join_offsets<std::int32_t>(blocks, rows);
     auto text = join ? join->take_text() : blocks.empty() ? std::string() : std::move(blocks.front().text);
     strings->buffers = {validity, std::move(offsets), Buffer::adopt(std::move(text))};
     cleaned.strings = std::move(strings);
     if (changes) {
         auto counts = std::make_shared<OwnedArray>();
-        counts->format = "L";
+        counts->format.assign(1, 'L');
         counts->length = rows;
         counts->null_count = cleaned.strings->null_count;
         counts->buffers = {validity, std::move(changes)};

@@ -133,7 +133,9 @@ private:
     std::string text_;
 };
 
-// The UTF-8 bytes of the rows [begin, end), nulls left out.
+// The UTF-8 bytes of the rows [begin, end), the room their cleaned text is first given: where
+// the rows lie back to back, all bytes between the first's start and the last's end (a null
+// row's too, mostly none); otherwise the non-null rows' own.
 std::size_t input_bytes(const StringColumnView& column, std::int64_t begin, std::int64_t end) {
     if (column.contiguous()) return column.span(begin, end).size();
     std::size_t bytes = 0;

@@ -829,14 +829,7 @@ constexpr int kMostLookedUp = 32;
 // One bit for each byte of the thirty-two at `s` that is at or above `limit`.
 inline std::uint32_t bytes_at_or_above(const char* s, unsigned char limit) noexcept {
 #if defined(__SSE2__)
-    // Unsigned x < limit as a signed comparison of x ^ 0x80 with limit ^ 0x80.
-    const __m128i flip = _mm_set1_epi8(char(0x80));
-    const __m128i bound = _mm_set1_epi8(char(limit ^ 0x80));
-    const __m128i low = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), flip);
-    const __m128i high = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16)), flip);
-    const auto below = std::uint32_t(_mm_movemask_epi8(_mm_cmplt_epi8(low, bound))) |
-                       std::uint32_t(_mm_movemask_epi8(_mm_cmplt_epi8(high, bound))) << 16;
-    return ~below;
+    return std::uint32_t(utf8::at_or_above16(s, limit)) | std::uint32_t(utf8::at_or_above16(s + 16, limit)) << 16;
 #else
     std::uint32_t bits = 0;
     for (unsigned k = 0; k < 32; ++k) bits |= std::uint32_t(static_cast<unsigned char>(s[k]) >= limit) << k;

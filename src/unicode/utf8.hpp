@@ -22,25 +22,29 @@ constexpr std::size_t sequence_length(unsigned char lead) noexcept {
 // Whether `b` continues a sequence rather than beginning one.
 constexpr bool is_continuation(unsigned char b) noexcept { return (b & 0xC0) == 0x80; }
 
+#if defined(__SSE2__)
+// One bit for each of the sixteen bytes at `s` that is `limit` or more.
+inline unsigned at_or_above16(const char* s, unsigned char limit) noexcept {
+    // Unsigned x < limit as a signed comparison of x ^ 0x80 with limit ^ 0x80.
+    const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), _mm_set1_epi8(char(0x80)));
+    return ~unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(v, _mm_set1_epi8(char(limit ^ 0x80))))) & 0xFFFFu;
+}
+#endif
+
 // Index of the first byte at or after `i` that is `limit` (0x80 or above) or more, or `n`:
 // sixteen bytes a step where the vector unit allows (the last few as the end of the last sixteen),
 // else eight.
 inline std::size_t skip_below(const char* s, std::size_t i, std::size_t n, unsigned char limit = 0x80) noexcept {
 #if defined(__SSE2__)
-    // Unsigned x < limit as a signed comparison of x ^ 0x80 with limit ^ 0x80.
-    const __m128i flip = _mm_set1_epi8(char(0x80));
-    const __m128i bound = _mm_set1_epi8(char(limit ^ 0x80));
     for (; i + 16 <= n; i += 16) {
-        const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)), flip);
-        const unsigned below = unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(v, bound)));
-        if (below != 0xFFFF) return i + unsigned(__builtin_ctz(~below));
+        const unsigned above = at_or_above16(s + i, limit);
+        if (above != 0) return i + unsigned(__builtin_ctz(above));
     }
     // The last few bytes as the end of the text's last sixteen, those before `i` masked off.
     if (i < n && n >= 16) {
         const std::size_t last = n - 16;
-        const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + last)), flip);
-        const unsigned at_or_above = ~unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(v, bound))) & (0xFFFFu << (i - last)) & 0xFFFFu;
-        return at_or_above == 0 ? n : last + unsigned(__builtin_ctz(at_or_above));
+        const unsigned above = at_or_above16(s + last, limit) & (0xFFFFu << (i - last));
+        return above == 0 ? n : last + unsigned(__builtin_ctz(above));
     }
 #endif
     // Words of ASCII only (every byte below any limit allowed here).
